@@ -1,0 +1,145 @@
+#include "configfile.h"
+
+#include "configkey.h"
+#include "fieldcipher.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextCodec>
+#include <QTextStream>
+
+namespace {
+
+constexpr int lineCount = 12;
+
+// A dialog field holds at most 32767 characters (the line edit's limit); even
+// enciphered and in Base64 that stays under 256 KiB. A longer line was not
+// written by the dialog: it reads as empty and is skipped, never held whole.
+constexpr qint64 maxLineBytes = 256 * 1024;
+// Twelve full lines fit; past this the rest of the file is not looked at, so
+// a huge file (or one that never ends) costs bounded time.
+constexpr qint64 maxScanBytes = 16 * maxLineBytes;
+constexpr qint64 chunkBytes = 64 * 1024;
+
+// Reads one line and drops its LF or CR LF end. Returns false at the end of
+// the file or of the scan budget.
+bool readBoundedLine(QIODevice &device, qint64 *budget, QByteArray *line)
+{
+    line->clear();
+    bool gotData = false;
+    bool overlong = false;
+    while (*budget > 0) {
+        const QByteArray chunk = device.readLine(qMin(chunkBytes, *budget));
+        if (chunk.isEmpty())
+            break;
+        gotData = true;
+        *budget -= chunk.size();
+        if (!overlong) {
+            line->append(chunk);
+            if (line->size() > maxLineBytes + 2) {
+                overlong = true;
+                line->clear();
+                line->squeeze();
+            }
+        }
+        if (chunk.endsWith('\n'))
+            break;
+    }
+    if (overlong)
+        line->clear();
+    if (line->endsWith('\n'))
+        line->chop(1);
+    if (line->endsWith('\r'))
+        line->chop(1);
+    return gotData;
+}
+
+} // namespace
+
+bool readConfigFile(const QString &path, ConfigValues *out)
+{
+    // A directory, device or pipe under that name would fail or block.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return false;
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+
+    // Plain lines are in the local 8-bit encoding, as a default QTextStream writes them.
+    QTextCodec *codec = QTextCodec::codecForLocale();
+    QStringList lines;
+    qint64 budget = maxScanBytes;
+    QByteArray raw;
+    while (lines.size() < lineCount && readBoundedLine(file, &budget, &raw))
+        lines.append(codec->toUnicode(raw));
+    while (lines.size() < lineCount)
+        lines.append(QString());
+    file.close();
+
+    FieldCipher cipher(configCipherKey);
+    ConfigValues values;
+    values.loginName = lines.at(0);
+    values.loginPassword = cipher.decipherText(lines.at(1));
+    values.host = lines.at(2);
+    values.dbName = lines.at(3);
+    values.dbPort = lines.at(4);
+    values.dbUser = lines.at(5);
+    values.dbPassword = cipher.decipherText(lines.at(6));
+    values.userbroker = lines.at(7);
+    values.passbroker = cipher.decipherText(lines.at(8));
+    values.virtualhost = lines.at(9);
+    values.portbroker = lines.at(10);
+    values.printerLine = lines.at(11);
+    *out = values;
+    return true;
+}
+
+bool writeConfigFile(const QString &path, const ConfigValues &values)
+{
+    // Written aside and renamed over the old file, so a failed write (full
+    // disk, lost permission) cannot leave a truncated configuration behind.
+    // Where only the file itself is writable it is rewritten in place.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+
+    FieldCipher cipher(configCipherKey);
+    const QStringList lines = {
+        values.loginName,
+        cipher.encipherText(values.loginPassword),
+        values.host,
+        values.dbName,
+        values.dbPort,
+        values.dbUser,
+        cipher.encipherText(values.dbPassword),
+        values.userbroker,
+        cipher.encipherText(values.passbroker),
+        values.virtualhost,
+        values.portbroker,
+        values.printerLine,
+    };
+
+    QTextStream stream(&file);
+    for (const QString &line : lines)
+        stream << line << '\n';
+    stream.flush();
+    if (stream.status() != QTextStream::Ok) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+QStringList splitPrinterLine(const QString &line)
+{
+    return line.split(QLatin1Char(':'), Qt::KeepEmptyParts, Qt::CaseSensitive);
+}
+
+QString joinPrinterLine(const QString &first, const QString &second)
+{
+    return first + QLatin1Char(':') + second;
+}
