@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+class QAmqpClient;
+class QAmqpClientPrivate;
+struct QAmqpCommand;
+
+// Base of exchanges and queues: one AMQP channel of a client's connection.
+// A channel belongs to the connection that was open when it was created (or
+// to the next one, if none was open). When that connection is lost the
+// channel closes for good; after a reconnection, create new ones.
+class QAmqpChannel : public QObject
+{
+    Q_OBJECT
+
+public:
+    ~QAmqpChannel() override;
+
+    QString name() const { return m_name; }
+    int channelNumber() const { return m_number; }
+    bool isOpen() const { return m_open; }
+
+signals:
+    void opened();
+    void closed();
+
+protected:
+    QAmqpChannel(const QString &name, int channelNumber, QAmqpClient *client);
+
+    // Sends the command once the channel is open on the broker, or logs why
+    // it cannot be sent any more.
+    void submit(QAmqpCommand &&command);
+    void setName(const QString &name) { m_name = name; }
+
+private:
+    friend class QAmqpClient;
+    friend class QAmqpClientPrivate;
+
+    QAmqpClient *m_client;
+    QString m_name;
+    int m_number;
+    quint64 m_epoch = 0;   // connection it lives on; 0 until one opens
+    bool m_open = false;
+    bool m_dead = false;   // its connection is gone
+    std::vector<QAmqpCommand> m_pending;   // made before the connection opened
+};
