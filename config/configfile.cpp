@@ -17,9 +17,9 @@ constexpr int lineCount = 12;
 // enciphered and in Base64 that stays under 256 KiB. A longer line was not
 // written by the dialog: it reads as empty and is skipped, never held whole.
 constexpr qint64 maxLineBytes = 256 * 1024;
-// Twelve full lines fit; past this the rest of the file is not looked at, so
-// a huge file (or one that never ends) costs bounded time.
-constexpr qint64 maxScanBytes = 16 * maxLineBytes;
+// Lines after an overlong one are still found, but past this much the rest of
+// the file is not looked at, so a huge file costs bounded time.
+constexpr qint64 maxScanBytes = 64 * 1024 * 1024;
 constexpr qint64 chunkBytes = 64 * 1024;
 
 // Reads one line and drops its LF or CR LF end. Returns false at the end of
@@ -30,7 +30,7 @@ bool readBoundedLine(QIODevice &device, qint64 *budget, QByteArray *line)
     bool gotData = false;
     bool overlong = false;
     while (*budget > 0) {
-        const QByteArray chunk = device.readLine(qMin(chunkBytes, *budget));
+        const QByteArray chunk = device.readLine(qBound(qint64(2), *budget, chunkBytes));
         if (chunk.isEmpty())
             break;
         gotData = true;
