@@ -35,6 +35,7 @@ protected:
     // it cannot be sent any more.
     void submit(QAmqpCommand &&command);
     void setName(const QString &name) { m_name = name; }
+    bool isClosedForGood() const { return m_dead; }
 
 private:
     friend class QAmqpClient;

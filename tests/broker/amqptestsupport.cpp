@@ -1,0 +1,117 @@
+#include "amqptestsupport.h"
+
+#include "testenv.h"
+
+#include <QDir>
+
+void configureClient(QAmqpClient *client, int port, const QString &password)
+{
+    client->setHost(QStringLiteral("127.0.0.1"));
+    client->setPort(quint16(port < 0 ? TestEnv::amqpPort() : port));
+    client->setVirtualHost(TestEnv::amqpVirtualHost());
+    client->setUsername(TestEnv::amqpUser());
+    client->setPassword(password.isNull() ? TestEnv::amqpPassword() : password);
+    client->setAutoReconnect(true, 0);
+}
+
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+int openFileCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+ChainReceiver::ChainReceiver(int port, QObject *parent)
+    : QObject(parent)
+    , client(new QAmqpClient(nullptr))
+{
+    configureClient(client, port);
+    connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
+    connect(client, SIGNAL(disconnected()), this, SLOT(clientDisconnected()));
+    client->connectToHost(QString());
+}
+
+ChainReceiver::~ChainReceiver()
+{
+    client->disconnect(this);
+    delete client;
+}
+
+void ChainReceiver::clientConnected()
+{
+    ++connectedCount;
+    readyQueue = nullptr;
+    QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"), -1);
+    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
+    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
+}
+
+void ChainReceiver::clientDisconnected()
+{
+    ++disconnectedCount;
+    readyQueue = nullptr;
+}
+
+void ChainReceiver::exchangeDeclared()
+{
+    if (!qobject_cast<QAmqpExchange *>(sender()))
+        return;
+    QAmqpQueue *queue = client->createQueue(-1);
+    connect(queue, SIGNAL(declared()), this, SLOT(queueDeclared()));
+    connect(queue, SIGNAL(bound()), this, SLOT(queueBound()));
+    connect(queue, SIGNAL(messageReceived()), this, SLOT(messageReceived()));
+    queue->declare(QAmqpQueue::Exclusive);
+}
+
+void ChainReceiver::queueDeclared()
+{
+    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
+    if (!queue)
+        return;
+    queueNames.append(queue->name());
+    queue->bind(QStringLiteral("logs"), queue->name());
+}
+
+void ChainReceiver::queueBound()
+{
+    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
+    if (!queue)
+        return;
+    queue->consume(QAmqpQueue::coNoAck);
+    ++boundCount;
+    readyQueue = queue;
+}
+
+void ChainReceiver::messageReceived()
+{
+    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
+    if (!queue)
+        return;
+    payloads.append(queue->dequeue().payload());
+}
+
+Publisher::Publisher(QObject *parent)
+    : QObject(parent)
+    , client(new QAmqpClient(this))
+{
+    configureClient(client);
+    connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
+    client->connectToHost(QString());
+}
+
+void Publisher::clientConnected()
+{
+    ready = false;
+    exchange = client->createExchange(QStringLiteral("logs"), -1);
+    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
+    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
+}
+
+void Publisher::exchangeDeclared()
+{
+    if (qobject_cast<QAmqpExchange *>(sender()) == exchange)
+        ready = true;
+}

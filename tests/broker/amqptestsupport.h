@@ -1,0 +1,64 @@
+#pragma once
+
+#include "qamqpclient.h"
+#include "qamqpexchange.h"
+#include "qamqpqueue.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+// Settings of the private broker, or of a port of the test's own.
+void configureClient(QAmqpClient *client, int port = -1, const QString &password = QString());
+
+// Threads and file descriptors of this process, to see that nothing leaks.
+int threadCount();
+int openFileCount();
+
+// Receives from the fanout exchange "logs" the way the main window does:
+// each step connected by name, the exchange or queue taken from sender().
+// On every connected() it declares everything again on a fresh queue.
+class ChainReceiver : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ChainReceiver(int port = -1, QObject *parent = nullptr);
+    ~ChainReceiver() override;
+
+    QAmqpClient *client;
+    QList<QByteArray> payloads;
+    QStringList queueNames;
+    int connectedCount = 0;
+    int disconnectedCount = 0;
+    int boundCount = 0;
+
+    bool isReady() const { return boundCount > 0 && readyQueue != nullptr; }
+    QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
+
+public slots:
+    void clientConnected();
+    void clientDisconnected();
+    void exchangeDeclared();
+    void queueDeclared();
+    void queueBound();
+    void messageReceived();
+};
+
+// A client that declares "logs" and then publishes through it.
+class Publisher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Publisher(QObject *parent = nullptr);
+
+    QAmqpClient *client;
+    QAmqpExchange *exchange = nullptr;
+    bool ready = false;
+
+public slots:
+    void clientConnected();
+    void exchangeDeclared();
+};

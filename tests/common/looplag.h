@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+// Measures how long the event loop of this thread goes unserved: a 10 ms
+// timer notes how much later than due each of its ticks runs.
+class LoopLagMeter : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit LoopLagMeter(QObject *parent = nullptr);
+
+    void start();                       // also clears the worst lag
+    void stop();
+    qint64 maxLagMs() const;            // worst lateness since start(), up to now
+
+private:
+    void tick();
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_maxLag = 0;
+};
