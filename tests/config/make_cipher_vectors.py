@@ -95,9 +95,6 @@ def main():
     for name, plain, r in [("other key, password", b"s3nh@Forte!", 0x21),
                            ("other key, accented", ACCENTED, 0x02)]:
         print('    { "%s", "%s" },' % (name, encipher(plain, r, FLAG_CHECKSUM, key=123456, integrity="crc")))
-    print("// Checksum of the empty payload, a one-byte text and '123456789'.")
-    for data in (b"", b"a", b"123456789"):
-        print("    { %s, 0x%04X }," % (cpp_bytes(data), crc16_x25(data)))
 
 
 if __name__ == "__main__":

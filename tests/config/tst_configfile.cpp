@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #endif
@@ -27,7 +29,7 @@ QList<QByteArray> sampleLines()
     return {
         "pizzaria@exemplo.com.br",
         encipher(QStringLiteral("senha-da-loja")).toLatin1(),
-        "10.0.0.5",
+        " 10.0.0.5 ",
         "trovanta",
         "3306",
         "console",
@@ -45,7 +47,7 @@ ConfigValues sampleValues()
     ConfigValues v;
     v.loginName = QStringLiteral("pizzaria@exemplo.com.br");
     v.loginPassword = QStringLiteral("senha-da-loja");
-    v.host = QStringLiteral("10.0.0.5");
+    v.host = QStringLiteral(" 10.0.0.5 ");   // nothing is trimmed
     v.dbName = QStringLiteral("trovanta");
     v.dbPort = QStringLiteral("3306");
     v.dbUser = QStringLiteral("console");
@@ -106,7 +108,6 @@ private slots:
     void readsEveryLine();
     void missingOrUnopenable();
     void shortAndExtraLines();
-    void nothingTrimmed();
     void printerLine_data();
     void printerLine();
 
@@ -118,10 +119,10 @@ private slots:
     void longestFieldTheDialogCanHold();
 
     void roundTrip();
-    void writesTwelveLines();
     void rewritesWholeFile();
     void samePasswordTwice();
     void unwritablePath();
+    void failedWriteKeepsOldFile();
 
 private:
     QScopedPointer<QTemporaryDir> dir;
@@ -202,35 +203,17 @@ void TestConfigFile::shortAndExtraLines()
     QCOMPARE(fields(values), fields(sampleValues()));
 }
 
-void TestConfigFile::nothingTrimmed()
-{
-    QList<QByteArray> lines = sampleLines();
-    lines[0] = "  loja com espaços\t";
-    lines[2] = " host ";
-    lines[9] = "\"/\"";
-    lines[11] = " A : B ";
-    QVERIFY(writeRaw(path, joined(lines, "\n")));
-    ConfigValues values;
-    QVERIFY(readConfigFile(path, &values));
-    QCOMPARE(values.loginName, QStringLiteral("  loja com espaços\t"));
-    QCOMPARE(values.host, QStringLiteral(" host "));
-    QCOMPARE(values.virtualhost, QStringLiteral("\"/\""));
-    QCOMPARE(splitPrinterLine(values.printerLine), QStringList({ " A ", " B " }));
-}
-
 void TestConfigFile::printerLine_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QStringList>("printers");
 
     QTest::newRow("no printer chosen") << QByteArray(":") << QStringList({ "", "" });
-    QTest::newRow("first only") << QByteArray("Cozinha:") << QStringList({ "Cozinha", "" });
     QTest::newRow("second only") << QByteArray(":Balcao") << QStringList({ "", "Balcao" });
     QTest::newRow("both") << QByteArray("Cozinha:Balcao") << QStringList({ "Cozinha", "Balcao" });
     QTest::newRow("no colon") << QByteArray("Cozinha") << QStringList({ "Cozinha" });
     QTest::newRow("name with a colon") << QByteArray("ipp:cozinha:Balcao")
                                        << QStringList({ "ipp", "cozinha", "Balcao" });
-    QTest::newRow("case kept") << QByteArray("cozinha:COZINHA") << QStringList({ "cozinha", "COZINHA" });
 }
 
 void TestConfigFile::printerLine()
@@ -258,13 +241,9 @@ void TestConfigFile::badPasswordLines_data()
     QTest::newRow("other key") << otherKey.encipherText(QStringLiteral("senha-da-loja")).toLatin1() << false;
     QTest::newRow("prose") << QByteArray("minha senha em claro!") << true;
     QTest::newRow("password in the clear") << QByteArray("senha123") << true;
-    QTest::newRow("outside the alphabet") << QByteArray("çãé€!!") << false;
     QByteArray header = QByteArray::fromBase64(encipher(QStringLiteral("senha-da-loja")).toLatin1());
     header[0] = '\x02';
     QTest::newRow("damaged version byte") << header.toBase64() << true;
-    header[0] = '\x03';
-    header[1] = '\x00';   // checksum flag cleared: the checksum is then read as payload
-    QTest::newRow("damaged flags byte") << header.toBase64() << false;
     QByteArray cut = encipher(QStringLiteral("senha-da-loja")).toLatin1();
     QTest::newRow("cut short") << cut.left(cut.size() - 6) << false;
     QTest::newRow("one character") << QByteArray("A") << false;
@@ -283,15 +262,9 @@ void TestConfigFile::badPasswordLines()
     ConfigValues values;
     QVERIFY(readConfigFile(path, &values));
 
-    if (QTest::currentDataTag() == QByteArray("damaged flags byte")) {
-        // Without the flag nothing is checked: the result is wrong but never the password.
-        QVERIFY(values.loginPassword != QStringLiteral("senha-da-loja"));
-    } else {
-        QVERIFY(values.loginPassword.isEmpty());
-    }
-    // The other lines are not affected.
+    // Only the damaged field is lost.
     ConfigValues expected = sampleValues();
-    expected.loginPassword = values.loginPassword;
+    expected.loginPassword.clear();
     QCOMPARE(fields(values), fields(expected));
 }
 
@@ -303,15 +276,17 @@ void TestConfigFile::binaryJunk()
         for (char &c : junk)
             c = char(random.bounded(256));
         QVERIFY(writeRaw(path, junk));
+
+        // Junk that happens to start like a cipher text warns; that is fine here.
+        QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
         ConfigValues values;
-        {
-            // Junk that happens to start like a cipher text warns; that is fine here.
-            QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-            QVERIFY(readConfigFile(path, &values));
-            qInstallMessageHandler(previous);
-        }
-        QVERIFY(!values.loginName.contains(QLatin1Char('\n')));
-        QVERIFY(!values.printerLine.contains(QLatin1Char('\n')));
+        const bool read = readConfigFile(path, &values);
+        qInstallMessageHandler(previous);
+
+        QVERIFY(read);
+        // Text mode drops every CR, not only the one before LF.
+        const QByteArray first = junk.split('\n').first().replace('\r', QByteArray());
+        QCOMPARE(values.loginName, QTextCodec::codecForLocale()->toUnicode(first));
     }
 }
 
@@ -325,7 +300,7 @@ void TestConfigFile::overlongLines()
         QCOMPARE(file.write(piece), qint64(piece.size()));
     QList<QByteArray> lines = sampleLines();
     lines[0].clear();
-    file.write(joined(lines, "\n").mid(0));
+    file.write(joined(lines, "\n"));
     file.close();
 
 #ifdef Q_OS_UNIX
@@ -400,28 +375,17 @@ void TestConfigFile::roundTrip()
     QVERIFY(readConfigFile(path, &back));
     QCOMPARE(fields(back), fields(values));
     QCOMPARE(splitPrinterLine(back.printerLine), QStringList({ "", "" }));
-}
 
-void TestConfigFile::writesTwelveLines()
-{
-    QVERIFY(writeConfigFile(path, sampleValues()));
+    // On disk: twelve lines, the passwords only as Base64.
     const QByteArray bytes = readRaw(path);
-    QVERIFY(bytes.endsWith('\n'));
-    QList<QByteArray> lines = bytes.split('\n');
-    QCOMPARE(lines.takeLast(), QByteArray());
-    QCOMPARE(lines.size(), 12);
-
-    const QList<QByteArray> plain = sampleLines();
-    for (int i : { 0, 2, 3, 4, 5, 7, 9, 10, 11 })
-        QCOMPARE(lines.at(i), plain.at(i));
-    const QStringList secrets = { "senha-da-loja", "senha-do-banco", "senha-do-broker" };
-    const int secretLines[] = { 1, 6, 8 };
-    for (int k = 0; k < 3; ++k) {
-        const QByteArray line = lines.at(secretLines[k]);
-        QVERIFY(!line.contains(secrets.at(k).toLatin1()));
-        QCOMPARE(QByteArray::fromBase64(line).toBase64(), line);
-        QCOMPARE(FieldCipher(configCipherKey).decipherText(QString::fromLatin1(line)), secrets.at(k));
+    QCOMPARE(bytes.count('\n'), 12);
+    QVERIFY(bytes.endsWith("\n:\n"));
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (int i : { 1, 6, 8 }) {
+        QCOMPARE(QByteArray::fromBase64(lines.at(i)).toBase64(), lines.at(i));
+        QCOMPARE(QByteArray::fromBase64(lines.at(i)).left(2), QByteArray("\x03\x02", 2));
     }
+    QVERIFY(!bytes.contains(values.dbPassword.toUtf8()));
 }
 
 void TestConfigFile::rewritesWholeFile()
@@ -466,6 +430,33 @@ void TestConfigFile::unwritablePath()
     QVERIFY(QFileInfo(path).isDir());
 
     QVERIFY(!writeConfigFile(dir->filePath(QStringLiteral("nao-existe/config.conf")), sampleValues()));
+}
+
+void TestConfigFile::failedWriteKeepsOldFile()
+{
+#ifdef Q_OS_UNIX
+    QVERIFY(writeConfigFile(path, sampleValues()));
+    const QByteArray old = readRaw(path);
+
+    // A file size limit makes the write fail halfway, as a full disk would.
+    ConfigValues bigger = sampleValues();
+    bigger.host = QString(4000, QLatin1Char('h'));
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 1024;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written = writeConfigFile(path, bigger);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(!written);
+    QCOMPARE(readRaw(path), old);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList({ "config.conf" }));
+#else
+    QSKIP("needs a file size limit");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)

@@ -124,7 +124,6 @@ private slots:
     void readsIndependentVectors_data();
     void readsIndependentVectors();
     void rejectsOtherKey();
-    void checksumMatchesDefinition();
 
     void encipheredLayout_data();
     void encipheredLayout();
@@ -173,18 +172,6 @@ void TestFieldCipher::rejectsOtherKey()
         FieldCipher right(123456);
         QVERIFY(!right.decipherText(QString::fromLatin1(base64)).isEmpty());
         QCOMPARE(right.lastError(), FieldCipher::CipherOk);
-    }
-}
-
-void TestFieldCipher::checksumMatchesDefinition()
-{
-    // Values printed by make_cipher_vectors.py; the toolkit's qChecksum must agree.
-    const struct { QByteArray data; quint16 crc; } cases[] = {
-        { QByteArray(), 0x0000 }, { "a", 0x82F7 }, { "123456789", 0x906E },
-    };
-    for (const auto &c : cases) {
-        QCOMPARE(crc16x25(c.data), c.crc);
-        QCOMPARE(qChecksum(c.data.constData(), uint(c.data.size())), c.crc);
     }
 }
 
@@ -479,7 +466,7 @@ void TestFieldCipher::randomJunkNeverCrashes()
             QVERIFY(out.isEmpty());
         }
     }
-    // Flags 0x00 carry no integrity value, so some junk is "valid" by design.
+    // Flags 0x00 carry no integrity value, so some junk deciphers to something.
     QVERIFY(accepted > 0);
 }
 
