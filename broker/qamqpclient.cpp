@@ -99,6 +99,15 @@ void QAmqpClientPrivate::send(QAmqpCommand &&command)
 {
     if (!link)
         return;
+    if (command.kind == QAmqpCommand::Publish) {
+        QString error;
+        if (qamqpPublishNow(*link, command, &error)) {
+            if (!error.isEmpty())
+                qDebug().noquote() << QStringLiteral("QAmqpClient: message to \"%1\" not published: %2")
+                                          .arg(QString::fromUtf8(command.name), error);
+            return;
+        }
+    }
     bool wasIdle;
     {
         std::lock_guard<std::mutex> lock(link->mutex);

@@ -11,9 +11,11 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,6 +45,7 @@ constexpr int CloseTimeoutSeconds = 2;
 constexpr int MaxRetryDelaySeconds = 30;
 constexpr int IdlePollMs = 1000;            // how often heartbeats get a look
 constexpr int FramesPerRound = 256;         // keeps commands flowing under a flood
+constexpr int DirectPublishLimit = 16 * 1024;
 
 // Numbers every connection of the process, so that no two ever share one.
 std::atomic<quint64> lastEpoch{0};
@@ -626,7 +629,18 @@ QString QAmqpWorker::serve()
         }
         if (amqp_frames_enqueued(m_conn) || amqp_data_in_buffer(m_conn))
             continue;
+        {
+            std::lock_guard<std::mutex> lock(m_link->mutex);
+            if (!m_link->commands.empty() || m_link->stopping)
+                continue;
+            m_link->idleConnection = m_conn;
+            m_link->idleEpoch = m_epoch;
+            if (m_link->idleChannels != m_openChannels)
+                m_link->idleChannels = m_openChannels;
+        }
         waitReadable(fd, POLLIN, IdlePollMs);
+        std::lock_guard<std::mutex> lock(m_link->mutex);
+        m_link->idleConnection = nullptr;
     }
 }
 
@@ -871,6 +885,35 @@ int qamqpEventType()
 {
     static const int type = QEvent::registerEventType();
     return type;
+}
+
+bool qamqpPublishNow(QAmqpLink &link, const QAmqpCommand &command, QString *error)
+{
+    std::lock_guard<std::mutex> lock(link.mutex);
+    auto conn = static_cast<amqp_connection_state_t>(link.idleConnection);
+    if (!conn || !link.commands.empty() || command.epoch != link.idleEpoch
+        || !link.idleChannels.count(command.channel))
+        return false;
+    const int size = command.body.size() + command.name.size() + command.key.size() + 1024;
+    if (size > DirectPublishLimit)
+        return false;
+    const int fd = amqp_get_sockfd(conn);
+    int queued = 0;
+    int buffer = 0;
+    socklen_t length = sizeof buffer;
+    if (::ioctl(fd, SIOCOUTQ, &queued) < 0 || ::getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, &length) < 0)
+        return false;
+    // Wide margin: the kernel counts its own overhead against the buffer too.
+    if (2 * (queued + size) > buffer / 2)
+        return false;
+    TableEncoder encoder;
+    const amqp_basic_properties_t properties = encodeProperties(command.properties, encoder);
+    const int status = amqp_basic_publish(conn, amqp_channel_t(command.channel), bytesOf(command.name),
+                                          bytesOf(command.key), (command.options & 0x01) != 0, 0, &properties,
+                                          bytesOf(command.body));
+    if (status != AMQP_STATUS_OK)
+        *error = QString::fromUtf8(amqp_error_string2(status));
+    return true;
 }
 
 bool qamqpStartWorker(const std::shared_ptr<QAmqpLink> &link)

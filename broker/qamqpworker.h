@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 
 class QObject;
 
@@ -79,9 +80,20 @@ struct QAmqpLink
     bool autoReconnect = false;
     int firstRetryDelay = 1;           // seconds
     int handshakeFd = -1;              // the socket while connecting, so a stop can cut it
+    // While the worker waits with nothing to do, the connection it is not
+    // using, so that a small publication can go out without waking it.
+    void *idleConnection = nullptr;
+    quint64 idleEpoch = 0;
+    std::set<int> idleChannels;        // channels open on it
 };
 
 int qamqpEventType();
+
+// Sends a small publication at once, from the calling thread, when the
+// worker is idle and the socket has room for it (so that the send cannot
+// block). False when it must go through the worker instead. Sets error if
+// the send failed; the worker then finds the connection broken.
+bool qamqpPublishNow(QAmqpLink &link, const QAmqpCommand &command, QString *error);
 
 // Starts the worker thread of a link. It runs detached: it connects, serves
 // the commands, reconnects when asked to, and ends by itself once stopping
