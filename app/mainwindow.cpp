@@ -1,0 +1,622 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "brokermessage.h"
+#include "configfile.h"
+#include "configuracao.h"
+#include "connection.h"
+#include "connectionsettings.h"
+#include "internetprobe.h"
+#include "openingschedule.h"
+#include "operatorlogin.h"
+#include "orderdelegates.h"
+#include "ordertexts.h"
+#include "traynotifier.h"
+
+#include "qamqpclient.h"
+#include "qamqpexchange.h"
+#include "qamqpqueue.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QMediaPlayer>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+#include <QSystemTrayIcon>
+#include <QTime>
+#include <QUrl>
+
+namespace {
+
+const QString exchangeName = QStringLiteral("logs");
+
+// A receiver that has not finished its handshake by then is given up and rebuilt.
+constexpr qint64 receiverConnectLimitMs = 10000;
+
+QUrl alarmSound()
+{
+    return QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("sound/fone.mp3")));
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+    , clock(&QDateTime::currentDateTime)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint);
+    ui->label_release->setText(QStringLiteral("200715"));
+
+    player = new QMediaPlayer(this);
+    player->setMedia(alarmSound());
+
+    trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral("images/tv_pq.png")), this);
+    trayIcon->setVisible(true);
+    notifier = new TrayNotifier(trayIcon, this);
+    internetProbe = new InternetProbe(this);
+
+    // Kept for the whole run; they hold the last rows read.
+    statusModel = new QSqlQueryModel;
+    scheduleModel = new QSqlQueryModel;
+    ordersModel = new QSqlQueryModel;
+
+    now = clock();
+    imagesDir = QStringLiteral("%1/images/").arg(QDir::currentPath());
+    ui->label_pic->setPixmap(QPixmap(QStringLiteral("%1%2").arg(imagesDir, QStringLiteral("selo_trovanta.png"))));
+    ui->label_conexao->setText(QStringLiteral("Servidor não conectado!"));
+
+    if (!LerConf()) {
+        on_actionAbrir_CFG_triggered();
+    } else {
+        idPizzaria = LerTVUser();
+        if (idPizzaria == 0) {
+            ui->pushButton_gerenciar->setEnabled(false);
+            QMessageBox::information(this, QStringLiteral("Erro para conexão de DataBase"),
+                                     connectionSettings.defaultDb.lastError().text(), QMessageBox::Ok);
+        } else {
+            ui->pushButton_gerenciar->setEnabled(true);
+        }
+    }
+
+    int day = now.date().dayOfWeek();
+    if (day == 7)
+        day = 0;
+    LerDiario(idPizzaria, day, scheduleModel);
+
+    atualizarlista();
+
+    if (scheduleModel->rowCount() == 0) {
+        ui->radioButton_auto->setEnabled(false);
+        ui->radioButton_manual->setChecked(true);
+        mode = 1;
+    } else {
+        ui->radioButton_auto->setChecked(true);
+        mode = 0;
+    }
+
+    status = 0;
+    LerStatus(idPizzaria, statusModel);
+    AtualizaTela();
+
+    connect(&timer, &QTimer::timeout, this, &MainWindow::task);
+    timer.start(1000);
+
+    client = new QAmqpClient(nullptr);
+}
+
+MainWindow::~MainWindow()
+{
+    // Leaving the console always records the store as closed.
+    AtualizaStatus(idPizzaria, 0);
+    timer.stop();
+    for (QAmqpClient *owned : {client, amqpClient, closeClient, siteClient}) {
+        if (owned) {
+            owned->disconnect(this);
+            delete owned;
+        }
+    }
+    delete ui;
+}
+
+void MainWindow::setClock(std::function<QDateTime()> newClock)
+{
+    clock = std::move(newClock);
+    now = clock();
+}
+
+// ---------------------------------------------------------------- configuration and login
+
+bool MainWindow::LerConf()
+{
+    ConfigValues values;
+    if (!readConfigFile(QString::fromLatin1(configFileName), &values))
+        return false;
+    loginName = values.loginName;
+    loginPassword = values.loginPassword;
+    connectionSettings.host = values.host;
+    connectionSettings.dbName = values.dbName;
+    connectionSettings.dbPort = values.dbPort;
+    connectionSettings.dbUser = values.dbUser;
+    connectionSettings.dbPassword = values.dbPassword;
+    userbroker = values.userbroker;
+    passbroker = values.passbroker;
+    virtualhost = values.virtualhost;
+    portbroker = values.portbroker;
+    printerLine = values.printerLine;
+    if (!printerLine.isEmpty())
+        connectionSettings.printerList = splitPrinterLine(printerLine);
+    return true;
+}
+
+int MainWindow::LerTVUser()
+{
+    ConectaBanco();
+    QSqlQuery query(QSqlDatabase{});
+    const QString digest = passwordDigest(loginPassword);
+    connectionSettings.userStatusText = QStringLiteral("Usuário ou senha errados!");
+    query.prepare(QStringLiteral("select pizzaria.id_pizzaria from usuarios inner join pizzaria on "
+                                 "usuarios.id_user=pizzaria.owner_pizzaria where login=:login and "
+                                 "senha=:senha and nivel=2 "));
+    query.bindValue(QStringLiteral(":login"), loginName);
+    query.bindValue(QStringLiteral(":senha"), digest);
+    const bool executed = query.exec();
+    qDebug() << query.lastError().text() << query.size();
+    if (executed && query.size() > 0 && query.next()) {
+        connectionSettings.userStatusText = QStringLiteral("Usuário logado!");
+        const int id = query.value(0).toInt();
+        qDebug() << " achou" << id;
+        return id;
+    }
+    qDebug() << " ferrou" << query.lastError().text();
+    return 0;
+}
+
+void MainWindow::on_actionAbrir_CFG_triggered()
+{
+    {
+        Configuracao dialog(nullptr);
+        dialog.setModal(true);
+        dialog.exec();
+    }
+    if (ConectaBanco()) {
+        idPizzaria = LerTVUser();
+        ui->pushButton_gerenciar->setEnabled(idPizzaria != 0);
+    }
+    AtualizaTela();
+    newPlayer();
+}
+
+// A fresh player picks up a sound file replaced while the console ran.
+void MainWindow::newPlayer()
+{
+    QMediaPlayer *previous = player;
+    player = new QMediaPlayer(this);
+    player->setMedia(alarmSound());
+    if (previous) {
+        previous->stop();
+        previous->deleteLater();
+    }
+}
+
+void MainWindow::on_actionSair_triggered()
+{
+    close();
+}
+
+// ---------------------------------------------------------------- recent orders
+
+bool MainWindow::LerUltimosPedidos(int id, QSqlQueryModel *model)
+{
+    ConectaBanco();
+    QSqlQuery query(QSqlDatabase{});
+    qDebug() << "LerUltimosPedidos" << QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    const qint64 cutoff = recentOrdersCutoff(clock());
+    query.prepare(QStringLiteral("select id_pedido, data, valor, desconto, status from pedido where "
+                                 "id_pizzaria=:id and data > :data order by id_pedido desc"));
+    query.bindValue(QStringLiteral(":id"), id);
+    query.bindValue(QStringLiteral(":data"), cutoff);
+    if (query.exec()) {
+        model->setQuery(query);
+        return true;
+    }
+    qDebug() << "LerUltimosPedidos" << query.lastError().text() << cutoff;
+    return false;
+}
+
+void MainWindow::atualizarlista()
+{
+    if (!LerUltimosPedidos(idPizzaria, ordersModel)) {
+        connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
+        return;
+    }
+    connectionSettings.serverStatusText = QStringLiteral("Servidor conectado!");
+
+    const QStringList headers{QStringLiteral("Pedido"), QStringLiteral("Data"), QStringLiteral("Valor (R$)"),
+                              QStringLiteral("Desconto (R$)"), QStringLiteral("Status")};
+    for (int column = 0; column < headers.size(); ++column)
+        ordersModel->setHeaderData(column, Qt::Horizontal, headers.at(column));
+
+    ui->tableView_pedidos->setModel(ordersModel);
+    installDelegates();
+    ui->tableView_pedidos->resizeColumnsToContents();
+
+    noNewOrder = true;
+    for (int row = 0; row < ordersModel->rowCount(); ++row) {
+        if (ordersModel->data(ordersModel->index(row, 4)).toInt() == 0) {
+            noNewOrder = false;
+            player->play();
+            break;
+        }
+    }
+}
+
+// The delegates are made once and set again on every refresh.
+void MainWindow::installDelegates()
+{
+    if (!dateDelegate) {
+        dateDelegate = new DateFormatDelegate(this);
+        valorDelegate = new NumberFormatDelegate(this);
+        descontoDelegate = new NumberFormatDelegate(this);
+        statusDelegate = new StatusDelegate(this);
+    }
+    QTableView *view = ui->tableView_pedidos;
+    view->setItemDelegateForColumn(1, dateDelegate);
+    view->setItemDelegateForColumn(2, valorDelegate);
+    view->setItemDelegateForColumn(3, descontoDelegate);
+    view->setItemDelegateForColumn(4, statusDelegate);
+}
+
+// ---------------------------------------------------------------- store state
+
+bool MainWindow::LerDiario(int id, int dia, QSqlQueryModel *model)
+{
+    if (dia == 7)
+        dia = 0;
+    AbreConexao(QStringLiteral("dbDiario"), &dbDiario);
+    QSqlQuery query(dbDiario);
+    query.prepare(QStringLiteral("select hora_inicio, hora_final from funcionamento where id_pizzaria=:id "
+                                 "and dia_semana=:dia order by hora_inicio asc"));
+    query.bindValue(QStringLiteral(":id"), id);
+    query.bindValue(QStringLiteral(":dia"), dia);
+    if (!query.exec()) {
+        qDebug() << "LerDiario" << query.lastError().text();
+        return false;
+    }
+    model->setQuery(query);
+    return true;
+}
+
+bool MainWindow::LerStatus(int id, QSqlQueryModel *model)
+{
+    AbreConexao(QStringLiteral("statusloja"), &dbStatus);
+    QSqlQuery query(dbStatus);
+    query.prepare(QStringLiteral("select status, espera from status where id_pizzaria=:id "));
+    query.bindValue(QStringLiteral(":id"), id);
+    const bool executed = query.exec();
+    if (executed)
+        model->setQuery(query);
+    return executed;
+}
+
+bool MainWindow::AtualizaStatus(int id, int status)
+{
+    QSqlDatabase db;
+    AbreConexao(QStringLiteral("db2"), &db);
+    qDebug() << "AtualizaStatus";
+    {
+        QSqlQuery query(db);
+        if (status != 0)
+            query.prepare(QStringLiteral("update status set status=:status, ts_open=:hora where id_pizzaria=:id "));
+        else
+            query.prepare(QStringLiteral("update status set status=:status, ts_close=:hora where id_pizzaria=:id "));
+        query.bindValue(QStringLiteral(":id"), id);
+        query.bindValue(QStringLiteral(":status"), status);
+        query.bindValue(QStringLiteral(":hora"), qint64(QDateTime::currentSecsSinceEpoch()));
+        query.exec();
+        qDebug() << query.lastError().text();
+    }
+    FechaConexao(&db);
+    return true;
+}
+
+bool MainWindow::AtualizaEspera(int id, int tempo)
+{
+    QSqlDatabase db;
+    AbreConexao(QStringLiteral("db2"), &db);
+    {
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "));
+        query.bindValue(QStringLiteral(":id"), id);
+        query.bindValue(QStringLiteral(":espera"), tempo);
+        query.exec();
+    }
+    FechaConexao(&db);
+    return true;
+}
+
+QString MainWindow::LerTokenTelegram(int id)
+{
+    QSqlQuery query(connectionSettings.defaultDb);
+    query.prepare(QStringLiteral("select twitter from pizzaria where id_pizzaria=:id "));
+    query.bindValue(QStringLiteral(":id"), id);
+    if (query.exec() && query.next())
+        return query.value(0).toString();
+    return QString();
+}
+
+void MainWindow::VerificaPeriodoAbertura()
+{
+    modeText = QStringLiteral("Manual");
+    const QDate today = clock().date();
+    for (int row = 0; row < scheduleModel->rowCount(); ++row) {
+        const OpeningPeriod period = OpeningPeriod::onDay(
+            today, scheduleModel->data(scheduleModel->index(row, 0)).toString(),
+            scheduleModel->data(scheduleModel->index(row, 1)).toString());
+        modeText = QString(QLatin1String(""));
+        if (mode == 0 && period.contains(now)) {
+            status = 1;
+            modeText = QStringLiteral("Automático (Abertura: %1 Fechamento: %2)")
+                           .arg(period.opening.toString(QStringLiteral("hh:mm")),
+                                period.closing.toString(QStringLiteral("hh:mm")));
+            break;
+        }
+    }
+    if (status != lastWrittenStatus) {
+        AtualizaStatus(idPizzaria, status);
+        LerStatus(idPizzaria, statusModel);
+        lastWrittenStatus = status;
+    }
+}
+
+void MainWindow::AtualizaTela()
+{
+    ui->label_conexao->setText(connectionSettings.serverStatusText);
+    ui->label_usuario->setText(connectionSettings.userStatusText);
+    espera = statusModel->data(statusModel->index(0, 1)).toInt();
+    ui->lcdNumber->display(espera);
+    status = statusModel->data(statusModel->index(0, 0)).toInt();
+    ui->pushButton_status->setText(status != 0 ? QStringLiteral("Status: ABERTO")
+                                               : QStringLiteral("Status: FECHADO"));
+    ui->label_relogio->setText(now.toString(QStringLiteral("hh:mm:ss")));
+    ui->label_funcionamento->setText(modeText);
+}
+
+void MainWindow::on_radioButton_auto_clicked()
+{
+    mode = 0;
+    ui->radioButton_auto->setChecked(true);
+}
+
+void MainWindow::on_radioButton_manual_clicked()
+{
+    mode = 1;
+    ui->radioButton_manual->setChecked(true);
+}
+
+void MainWindow::FecharPrograma()
+{
+    AtualizaStatus(idPizzaria, 0);
+    close();
+}
+
+void MainWindow::FecharLoja()
+{
+    AtualizaStatus(idPizzaria, 0);
+}
+
+// ---------------------------------------------------------------- Internet and alarm
+
+bool MainWindow::checkInternet()
+{
+    return internetProbe->check();
+}
+
+void MainWindow::checkInternetStep()
+{
+    connectionSettings.internetOk = checkInternet();
+    if (!connectionSettings.internetOk) {
+        internetLost = true;
+        notifier->show(QStringLiteral("Internet"), QStringLiteral("Erro de Internet"));
+        ui->label_conexaoIinternet->setText(QStringLiteral("Internet NOK"));
+        return;
+    }
+    ui->label_conexaoIinternet->setText(QStringLiteral("Internet OK"));
+    if (internetLost) {
+        atualizarlista();
+        internetLost = false;
+    }
+}
+
+void MainWindow::alarmStep()
+{
+    if (noNewOrder) {
+        if (!alarmTest)
+            player->stop();
+        return;
+    }
+    if (now.toString(QStringLiteral("mm")).toInt() % 10 != 0)
+        notifier->show(QStringLiteral("Novo Pedido"), QStringLiteral("Novo pedido recebido!!!"));
+}
+
+void MainWindow::on_pushButton_play_clicked()
+{
+    player->play();
+    ui->label_alarme->setText(QStringLiteral("Teste de Alarme ON"));
+    alarmTest = true;
+}
+
+void MainWindow::on_pushButton_stop_clicked()
+{
+    player->stop();
+    ui->label_alarme->setText(QStringLiteral("Alarme"));
+    alarmTest = false;
+}
+
+// ---------------------------------------------------------------- broker receiver
+
+void MainWindow::configureClient(QAmqpClient *amqp) const
+{
+    amqp->setHost(connectionSettings.host);
+    amqp->setVirtualHost(virtualhost);
+    amqp->setPort(quint16(portbroker.toInt()));
+    amqp->setAutoReconnect(true, 0);
+    amqp->setUsername(userbroker);
+    amqp->setPassword(passbroker);
+}
+
+void MainWindow::startReceiver()
+{
+    configureClient(client);
+    connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
+    client->connectToHost(QString(QLatin1String("")));
+    receiverAge.start();
+}
+
+void MainWindow::clientConnected()
+{
+    // Channels of a connection that was lost and reopened are dead; drop them.
+    for (QAmqpChannel *old : client->findChildren<QAmqpChannel *>(QString(), Qt::FindDirectChildrenOnly))
+        old->deleteLater();
+    QAmqpExchange *exchange = client->createExchange(exchangeName, -1);
+    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
+    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
+}
+
+void MainWindow::exchangeDeclared()
+{
+    QAmqpQueue *queue = client->createQueue(-1);
+    connect(queue, SIGNAL(declared()), this, SLOT(queueDeclared()));
+    connect(queue, SIGNAL(bound()), this, SLOT(queueBound()));
+    connect(queue, SIGNAL(messageReceived()), this, SLOT(messageReceived()));
+    queue->declare(QAmqpQueue::Exclusive);
+}
+
+void MainWindow::queueDeclared()
+{
+    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
+    if (!queue)
+        return;
+    queue->bind(exchangeName, queue->name());
+}
+
+void MainWindow::queueBound()
+{
+    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
+    if (!queue)
+        return;
+    qDebug() << " [*] Waiting for logs. To exit press CTRL+C";
+    queue->consume(QAmqpQueue::coNoAck);
+}
+
+void MainWindow::messageReceived()
+{
+    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
+    if (!queue || queue->isEmpty())
+        return;
+    const QAmqpMessage message = queue->dequeue();
+    qDebug() << " [x] recebida " << message.payload();
+    lastMessage = BrokerMessage::textOfPayload(message.payload());
+    if (!lastMessage.isEmpty())
+        inbox.push(lastMessage);
+}
+
+void MainWindow::SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
+                         QString passbroker)
+{
+    if (!amqpClient)
+        amqpClient = new QAmqpClient(nullptr);
+    amqpClient->setHost(servername);
+    amqpClient->setVirtualHost(virtualhost);
+    amqpClient->setPort(quint16(portbroker.toInt()));
+    amqpClient->setAutoReconnect(true, 0);
+    amqpClient->setUsername(userbroker);
+    amqpClient->setPassword(passbroker);
+}
+
+void MainWindow::rebuildReceiver()
+{
+    client->disconnect(this);
+    delete client;
+    client = new QAmqpClient(nullptr);
+    startReceiver();
+}
+
+// ---------------------------------------------------------------- the tick
+
+void MainWindow::task()
+{
+    // The Internet check waits in a local event loop, where the timer can fire
+    // again: such a nested tick does nothing.
+    if (tickRunning)
+        return;
+    tickRunning = true;
+
+    now = clock();
+    timer.start(1000);
+
+    checkInternetStep();
+
+    if (client->isConnected()) {
+        ui->label_recepcao->setText(QStringLiteral("Login para recepção de pedidos: [ok]"));
+        if (brokerReconnected) {
+            atualizarlista();
+            brokerReconnected = false;
+        }
+    } else {
+        ui->label_recepcao->setText(QStringLiteral("Falha no login para recepção de pedidos"));
+        notifier->show(QStringLiteral("Mensagem"), QStringLiteral("Erro no Broker para recepção de pedidos"));
+        // Orders announced while it was down are not replayed: refresh once it is back.
+        brokerReconnected = true;
+        if (receiverAge.elapsed() >= receiverConnectLimitMs)
+            rebuildReceiver();
+    }
+
+    VerificaPeriodoAbertura();
+
+    while (!inbox.isEmpty()) {
+        if (!dispatch(inbox.takeFirst())) {
+            tickRunning = false;
+            return;
+        }
+    }
+
+    alarmStep();
+    AtualizaTela();
+    tickRunning = false;
+}
+
+bool MainWindow::dispatch(const QString &text)
+{
+    lastMessage = text;
+    qDebug() << lastMessage;
+    const BrokerMessage message(lastMessage);
+    bool closing = false;
+
+    if (message.isFor(QStringLiteral("statussite"), idPizzaria)) {
+        ui->radioButton_manual->setChecked(true);
+        LerStatus(idPizzaria, statusModel);
+    }
+    if (message.isFor(QStringLiteral("closeloja"), idPizzaria)) {
+        FecharPrograma();
+        closing = true;
+    }
+    if (message.isFor(QStringLiteral("aprovado"), idPizzaria)
+        || message.isFor(QStringLiteral("cancelado"), idPizzaria)) {
+        noNewOrder = true;
+        atualizarlista();
+    }
+    if (message.isFor(QStringLiteral("pedido_novo"), idPizzaria)) {
+        qDebug() << "atualizarlista ";
+        atualizarlista();
+    }
+    if (message.carriesOrder())
+        connectionSettings.lastAnnouncedOrder = message.order();
+    qDebug() << connectionSettings.lastAnnouncedOrder;
+    lastMessage = QString(QLatin1String(""));
+    return !closing;
+}

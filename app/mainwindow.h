@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QSqlDatabase>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+#include "messageinbox.h"
+
+class QAmqpClient;
+class QMediaPlayer;
+class QSqlQueryModel;
+class QSystemTrayIcon;
+class QStyledItemDelegate;
+class InternetProbe;
+class TrayNotifier;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The console's one window: login, recent orders, store state, alarm, and the
+// one-second tick that dispatches the broker's order events.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The tick reads the time through this; tests put a fixed clock here.
+    void setClock(std::function<QDateTime()> clock);
+
+public slots:
+    void startReceiver();
+
+private slots:
+    void clientConnected();
+    void exchangeDeclared();
+    void queueDeclared();
+    void queueBound();
+    void messageReceived();
+    bool checkInternet();
+    void AtualizaTela();
+    void VerificaPeriodoAbertura();
+    bool LerUltimosPedidos(int id, QSqlQueryModel *model);
+    QString LerTokenTelegram(int id);
+    bool AtualizaEspera(int id, int tempo);
+    bool LerDiario(int id, int dia, QSqlQueryModel *model);
+    bool AtualizaStatus(int id, int status);
+    bool LerStatus(int id, QSqlQueryModel *model);
+    bool LerConf();
+    int LerTVUser();
+    void on_actionSair_triggered();
+    void atualizarlista();
+    void task();
+    void on_actionAbrir_CFG_triggered();
+    void on_pushButton_play_clicked();
+    void on_pushButton_stop_clicked();
+    void SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
+                 QString passbroker);
+    void on_radioButton_auto_clicked();
+    void on_radioButton_manual_clicked();
+    void FecharPrograma();
+    void FecharLoja();
+
+private:
+    void configureClient(QAmqpClient *amqp) const;
+    void rebuildReceiver();
+    bool dispatch(const QString &text);   // false once the store is closing
+    void checkInternetStep();
+    void alarmStep();
+    void installDelegates();
+    void newPlayer();
+
+    QAmqpClient *closeClient = nullptr;
+    QAmqpClient *siteClient = nullptr;
+    Ui::MainWindow *ui;
+    QString imagesDir;
+    QString printerLine;
+    QString modeText;
+    QString loginName;
+    QString loginPassword;
+    QString userbroker;
+    QString passbroker;
+    QString virtualhost;
+    QString portbroker;
+    int idPizzaria = 0;
+    int espera = 0;
+    int status = 0;
+    int lastWrittenStatus = -1;
+    int mode = 0;
+    int statusSite = 0;
+    QSqlQueryModel *statusModel = nullptr;
+    QSqlQueryModel *scheduleModel = nullptr;
+    QSqlQueryModel *ordersModel = nullptr;
+    QDateTime now;
+    QTimer timer;
+    QMediaPlayer *player = nullptr;
+    QString lastMessage{QLatin1String("")};
+    QAmqpClient *amqpClient = nullptr;
+    QSystemTrayIcon *trayIcon = nullptr;
+    QAmqpClient *client = nullptr;
+    QSqlDatabase dbDiario;
+    QSqlDatabase dbStatus;
+    bool noNewOrder = true;
+    bool alarmTest = false;
+    bool brokerReconnected = false;
+    bool internetLost = false;
+
+    // Every message delivered since the last tick, oldest first.
+    MessageInbox inbox;
+    std::function<QDateTime()> clock;
+    TrayNotifier *notifier = nullptr;
+    InternetProbe *internetProbe = nullptr;
+    QStyledItemDelegate *dateDelegate = nullptr;
+    QStyledItemDelegate *valorDelegate = nullptr;
+    QStyledItemDelegate *descontoDelegate = nullptr;
+    QStyledItemDelegate *statusDelegate = nullptr;
+    QElapsedTimer receiverAge;       // since the receiver last started connecting
+    bool tickRunning = false;
+};

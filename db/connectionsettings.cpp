@@ -1,0 +1,3 @@
+#include "connectionsettings.h"
+
+ConnectionSettings connectionSettings;
