@@ -1,0 +1,41 @@
+# Shared by scripts/test and scripts/demo: packages and the build.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${TRV_BUILD_DIR:-$ROOT/build}
+
+PACKAGES=(
+    cmake g++ make pkg-config
+    qtbase5-dev qtbase5-dev-tools qtmultimedia5-dev libqt5sql5-mysql libqt5multimedia5-plugins
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+    librabbitmq-dev
+    mariadb-server mariadb-client
+    rabbitmq-server
+    cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
+    python3 xvfb xauth
+)
+
+ensure_packages() {
+    local missing=() p
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        echo "packages: all present"
+        return 0
+    fi
+    [ "$(id -u)" -eq 0 ] || { echo "packages missing (${missing[*]}); run as root to install them" >&2; exit 1; }
+    echo "packages: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    # Do not let the packages start their own servers: ours are private.
+    printf '#!/bin/sh\nexit 101\n' >/usr/sbin/policy-rc.d
+    chmod +x /usr/sbin/policy-rc.d
+    apt-get install -y -q --no-install-recommends "${missing[@]}" || { rm -f /usr/sbin/policy-rc.d; exit 1; }
+    rm -f /usr/sbin/policy-rc.d
+}
+
+build_console() {
+    echo "build: $BUILD_DIR"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$BUILD_DIR" -j2
+}
