@@ -18,6 +18,7 @@ namespace {
 
 // Per pass of the event loop, so that a burst of deliveries cannot hold it.
 constexpr size_t EventsPerPass = 128;
+constexpr int StuckWorkerGraceMs = 3000;   // longer than the worker's own goodbye
 
 // Clients whose worker runs. When the application object goes away their
 // workers are let go, so that none of them touches Qt during the exit.
@@ -79,8 +80,8 @@ void QAmqpClientPrivate::releaseWorker()
         link->receiver = nullptr;
         link->stopping = true;
         link->events.clear();
-        if (link->handshakeFd >= 0)
-            ::shutdown(link->handshakeFd, SHUT_RDWR);
+        if (link->socketFd >= 0 && !link->loggedIn)
+            ::shutdown(link->socketFd, SHUT_RDWR);
         // With the connection open, the worker still sends what it holds.
         if (!connected) {
             lost = int(std::count_if(link->commands.begin(), link->commands.end(), [](const QAmqpCommand &c) {
@@ -89,6 +90,18 @@ void QAmqpClientPrivate::releaseWorker()
         }
     }
     link->wake();
+    // A worker stuck in a send to a peer that stopped reading never sees the
+    // stop; once the goodbye had its time, its socket is cut.
+    if (QCoreApplication::instance()) {
+        const std::weak_ptr<QAmqpLink> watched = link;
+        QTimer::singleShot(StuckWorkerGraceMs, QCoreApplication::instance(), [watched] {
+            if (const std::shared_ptr<QAmqpLink> stuck = watched.lock()) {
+                std::lock_guard<std::mutex> lock(stuck->mutex);
+                if (stuck->socketFd >= 0)
+                    ::shutdown(stuck->socketFd, SHUT_RDWR);
+            }
+        });
+    }
     link.reset();
     running().remove(this);
     if (lost > 0)

@@ -354,7 +354,7 @@ private:
 
     bool connectOnce(QString *error);
     int openSocket(QString *error);
-    void setHandshakeFd(int fd);
+    void setSocketFd(int fd, bool loggedIn);
     QString serve();
     void closeConnection(bool graceful);
 
@@ -429,10 +429,11 @@ bool QAmqpWorker::sleepUnlessStopped(int ms)
     }
 }
 
-void QAmqpWorker::setHandshakeFd(int fd)
+void QAmqpWorker::setSocketFd(int fd, bool loggedIn)
 {
     std::lock_guard<std::mutex> lock(m_link->mutex);
-    m_link->handshakeFd = fd;
+    m_link->socketFd = fd;
+    m_link->loggedIn = loggedIn;
 }
 
 // A non-blocking connect that a stop can interrupt; the descriptor is then
@@ -465,7 +466,7 @@ int QAmqpWorker::openSocket(QString *error)
                 ::close(fd);
                 break;
             }
-            m_link->handshakeFd = fd;
+            m_link->socketFd = fd;
         }
         int err = 0;
         if (::connect(fd, ai->ai_addr, ai->ai_addrlen) < 0) {
@@ -495,7 +496,7 @@ int QAmqpWorker::openSocket(QString *error)
         if (err == 0) {
             result = fd;
         } else {
-            setHandshakeFd(-1);
+            setSocketFd(-1, false);
             ::close(fd);
             *error = QString::fromLocal8Bit(std::strerror(err));
         }
@@ -520,7 +521,7 @@ bool QAmqpWorker::connectOnce(QString *error)
     amqp_socket_t *socket = m_conn ? amqp_tcp_socket_new(m_conn) : nullptr;
     if (!socket) {
         *error = QStringLiteral("out of memory");
-        setHandshakeFd(-1);
+        setSocketFd(-1, false);
         ::close(fd);
         if (m_conn)
             amqp_destroy_connection(m_conn);
@@ -533,12 +534,12 @@ bool QAmqpWorker::connectOnce(QString *error)
     const amqp_rpc_reply_t reply = amqp_login(m_conn, s.virtualHost.constData(), 0, AMQP_DEFAULT_FRAME_SIZE,
                                               HeartbeatSeconds, AMQP_SASL_METHOD_PLAIN,
                                               s.username.constData(), s.password.constData());
-    setHandshakeFd(-1);
     if (reply.reply_type != AMQP_RESPONSE_NORMAL) {
         *error = QStringLiteral("login refused or failed: %1").arg(describeReply(reply));
         closeConnection(false);
         return false;
     }
+    setSocketFd(fd, true);
     const timeval rpc = seconds(RpcTimeoutSeconds);
     amqp_set_rpc_timeout(m_conn, &rpc);
     m_openChannels.clear();
@@ -554,6 +555,7 @@ void QAmqpWorker::closeConnection(bool graceful)
         amqp_set_rpc_timeout(m_conn, &quick);
         amqp_connection_close(m_conn, AMQP_REPLY_SUCCESS);
     }
+    setSocketFd(-1, false);   // before the descriptor is closed and its number freed
     amqp_destroy_connection(m_conn);
     m_conn = nullptr;
     m_openChannels.clear();

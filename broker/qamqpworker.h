@@ -79,7 +79,10 @@ struct QAmqpLink
     bool stopping = false;
     bool autoReconnect = false;
     int firstRetryDelay = 1;           // seconds
-    int handshakeFd = -1;              // the socket while connecting, so a stop can cut it
+    // The socket, so that a stop can cut it: at once during the handshake,
+    // after a grace period once logged in (the worker may be stuck in a send).
+    int socketFd = -1;
+    bool loggedIn = false;
     // While the worker waits with nothing to do, the connection it is not
     // using, so that a small publication can go out without waking it.
     void *idleConnection = nullptr;
