@@ -6,9 +6,14 @@ namespace {
 
 const QString mysqlDriver = QStringLiteral("QMYSQL");
 
-// Adding a connection under a name in use replaces it; handles to the old one stop working.
-QSqlDatabase createConnection(const QString &name)
+// Replaces the connection of that name; other handles to the old one stop working.
+// The holder lets go first, so a plain replacement does not warn that the
+// connection is still in use.
+void createConnection(const QString &name, QSqlDatabase *holder)
 {
+    *holder = QSqlDatabase();
+    if (QSqlDatabase::contains(name))
+        QSqlDatabase::removeDatabase(name);
     QSqlDatabase db = QSqlDatabase::addDatabase(mysqlDriver, name);
     db.setDatabaseName(connectionSettings.dbName);
     db.setHostName(connectionSettings.host);
@@ -17,7 +22,7 @@ QSqlDatabase createConnection(const QString &name)
     db.setPassword(connectionSettings.dbPassword);
     // Bounded waits: the console runs these on the GUI thread.
     db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=10;MYSQL_OPT_WRITE_TIMEOUT=10"));
-    return db;
+    *holder = db;
 }
 
 bool openUsable(QSqlDatabase &db)
@@ -30,7 +35,7 @@ bool openUsable(QSqlDatabase &db)
 bool ConectaBanco()
 {
     connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
-    connectionSettings.defaultDb = createConnection(QLatin1String(QSqlDatabase::defaultConnection));
+    createConnection(QLatin1String(QSqlDatabase::defaultConnection), &connectionSettings.defaultDb);
     if (openUsable(connectionSettings.defaultDb)) {
         connectionSettings.serverStatusText = QStringLiteral("Servidor Conectado!");
         return true;
@@ -41,7 +46,7 @@ bool ConectaBanco()
 
 bool AbreConexao(const QString &nome, QSqlDatabase *db)
 {
-    *db = createConnection(nome);
+    createConnection(nome, db);
     return openUsable(*db);
 }
 
