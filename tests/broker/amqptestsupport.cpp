@@ -3,6 +3,7 @@
 #include "testenv.h"
 
 #include <QDir>
+#include <QTcpSocket>
 
 void configureClient(QAmqpClient *client, int port, const QString &password)
 {
@@ -114,4 +115,36 @@ void Publisher::exchangeDeclared()
 {
     if (qobject_cast<QAmqpExchange *>(sender()) == exchange)
         ready = true;
+}
+
+FreezableProxy::FreezableProxy()
+{
+    server.listen(QHostAddress::LocalHost, 0);
+    connect(&server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *down = server.nextPendingConnection()) {
+            down->setParent(this);
+            if (frozen) {
+                down->setReadBufferSize(1);
+                continue;
+            }
+            auto *up = new QTcpSocket(this);
+            up->connectToHost(QHostAddress::LocalHost, quint16(TestEnv::amqpPort()));
+            connect(down, &QTcpSocket::readyRead, this, [this, down, up] {
+                if (!frozen)
+                    up->write(down->readAll());
+            });
+            connect(up, &QTcpSocket::readyRead, this, [this, down, up] {
+                if (!frozen)
+                    down->write(up->readAll());
+            });
+        }
+    });
+}
+
+void FreezableProxy::freeze()
+{
+    frozen = true;
+    // Stop taking bytes off the sockets too, so that the sender's side fills up.
+    for (QTcpSocket *socket : findChildren<QTcpSocket *>())
+        socket->setReadBufferSize(1);
 }

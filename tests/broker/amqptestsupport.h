@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTcpServer>
 
 // Settings of the private broker, or of a port of the test's own.
 void configureClient(QAmqpClient *client, int port = -1, const QString &password = QString());
@@ -61,4 +62,17 @@ public:
 public slots:
     void clientConnected();
     void exchangeDeclared();
+};
+
+// Passes bytes between a client and the broker until frozen; then keeps
+// every socket open and moves nothing, like a peer that died silently.
+class FreezableProxy : public QObject
+{
+public:
+    FreezableProxy();
+    int port() const { return server.serverPort(); }
+    void freeze();
+
+    QTcpServer server;
+    bool frozen = false;
 };

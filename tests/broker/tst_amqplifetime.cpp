@@ -80,13 +80,14 @@ void TestAmqpLifetime::deletingAtAnyMoment_data()
     QTest::newRow("publish just made") << "publishing";
     QTest::newRow("publish waiting for the connection") << "early";
     QTest::newRow("consuming a flood") << "consuming";
+    QTest::newRow("stuck sending to a peer that stopped reading") << "stalled";
 }
 
 void TestAmqpLifetime::deletingAtAnyMoment()
 {
     QFETCH(QString, state);
     const bool needsBroker = state == QLatin1String("connected") || state == QLatin1String("publishing")
-        || state == QLatin1String("consuming");
+        || state == QLatin1String("consuming") || state == QLatin1String("stalled");
     if (needsBroker)
         TRV_REQUIRE_SERVERS();
 
@@ -101,8 +102,12 @@ void TestAmqpLifetime::deletingAtAnyMoment()
     const int threads = threadCount();
     const int files = openFileCount();
 
+    QScopedPointer<FreezableProxy> proxy;
     int port = -1;
-    if (state == QLatin1String("silent"))
+    if (state == QLatin1String("stalled")) {
+        proxy.reset(new FreezableProxy);
+        port = proxy->port();
+    } else if (state == QLatin1String("silent"))
         port = silent.port();
     else if (state == QLatin1String("refused") || state == QLatin1String("early"))
         port = refusedPort();
@@ -145,6 +150,13 @@ void TestAmqpLifetime::deletingAtAnyMoment()
                 publisher->exchange->publish(QStringLiteral("flood %1").arg(i), QString());
             QSignalSpy received(queue, SIGNAL(messageReceived()));
             QTRY_VERIFY_WITH_TIMEOUT(received.count() > 0, 5000);
+        } else if (state == QLatin1String("stalled")) {
+            // More than the socket buffers on both sides of the proxy hold.
+            proxy->freeze();
+            const QByteArray chunk(1 << 20, 'x');
+            for (int i = 0; i < 24; ++i)
+                exchange->publish(chunk, QString(), QStringLiteral("application/octet-stream"));
+            QTest::qWait(500);
         }
     }
 
@@ -156,7 +168,8 @@ void TestAmqpLifetime::deletingAtAnyMoment()
     delete client;
     QVERIFY2(deleting.elapsed() < 50, qPrintable(QString::number(deleting.elapsed())));
 
-    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threads, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threads, 6000);
+    proxy.reset();
     QTRY_COMPARE_WITH_TIMEOUT(openFileCount(), files, 5000);
     if (state == QLatin1String("publishing")) {
         // Handed over while the connection was open: it still goes out, once.
