@@ -11,7 +11,7 @@ PACKAGES=(
     mariadb-server mariadb-client
     rabbitmq-server
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
-    python3 xvfb xauth
+    python3 curl xvfb xauth
 )
 
 ensure_packages() {
