@@ -10,6 +10,6 @@ tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
 sox -n -r 22050 -c 1 "$tmp/ring.wav" \
     synth 0.25 sine 880 : synth 0.25 sine 1175 : synth 0.25 sine 880 : synth 0.25 sine 1175 \
     : synth 0.3 sine 0 gain -3 repeat 2 fade 0 0 0.05
-lame --quiet -b 64 --tt "Trovanta alarme" "$tmp/ring.wav" "$here/sound/fone.mp3"
+lame --quiet -t -b 64 --tt "Trovanta alarme" "$tmp/ring.wav" "$here/sound/fone.mp3"
 
 python3 "$here/make-images.py" "$here/images"
