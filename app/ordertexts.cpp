@@ -21,7 +21,8 @@ QString orderMomentText(const QVariant &secondsSinceEpoch)
 
 QString moneyCellText(const QVariant &amount, const QLocale &locale)
 {
-    if (amount.toString().isEmpty())
+    // A NULL of a numeric type reads as "0" in text, so test for it too.
+    if (amount.isNull() || amount.toString().isEmpty())
         return QString();
     return locale.toString(amount.toDouble(), 'f', 2).rightJustified(10, QLatin1Char(' '));
 }
