@@ -71,12 +71,12 @@ void TestAmqpMessaging::fanoutReachesEveryConsumerInOrder()
     large.replace(0, tag.size(), tag);
 
     const QList<QByteArray> sent = {
-        "pedido_novo:7:1520:0:" + tag,
+        "fanout-first:" + tag,
         QByteArray(),
         QByteArray("\0\0" + tag + "\0", tag.size() + 3),
         everyByte + tag,
         large,
-        "status:7:1520:1:" + tag,
+        "fanout-last:" + tag,
     };
 
     LoopLagMeter lag;
