@@ -11,6 +11,7 @@
 #include "operatorlogin.h"
 #include "orderdelegates.h"
 #include "ordertexts.h"
+#include "sqlsnapshotmodel.h"
 #include "traynotifier.h"
 
 #include "qamqpclient.h"
@@ -61,9 +62,9 @@ MainWindow::MainWindow(QWidget *parent)
     internetProbe = new InternetProbe(this);
 
     // Kept for the whole run; they hold the last rows read.
-    statusModel = new QSqlQueryModel;
-    scheduleModel = new QSqlQueryModel;
-    ordersModel = new QSqlQueryModel;
+    statusModel = new SqlSnapshotModel;
+    scheduleModel = new SqlSnapshotModel;
+    ordersModel = new SqlSnapshotModel;
 
     now = clock();
     imagesDir = QStringLiteral("%1/images/").arg(QDir::currentPath());

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLCDNumber>
 #include <QRadioButton>
+#include <QTableView>
 #include <QtTest>
 
 #include <memory>
@@ -47,6 +48,7 @@ private slots:
     void closingMessageRecordsClosedAndEndsTheConsole();
     void newOrderNotificationSkipsEveryTenthMinute();
     void cutoffIsStrict();
+    void failedRefreshKeepsTheRowsOnScreen();
 
 private:
     int newOrder(int store) { return db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 0); }
@@ -245,6 +247,30 @@ void TestOrderEvents::cutoffIsStrict()
     QVERIFY(!console->lists(atCutoff));
     QVERIFY(console->lists(justAfter));
     QVERIFY(!console->lists(otherStoreOrder));
+}
+
+void TestOrderEvents::failedRefreshKeepsTheRowsOnScreen()
+{
+    const int order = db->addOrder(store, QDateTime::currentSecsSinceEpoch(), QStringLiteral("19.90"), QVariant(), 1);
+    QMetaObject::invokeMethod(console->window(), "atualizarlista", Qt::DirectConnection);
+    QVERIFY(console->lists(order));
+
+    // The server refuses the account now: the refresh fails after replacing the connection.
+    const QString password = connectionSettings.dbPassword;
+    connectionSettings.dbPassword = QStringLiteral("no longer valid");
+    QMetaObject::invokeMethod(console->window(), "atualizarlista", Qt::DirectConnection);
+    console->tick();
+    QCOMPARE(console->label("label_conexao"), QStringLiteral("Servidor não conectado!"));
+    QCOMPARE(console->listedOrders(), QList<int>{order});
+    auto *view = console->window()->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
+    QCOMPARE(view->model()->data(view->model()->index(0, 2)).toDouble(), 19.9);
+    QVERIFY(view->model()->data(view->model()->index(0, 3)).isNull());
+    view->grab();   // paints every visible cell through the delegates
+
+    connectionSettings.dbPassword = password;
+    console->tick();
+    QMetaObject::invokeMethod(console->window(), "atualizarlista", Qt::DirectConnection);
+    QCOMPARE(console->listedOrders(), QList<int>{order});
 }
 
 QTEST_MAIN(TestOrderEvents)
