@@ -26,6 +26,8 @@ private slots:
     void refusedAccountShowsTheStartupBox();
     void unreachableServerShowsTheConnectionError();
     void loginAgainReplacesTheStore();
+    void passwordsEncipheredElsewhereLogIn_data();
+    void passwordsEncipheredElsewhereLogIn();
 
 private:
     struct Started
@@ -179,6 +181,35 @@ void TestLogin::loginAgainReplacesTheStore()
     QVERIFY(QMetaObject::invokeMethod(started.window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
     QCOMPARE(id, 0);
     QCOMPARE(connectionSettings.userStatusText, QStringLiteral("Usuário ou senha errados!"));
+}
+
+void TestLogin::passwordsEncipheredElsewhereLogIn_data()
+{
+    QTest::addColumn<QString>("variant");
+    for (const char *variant : {"checksum", "sha1", "compressed-checksum", "compressed-sha1", "both-flags"})
+        QTest::newRow(variant) << QString::fromLatin1(variant);
+}
+
+void TestLogin::passwordsEncipheredElsewhereLogIn()
+{
+    QFETCH(QString, variant);
+    // Written by an implementation of the file format that is not the console's.
+    const QString password = QString::fromUtf8("senha forte ç");
+    QVERIFY(db->addOwnedStore(QStringLiteral("dona.externa"), password) > 0);
+    const ConfigValues plain = ConsoleDir::serverConfig(QStringLiteral("dona.externa"), password);
+    const QStringList lines{plain.loginName,  plain.loginPassword, plain.host,        plain.dbName,
+                            plain.dbPort,     plain.dbUser,        plain.dbPassword,  plain.userbroker,
+                            plain.passbroker, plain.virtualhost,   plain.portbroker,  plain.printerLine};
+    QProcess writer;
+    writer.start(QStringLiteral("python3"), QStringList{QStringLiteral(TRV_SOURCE_DIR "/tests/app/write_foreign_config.py"),
+                                                       QStringLiteral("config.conf"), variant} + lines);
+    QVERIFY(writer.waitForFinished(30000));
+    QVERIFY2(writer.exitCode() == 0, writer.readAllStandardError().constData());
+
+    ModalAnswer answer;
+    MainWindow window;
+    QVERIFY2(!answer.seen(), qPrintable(answer.text()));
+    QCOMPARE(label(window, "label_usuario"), QStringLiteral("Usuário logado!"));
 }
 
 QTEST_MAIN(TestLogin)

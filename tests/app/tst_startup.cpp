@@ -37,6 +37,7 @@ private slots:
     void damagedConfigStillOpensTheWindow_data();
     void damagedConfigStillOpensTheWindow();
     void missingConfigOpensTheDialogFirst();
+    void leavingRecordsTheStoreClosed();
 
 private:
     std::unique_ptr<MainWindow> startWith(bool *boxSeen = nullptr);
@@ -251,6 +252,23 @@ void TestStartup::missingConfigOpensTheDialogFirst()
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("label_conexao"))->text(),
              QStringLiteral("Servidor não conectado!"));
     QVERIFY(!QFile::exists(QStringLiteral("config.conf")));
+}
+
+void TestStartup::leavingRecordsTheStoreClosed()
+{
+    QVERIFY(db->setStatus(store, 1, 25));
+    QVERIFY(dir->writeConfig(ConsoleDir::serverConfig(QStringLiteral("dono"), QStringLiteral("segredo"))));
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    {
+        auto window = startWith();
+        QCOMPARE(window->findChild<QPushButton *>(QStringLiteral("pushButton_status"))->text(),
+                 QStringLiteral("Status: ABERTO"));
+        QCOMPARE(window->findChild<QLCDNumber *>(QStringLiteral("lcdNumber"))->intValue(), 25);
+    }
+    QCOMPARE(db->scalar(QStringLiteral("select status from status where id_pizzaria=:id"), {{":id", store}}).toInt(), 0);
+    QVERIFY(db->scalar(QStringLiteral("select ts_close from status where id_pizzaria=:id"), {{":id", store}}).toLongLong()
+            >= before);
+    QCOMPARE(db->scalar(QStringLiteral("select espera from status where id_pizzaria=:id"), {{":id", store}}).toInt(), 25);
 }
 
 QTEST_MAIN(TestStartup)
