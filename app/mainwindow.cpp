@@ -37,6 +37,18 @@ const QString exchangeName = QStringLiteral("logs");
 // A receiver that has not finished its handshake by then is given up and rebuilt.
 constexpr qint64 receiverConnectLimitMs = 10000;
 
+// Every client of the console: automatic reconnection on, port text read as decimal.
+void configureAmqp(QAmqpClient *amqp, const QString &host, const QString &virtualHost, const QString &port,
+                   const QString &user, const QString &password)
+{
+    amqp->setHost(host);
+    amqp->setVirtualHost(virtualHost);
+    amqp->setPort(quint16(port.toInt()));
+    amqp->setAutoReconnect(true, 0);
+    amqp->setUsername(user);
+    amqp->setPassword(password);
+}
+
 QUrl alarmSound()
 {
     return QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("sound/fone.mp3")));
@@ -462,12 +474,7 @@ void MainWindow::on_pushButton_stop_clicked()
 
 void MainWindow::configureClient(QAmqpClient *amqp) const
 {
-    amqp->setHost(connectionSettings.host);
-    amqp->setVirtualHost(virtualhost);
-    amqp->setPort(quint16(portbroker.toInt()));
-    amqp->setAutoReconnect(true, 0);
-    amqp->setUsername(userbroker);
-    amqp->setPassword(passbroker);
+    configureAmqp(amqp, connectionSettings.host, virtualhost, portbroker, userbroker, passbroker);
 }
 
 void MainWindow::startReceiver()
@@ -531,12 +538,7 @@ void MainWindow::SetAmqp(QString servername, QString virtualhost, QString portbr
 {
     if (!amqpClient)
         amqpClient = new QAmqpClient(nullptr);
-    amqpClient->setHost(servername);
-    amqpClient->setVirtualHost(virtualhost);
-    amqpClient->setPort(quint16(portbroker.toInt()));
-    amqpClient->setAutoReconnect(true, 0);
-    amqpClient->setUsername(userbroker);
-    amqpClient->setPassword(passbroker);
+    configureAmqp(amqpClient, servername, virtualhost, portbroker, userbroker, passbroker);
 }
 
 void MainWindow::rebuildReceiver()

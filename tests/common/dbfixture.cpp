@@ -29,43 +29,37 @@ DbFixture::~DbFixture()
     QSqlDatabase::removeDatabase(fixtureConnection);
 }
 
-bool DbFixture::exec(const QString &statement, const QVariantMap &bindings)
+QSqlQuery DbFixture::run(const QString &statement, const QVariantMap &bindings, bool *ok)
 {
     QSqlQuery query(db);
     query.prepare(statement);
     for (auto it = bindings.cbegin(); it != bindings.cend(); ++it)
         query.bindValue(it.key(), it.value());
-    if (!query.exec()) {
+    *ok = query.exec();
+    if (!*ok)
         error = query.lastError().text();
-        return false;
-    }
-    return true;
+    return query;
+}
+
+bool DbFixture::exec(const QString &statement, const QVariantMap &bindings)
+{
+    bool ok = false;
+    run(statement, bindings, &ok);
+    return ok;
 }
 
 QVariant DbFixture::insert(const QString &statement, const QVariantMap &bindings)
 {
-    QSqlQuery query(db);
-    query.prepare(statement);
-    for (auto it = bindings.cbegin(); it != bindings.cend(); ++it)
-        query.bindValue(it.key(), it.value());
-    if (!query.exec()) {
-        error = query.lastError().text();
-        return QVariant();
-    }
-    return query.lastInsertId();
+    bool ok = false;
+    const QSqlQuery query = run(statement, bindings, &ok);
+    return ok ? query.lastInsertId() : QVariant();
 }
 
 QVariant DbFixture::scalar(const QString &statement, const QVariantMap &bindings)
 {
-    QSqlQuery query(db);
-    query.prepare(statement);
-    for (auto it = bindings.cbegin(); it != bindings.cend(); ++it)
-        query.bindValue(it.key(), it.value());
-    if (!query.exec() || !query.next()) {
-        error = query.lastError().text();
-        return QVariant();
-    }
-    return query.value(0);
+    bool ok = false;
+    QSqlQuery query = run(statement, bindings, &ok);
+    return ok && query.next() ? query.value(0) : QVariant();
 }
 
 bool DbFixture::clearAll()

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 
@@ -33,6 +34,7 @@ public:
     bool exec(const QString &statement, const QVariantMap &bindings = {});
 
 private:
+    QSqlQuery run(const QString &statement, const QVariantMap &bindings, bool *ok);
     QVariant insert(const QString &statement, const QVariantMap &bindings);
 
     QSqlDatabase db;
