@@ -73,7 +73,7 @@ MainWindow::MainWindow(QWidget *parent)
     notifier = new TrayNotifier(trayIcon, this);
     internetProbe = new InternetProbe(this);
 
-    // Kept for the whole run; they hold the last rows read.
+    // Kept for the window's whole life; they hold the last rows read.
     statusModel = new SqlSnapshotModel;
     scheduleModel = new SqlSnapshotModel;
     ordersModel = new SqlSnapshotModel;
@@ -133,6 +133,9 @@ MainWindow::~MainWindow()
             delete owned;
         }
     }
+    delete statusModel;
+    delete scheduleModel;
+    delete ordersModel;
     delete ui;
 }
 
