@@ -546,7 +546,7 @@ void MainWindow::SetAmqp(QString servername, QString virtualhost, QString portbr
 
 void MainWindow::rebuildReceiver()
 {
-    client->disconnect(this);
+    client->disconnect();
     delete client;
     client = new QAmqpClient(nullptr);
     startReceiver();
