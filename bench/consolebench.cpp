@@ -1,0 +1,593 @@
+// The running console's own figures, on the private servers of scripts/servers:
+//
+//   eval "$(bash scripts/servers env)"
+//   export QT_QPA_PLATFORM=offscreen QT_GSTREAMER_PLAYBIN_AUDIOSINK=fakesink
+//   consolebench [latency | refresh | idle [seconds]]       (all three when none is named)
+//
+// Each measurement makes a store of its own (login "bench-<what>-<pid>") and
+// deletes its rows afterwards; nothing else in the database is touched.
+#include "connection.h"
+#include "dbfixture.h"
+#include "ordertexts.h"
+#include "runningconsole.h"
+#include "servicepublisher.h"
+#include "testenv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMediaPlayer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSqlQueryModel>
+#include <QTableView>
+#include <QTimer>
+
+#include <amqp.h>
+#include <amqp_tcp_socket.h>
+
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int latencyRounds = 100;
+constexpr double latencyAimSeconds = 1.1;
+constexpr int refreshRows = 2000;
+constexpr int refreshRuns = 20;
+constexpr double refreshAimRatio = 1.5;
+constexpr int idleDefaultSeconds = 600;
+constexpr int tickRuns = 50;
+
+const QString benchPassword = QStringLiteral("bench-pw");
+
+// ---------------------------------------------------------------- small helpers
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[size_t(p * double(values.size() - 1) + 0.5)];
+}
+
+double median(const std::vector<double> &values)
+{
+    return percentile(values, 0.5);
+}
+
+double msSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Lets the console run (ticks, broker deliveries, the probe page) meanwhile.
+void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitUntil(const std::function<bool()> &ready, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!ready()) {
+        if (waited.elapsed() >= timeoutMs)
+            return false;
+        runFor(2);
+    }
+    return true;
+}
+
+// A "Name:  value kB" line of /proc/self/status, as a number.
+long procStatus(const char *name)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(name) + ':';
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+// User and system CPU of every thread of the process, in milliseconds.
+double cpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1000.0 + double(t.tv_usec) / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// The console writes a debug line for every refresh and message; they would
+// drown the figures and their cost is not the console's work.
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// ---------------------------------------------------------------- the service's side
+
+// A publisher that stays connected, so that a measurement starts at the
+// publication itself and not at a broker handshake.
+class LogsPublisher
+{
+public:
+    explicit LogsPublisher(const BrokerAccount &account)
+        : conn(amqp_new_connection())
+    {
+        amqp_socket_t *socket = amqp_tcp_socket_new(conn);
+        timeval timeout{5, 0};
+        const QByteArray host = account.host.toUtf8();
+        if (!socket || amqp_socket_open_noblock(socket, host.constData(), account.port, &timeout) != AMQP_STATUS_OK) {
+            problem = QStringLiteral("cannot reach the broker at %1:%2").arg(account.host).arg(account.port);
+            return;
+        }
+        const QByteArray vhost = account.virtualHost.isEmpty() ? QByteArray("/") : account.virtualHost.toUtf8();
+        const QByteArray user = account.user.toUtf8();
+        const QByteArray password = account.password.toUtf8();
+        if (amqp_login(conn, vhost.constData(), 0, 131072, 0, AMQP_SASL_METHOD_PLAIN, user.constData(),
+                       password.constData())
+                .reply_type
+            != AMQP_RESPONSE_NORMAL) {
+            problem = QStringLiteral("the broker refused the login");
+            return;
+        }
+        loggedIn = true;
+        amqp_channel_open(conn, 1);
+        if (amqp_get_rpc_reply(conn).reply_type != AMQP_RESPONSE_NORMAL) {
+            problem = QStringLiteral("the broker refused a channel");
+            return;
+        }
+        channelOpen = true;
+    }
+
+    ~LogsPublisher()
+    {
+        if (channelOpen)
+            amqp_channel_close(conn, 1, AMQP_REPLY_SUCCESS);
+        if (loggedIn)
+            amqp_connection_close(conn, AMQP_REPLY_SUCCESS);
+        amqp_destroy_connection(conn);
+    }
+
+    LogsPublisher(const LogsPublisher &) = delete;
+    LogsPublisher &operator=(const LogsPublisher &) = delete;
+
+    QString error() const { return problem; }
+
+    bool publish(const QByteArray &text)
+    {
+        amqp_bytes_t body;
+        body.len = size_t(text.size());
+        body.bytes = const_cast<char *>(text.constData());
+        return amqp_basic_publish(conn, 1, amqp_cstring_bytes("logs"), amqp_cstring_bytes(""), 0, 0, nullptr, body)
+            == AMQP_STATUS_OK;
+    }
+
+private:
+    amqp_connection_state_t conn;
+    bool loggedIn = false;
+    bool channelOpen = false;
+    QString problem;
+};
+
+// A store with its owner and status row, removed with everything it got.
+class BenchStore
+{
+public:
+    BenchStore(DbFixture &db, const char *what)
+        : db(db)
+        , login(QStringLiteral("bench-%1-%2").arg(QLatin1String(what)).arg(getpid()))
+    {
+        id = db.addOwnedStore(login, benchPassword);
+        if (id && !db.setStatus(id, 1, 30))
+            id = 0;
+    }
+
+    ~BenchStore()
+    {
+        if (!id)
+            return;
+        const QVariant owner = db.scalar(QStringLiteral("select owner_pizzaria from pizzaria where id_pizzaria=:id"),
+                                         {{":id", id}});
+        db.exec(QStringLiteral("delete from pedido where id_pizzaria=:id"), {{":id", id}});
+        db.exec(QStringLiteral("delete from status where id_pizzaria=:id"), {{":id", id}});
+        db.exec(QStringLiteral("delete from pizzaria where id_pizzaria=:id"), {{":id", id}});
+        db.exec(QStringLiteral("delete from usuarios where id_user=:id"), {{":id", owner}});
+    }
+
+    BenchStore(const BenchStore &) = delete;
+    BenchStore &operator=(const BenchStore &) = delete;
+
+    DbFixture &db;
+    const QString login;
+    int id = 0;
+};
+
+bool consoleReady(RunningConsole &console)
+{
+    return waitUntil(
+        [&] {
+            return console.label("label_recepcao") == QStringLiteral("Login para recepção de pedidos: [ok]")
+                && console.label("label_conexaoIinternet") == QStringLiteral("Internet OK");
+        },
+        20000);
+}
+
+// ---------------------------------------------------------------- 1. new order to alarm
+
+bool latency(DbFixture &db)
+{
+    std::printf("\n[latency] publishing \"pedido_novo:<store>:<order>:0\" -> order listed and alarm playing\n");
+    BenchStore store(db, "latency");
+    if (!store.id) {
+        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+        return false;
+    }
+    RunningConsole console(store.login, benchPassword);
+    if (!consoleReady(console)) {
+        std::printf("  the console did not reach the broker and the probe page within 20 s\n");
+        return false;
+    }
+    LogsPublisher publisher(RunningConsole::broker());
+    if (!publisher.error().isEmpty()) {
+        std::printf("  %s\n", qPrintable(publisher.error()));
+        return false;
+    }
+    QMediaPlayer *player = console.window()->findChild<QMediaPlayer *>();
+
+    // A fixed seed keeps runs comparable; the pause puts each publication at
+    // another moment of the tick's second, as real orders are.
+    QRandomGenerator pause(20240704);
+    std::vector<double> samples;
+    int missed = 0;
+    for (int round = 0; round < latencyRounds; ++round) {
+        const int order = db.addOrder(store.id, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 0);
+        if (!order) {
+            std::printf("  cannot add an order: %s\n", qPrintable(db.lastError()));
+            return false;
+        }
+        runFor(int(pause.bounded(1000)));
+
+        QElapsedTimer sincePublished;
+        double ringingAfterMs = -1;
+        const QMetaObject::Connection watch =
+            QObject::connect(player, &QMediaPlayer::stateChanged, [&](QMediaPlayer::State state) {
+                if (state == QMediaPlayer::PlayingState && ringingAfterMs < 0 && console.lists(order))
+                    ringingAfterMs = msSince(sincePublished);
+            });
+        sincePublished.start();
+        if (!publisher.publish(QStringLiteral("pedido_novo:%1:%2:0").arg(store.id).arg(order).toLatin1())) {
+            std::printf("  publishing failed\n");
+            return false;
+        }
+        if (waitUntil([&] { return ringingAfterMs >= 0; }, 5000))
+            samples.push_back(ringingAfterMs);
+        else
+            ++missed;
+        QObject::disconnect(watch);
+
+        // The operator handles it: the next order must find the alarm silent.
+        db.exec(QStringLiteral("update pedido set status=1 where id_pedido=:id"), {{":id", order}});
+        QMetaObject::invokeMethod(console.window(), "atualizarlista", Qt::DirectConnection);
+        player->stop();
+    }
+
+    const double p50 = percentile(samples, 0.50) / 1000.0;
+    const double p99 = percentile(samples, 0.99) / 1000.0;
+    std::printf("  orders    %d (%zu measured, %d not listed and ringing within 5 s)\n", latencyRounds, samples.size(),
+                missed);
+    std::printf("  p50       %.3f s\n", p50);
+    std::printf("  p99       %.3f s    aim: p99 <= %.1f s  -> %s\n", p99, latencyAimSeconds,
+                missed == 0 && p99 <= latencyAimSeconds ? "met" : "NOT met");
+    std::printf("  min, max  %.3f s, %.3f s\n", percentile(samples, 0) / 1000.0, percentile(samples, 1) / 1000.0);
+    return missed == 0;
+}
+
+// ---------------------------------------------------------------- 2. refreshing 2,000 orders
+
+// The list's statement through the mariadb client, as its own process.
+struct ClientRun
+{
+    double ms = 0;
+    int lines = -1;     // header included
+    QString error;
+};
+
+ClientRun runClient(const QString &statement)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Keeps the password off the command line.
+    environment.insert(QStringLiteral("MYSQL_PWD"), TestEnv::dbPassword());
+    process.setProcessEnvironment(environment);
+    const QStringList arguments{QStringLiteral("--no-defaults"), QStringLiteral("--protocol=tcp"),
+                                QStringLiteral("--batch"), QStringLiteral("-h"), TestEnv::dbHost(),
+                                QStringLiteral("-P"), QString::number(TestEnv::dbPort()), QStringLiteral("-u"),
+                                TestEnv::dbUser(), TestEnv::dbName(), QStringLiteral("-e"), statement};
+    ClientRun run;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QStringLiteral("mariadb"), arguments);
+    const bool finished = process.waitForFinished(30000);
+    run.ms = msSince(timer);
+    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        run.error = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+        if (run.error.isEmpty())
+            run.error = process.errorString();
+        return run;
+    }
+    run.lines = process.readAllStandardOutput().count('\n');
+    return run;
+}
+
+bool refresh(DbFixture &db)
+{
+    std::printf("\n[refresh] the list of %d orders: atualizarlista in the window vs. its statement in the mariadb client\n",
+                refreshRows);
+    BenchStore store(db, "refresh");
+    if (!store.id) {
+        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+        return false;
+    }
+    // One order a minute back from now, none of them new, so that the refresh
+    // reads every row looking for one; every fifth has a discount.
+    const qint64 newest = QDateTime::currentSecsSinceEpoch();
+    if (!db.exec(QStringLiteral("insert into pedido (id_pizzaria, data, valor, desconto, taxa_entrega, modo_pag, status) "
+                                "select :id, :newest - seq * 60, 20 + seq % 80 + 0.5, "
+                                "if(seq % 5 = 0, 3.75, null), 0, 1, 1 + seq % 4 from seq_1_to_2000"),
+                 {{":id", store.id}, {":newest", newest}})) {
+        std::printf("  cannot insert the orders: %s\n", qPrintable(db.lastError()));
+        return false;
+    }
+
+    RunningConsole console(store.login, benchPassword);
+    if (!consoleReady(console)) {
+        std::printf("  the console did not reach the broker and the probe page within 20 s\n");
+        return false;
+    }
+    if (console.listedOrders().size() != refreshRows) {
+        std::printf("  the console lists %d orders, not %d\n", int(console.listedOrders().size()), refreshRows);
+        return false;
+    }
+
+    const QString statement =
+        QStringLiteral("select id_pedido, data, valor, desconto, status from pedido where id_pizzaria=%1 "
+                       "and data > %2 order by id_pedido desc")
+            .arg(store.id)
+            .arg(recentOrdersCutoff(QDateTime::currentDateTime()));
+    const ClientRun first = runClient(statement);
+    if (!first.error.isEmpty()) {
+        std::printf("  the mariadb client failed: %s\n", qPrintable(first.error));
+        return false;
+    }
+    if (first.lines != refreshRows + 1) {
+        std::printf("  the mariadb client printed %d rows, not %d\n", first.lines - 1, refreshRows);
+        return false;
+    }
+
+    auto *view = console.window()->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
+    std::vector<double> consoleMs;
+    std::vector<double> paintMs;
+    std::vector<double> clientMs;
+    // Alternating runs share whatever else the machine is doing.
+    for (int run = -2; run < refreshRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        QMetaObject::invokeMethod(console.window(), "atualizarlista", Qt::DirectConnection);
+        const double refreshed = msSince(timer);
+        timer.restart();
+        view->viewport()->repaint();
+        const double painted = msSince(timer);
+        const ClientRun client = runClient(statement);
+        if (!client.error.isEmpty()) {
+            std::printf("  the mariadb client failed: %s\n", qPrintable(client.error));
+            return false;
+        }
+        if (run >= 0) {
+            consoleMs.push_back(refreshed);
+            paintMs.push_back(painted);
+            clientMs.push_back(client.ms);
+        }
+        runFor(20);
+    }
+    if (console.listedOrders().size() != refreshRows) {
+        std::printf("  after the runs the console lists %d orders, not %d\n", int(console.listedOrders().size()),
+                    refreshRows);
+        return false;
+    }
+
+    // Where the console's time goes, step by step.
+    std::vector<double> connectMs;
+    std::vector<double> statementMs;
+    std::vector<double> widthsMs;
+    auto *listModel = qobject_cast<QSqlQueryModel *>(view->model());
+    for (int run = 0; run < refreshRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        ConectaBanco();
+        connectMs.push_back(msSince(timer));
+        bool read = false;
+        timer.restart();
+        QMetaObject::invokeMethod(console.window(), "LerUltimosPedidos", Qt::DirectConnection, Q_RETURN_ARG(bool, read),
+                                  Q_ARG(int, store.id), Q_ARG(QSqlQueryModel *, listModel));
+        statementMs.push_back(msSince(timer));
+        timer.restart();
+        view->resizeColumnsToContents();
+        widthsMs.push_back(msSince(timer));
+        if (!read || listModel->rowCount() != refreshRows) {
+            std::printf("  reading the list alone gave %d rows\n", listModel->rowCount());
+            return false;
+        }
+        runFor(20);
+    }
+
+    const double ratio = median(consoleMs) / median(clientMs);
+    std::printf("  runs      %d of each, after 2 unmeasured\n", refreshRuns);
+    std::printf("  console   median %.1f ms (min %.1f, max %.1f): new connection, statement, model, delegates, column widths\n",
+                median(consoleMs), percentile(consoleMs, 0), percentile(consoleMs, 1));
+    std::printf("  client    median %.1f ms (min %.1f, max %.1f): mariadb process start, connection, statement, %d rows printed\n",
+                median(clientMs), percentile(clientMs, 0), percentile(clientMs, 1), refreshRows);
+    std::printf("  ratio     %.2f    aim: <= %.1f  -> %s\n", ratio, refreshAimRatio,
+                ratio <= refreshAimRatio ? "met" : "NOT met");
+    std::printf("  console steps, medians: opening the connection %.1f ms; connection, statement and the list's model %.1f ms; "
+                "column widths %.1f ms\n",
+                median(connectMs), median(statementMs), median(widthsMs));
+    std::printf("  (painting the visible rows afterwards: median %.1f ms, not in the ratio)\n", median(paintMs));
+    return true;
+}
+
+// ---------------------------------------------------------------- 3. idle console
+
+bool idle(DbFixture &db, int seconds)
+{
+    std::printf("\n[idle] a logged-in console with a day's orders and nothing happening, for %d s\n", seconds);
+    BenchStore store(db, "idle");
+    if (!store.id) {
+        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+        return false;
+    }
+    const qint64 newest = QDateTime::currentSecsSinceEpoch();
+    if (!db.exec(QStringLiteral("insert into pedido (id_pizzaria, data, valor, desconto, taxa_entrega, modo_pag, status) "
+                                "select :id, :newest - seq * 1800, 35.9, null, 0, 1, 1 + seq % 3 from seq_1_to_40"),
+                 {{":id", store.id}, {":newest", newest}})) {
+        std::printf("  cannot insert the orders: %s\n", qPrintable(db.lastError()));
+        return false;
+    }
+    RunningConsole console(store.login, benchPassword);
+    if (!consoleReady(console)) {
+        std::printf("  the console did not reach the broker and the probe page within 20 s\n");
+        return false;
+    }
+    // The first ticks fill caches that then stay.
+    runFor(5000);
+
+    const long rssStart = procStatus("VmRSS");
+    const long threadsStart = procStatus("Threads");
+    const int fdsStart = openDescriptors();
+    const int probesStart = console.probe().requests();
+    const double cpuStart = cpuMs();
+    QElapsedTimer wall;
+    wall.start();
+
+    std::printf("  %6s  %9s\n", "s", "VmRSS kB");
+    std::printf("  %6d  %9ld\n", 0, rssStart);
+    const int sampleEvery = std::max(10, seconds / 10);
+    for (int elapsed = 0; elapsed < seconds;) {
+        const int step = std::min(sampleEvery, seconds - elapsed);
+        runFor(step * 1000);
+        elapsed += step;
+        std::printf("  %6d  %9ld\n", elapsed, procStatus("VmRSS"));
+        std::fflush(stdout);
+    }
+
+    const double wallMs = msSince(wall);
+    const double cpuUsed = cpuMs() - cpuStart;
+    const int probes = console.probe().requests() - probesStart;
+    const long rssEnd = procStatus("VmRSS");
+    std::printf("  duration  %.1f s, %d ticks (probe requests)\n", wallMs / 1000.0, probes);
+    std::printf("  CPU       %.2f %% of one core (%.0f ms; includes the local probe page served in this process)\n",
+                100.0 * cpuUsed / wallMs, cpuUsed);
+    std::printf("  VmRSS     start %ld kB, end %ld kB, change %+ld kB\n", rssStart, rssEnd, rssEnd - rssStart);
+    std::printf("  threads   start %ld, end %ld; open files start %d, end %d\n", threadsStart, procStatus("Threads"),
+                fdsStart, openDescriptors());
+
+    // One tick as the timer runs it, against the probe step alone, alternately.
+    std::vector<double> tickMs;
+    std::vector<double> probeMs;
+    double tickCpu = 0;
+    double probeCpu = 0;
+    for (int run = 0; run < tickRuns; ++run) {
+        double cpuBefore = cpuMs();
+        QElapsedTimer timer;
+        timer.start();
+        QMetaObject::invokeMethod(console.window(), "task", Qt::DirectConnection);
+        tickMs.push_back(msSince(timer));
+        tickCpu += cpuMs() - cpuBefore;
+
+        bool answered = false;
+        cpuBefore = cpuMs();
+        timer.restart();
+        QMetaObject::invokeMethod(console.window(), "checkInternet", Qt::DirectConnection, Q_RETURN_ARG(bool, answered));
+        probeMs.push_back(msSince(timer));
+        probeCpu += cpuMs() - cpuBefore;
+        if (!answered) {
+            std::printf("  the probe page did not answer\n");
+            return false;
+        }
+        runFor(10);
+    }
+    std::printf("  tick      median %.2f ms wall, mean %.2f ms CPU: every step, the probe answered at once by the local page\n",
+                median(tickMs), tickCpu / tickRuns);
+    std::printf("  probe     median %.2f ms wall, mean %.2f ms CPU: the Internet check alone\n", median(probeMs),
+                probeCpu / tickRuns);
+    std::printf("  tick without the probe: about %.2f ms wall, %.2f ms CPU (%d runs of each)\n",
+                median(tickMs) - median(probeMs), (tickCpu - probeCpu) / tickRuns, tickRuns);
+    return true;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: consolebench [latency | refresh | idle [seconds]]\n"
+                         "  run against the servers of 'bash scripts/servers start' after eval \"$(bash scripts/servers env)\"\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler(quietDebug);
+
+    const QStringList arguments = app.arguments().mid(1);
+    const QString which = arguments.value(0, QStringLiteral("all"));
+    int idleSeconds = idleDefaultSeconds;
+    if (arguments.size() > 1) {
+        bool number = false;
+        idleSeconds = arguments.at(1).toInt(&number);
+        if (which != QLatin1String("idle") || !number || idleSeconds <= 0 || arguments.size() > 2)
+            return usage();
+    }
+    if (!QStringList{"all", "latency", "refresh", "idle"}.contains(which))
+        return usage();
+    if (!TestEnv::haveServers()) {
+        std::fprintf(stderr, "consolebench: the servers' variables are not set\n");
+        return usage();
+    }
+    DbFixture db;
+    if (!db.isOpen()) {
+        std::fprintf(stderr, "consolebench: cannot open the database: %s\n", qPrintable(db.lastError()));
+        return 1;
+    }
+
+    bool ok = true;
+    if (which == QLatin1String("all") || which == QLatin1String("latency"))
+        ok = latency(db) && ok;
+    if (which == QLatin1String("all") || which == QLatin1String("refresh"))
+        ok = refresh(db) && ok;
+    if (which == QLatin1String("all") || which == QLatin1String("idle"))
+        ok = idle(db, idleSeconds) && ok;
+    return ok ? 0 : 1;
+}
