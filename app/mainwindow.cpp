@@ -20,6 +20,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QHeaderView>
 #include <QMediaPlayer>
 #include <QMessageBox>
 #include <QPixmap>
@@ -77,6 +78,10 @@ MainWindow::MainWindow(QWidget *parent)
     statusModel = new SqlSnapshotModel;
     scheduleModel = new SqlSnapshotModel;
     ordersModel = new SqlSnapshotModel;
+
+    // Sizing columns by every row of a busy two days costs most of a refresh;
+    // the texts of a column are all about as wide, so a sample will do.
+    ui->tableView_pedidos->horizontalHeader()->setResizeContentsPrecision(100);
 
     now = clock();
     imagesDir = QStringLiteral("%1/images/").arg(QDir::currentPath());
