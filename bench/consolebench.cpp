@@ -227,12 +227,27 @@ public:
 
 bool consoleReady(RunningConsole &console)
 {
-    return waitUntil(
+    const bool ready = waitUntil(
         [&] {
             return console.label("label_recepcao") == QStringLiteral("Login para recepção de pedidos: [ok]")
                 && console.label("label_conexaoIinternet") == QStringLiteral("Internet OK");
         },
         20000);
+    if (!ready)
+        std::printf("  the console did not reach the broker and the probe page within 20 s\n");
+    return ready;
+}
+
+// Orders of the store from a select over seq_1_to_N, with :id and :newest bound.
+bool insertOrders(DbFixture &db, int store, const QString &select)
+{
+    const bool inserted =
+        db.exec(QStringLiteral("insert into pedido (id_pizzaria, data, valor, desconto, taxa_entrega, modo_pag, status) ")
+                    + select,
+                {{":id", store}, {":newest", QDateTime::currentSecsSinceEpoch()}});
+    if (!inserted)
+        std::printf("  cannot insert the orders: %s\n", qPrintable(db.lastError()));
+    return inserted;
 }
 
 // ---------------------------------------------------------------- 1. new order to alarm
@@ -246,10 +261,8 @@ bool latency(DbFixture &db)
         return false;
     }
     RunningConsole console(store.login, benchPassword);
-    if (!consoleReady(console)) {
-        std::printf("  the console did not reach the broker and the probe page within 20 s\n");
+    if (!consoleReady(console))
         return false;
-    }
     LogsPublisher publisher(RunningConsole::broker());
     if (!publisher.error().isEmpty()) {
         std::printf("  %s\n", qPrintable(publisher.error()));
@@ -353,20 +366,14 @@ bool refresh(DbFixture &db)
     }
     // One order a minute back from now, none of them new, so that the refresh
     // reads every row looking for one; every fifth has a discount.
-    const qint64 newest = QDateTime::currentSecsSinceEpoch();
-    if (!db.exec(QStringLiteral("insert into pedido (id_pizzaria, data, valor, desconto, taxa_entrega, modo_pag, status) "
-                                "select :id, :newest - seq * 60, 20 + seq % 80 + 0.5, "
-                                "if(seq % 5 = 0, 3.75, null), 0, 1, 1 + seq % 4 from seq_1_to_2000"),
-                 {{":id", store.id}, {":newest", newest}})) {
-        std::printf("  cannot insert the orders: %s\n", qPrintable(db.lastError()));
+    if (!insertOrders(db, store.id,
+                      QStringLiteral("select :id, :newest - seq * 60, 20 + seq % 80 + 0.5, "
+                                     "if(seq % 5 = 0, 3.75, null), 0, 1, 1 + seq % 4 from seq_1_to_2000")))
         return false;
-    }
 
     RunningConsole console(store.login, benchPassword);
-    if (!consoleReady(console)) {
-        std::printf("  the console did not reach the broker and the probe page within 20 s\n");
+    if (!consoleReady(console))
         return false;
-    }
     if (console.listedOrders().size() != refreshRows) {
         std::printf("  the console lists %d orders, not %d\n", int(console.listedOrders().size()), refreshRows);
         return false;
@@ -468,18 +475,12 @@ bool idle(DbFixture &db, int seconds)
         std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
         return false;
     }
-    const qint64 newest = QDateTime::currentSecsSinceEpoch();
-    if (!db.exec(QStringLiteral("insert into pedido (id_pizzaria, data, valor, desconto, taxa_entrega, modo_pag, status) "
-                                "select :id, :newest - seq * 1800, 35.9, null, 0, 1, 1 + seq % 3 from seq_1_to_40"),
-                 {{":id", store.id}, {":newest", newest}})) {
-        std::printf("  cannot insert the orders: %s\n", qPrintable(db.lastError()));
+    if (!insertOrders(db, store.id,
+                      QStringLiteral("select :id, :newest - seq * 1800, 35.9, null, 0, 1, 1 + seq % 3 from seq_1_to_40")))
         return false;
-    }
     RunningConsole console(store.login, benchPassword);
-    if (!consoleReady(console)) {
-        std::printf("  the console did not reach the broker and the probe page within 20 s\n");
+    if (!consoleReady(console))
         return false;
-    }
     // The first ticks fill caches that then stay.
     runFor(5000);
 
