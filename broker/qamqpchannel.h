@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qamqpcommand.h"
+
 #include <QObject>
 #include <QString>
 
@@ -7,12 +9,11 @@
 
 class QAmqpClient;
 class QAmqpClientPrivate;
-struct QAmqpCommand;
 
 // Base of exchanges and queues: one AMQP channel of a client's connection.
 // A channel belongs to the connection that was open when it was created (or
-// to the next one, if none was open). When that connection is lost the
-// channel closes for good; after a reconnection, create new ones.
+// to the next one, if none was open). When that connection is lost, or the
+// broker closes the channel, it closes for good: create a new one.
 class QAmqpChannel : public QObject
 {
     Q_OBJECT
@@ -31,9 +32,9 @@ signals:
 protected:
     QAmqpChannel(const QString &name, int channelNumber, QAmqpClient *client);
 
-    // Sends the command once the channel is open on the broker, or logs why
+    // Sends the operation once the channel is open on the broker, or logs why
     // it cannot be sent any more.
-    void submit(QAmqpCommand &&command);
+    void submit(QAmqpCommand::Operation &&operation);
     void setName(const QString &name) { m_name = name; }
     bool isClosedForGood() const { return m_dead; }
 
@@ -44,8 +45,9 @@ private:
     QAmqpClient *m_client;
     QString m_name;
     int m_number;
+    quint64 m_id;          // unique within the client, unlike numbers
     quint64 m_epoch = 0;   // connection it lives on; 0 until one opens
     bool m_open = false;
-    bool m_dead = false;   // its connection is gone
+    bool m_dead = false;   // its connection or the channel itself is gone
     std::vector<QAmqpCommand> m_pending;   // made before the connection opened
 };

@@ -1,7 +1,9 @@
 #include "qamqpclient.h"
 #include "qamqpclient_p.h"
 #include "qamqpexchange.h"
+#include "qamqplink.h"
 #include "qamqpqueue.h"
+#include "qamqpworker.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -10,15 +12,13 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <sys/socket.h>
-
 #include <algorithm>
+#include <vector>
 
 namespace {
 
 // Per pass of the event loop, so that a burst of deliveries cannot hold it.
 constexpr size_t EventsPerPass = 128;
-constexpr int StuckWorkerGraceMs = 3000;   // longer than the worker's own goodbye
 
 // Clients whose worker runs. When the application object goes away their
 // workers are let go, so that none of them touches Qt during the exit.
@@ -35,101 +35,76 @@ void releaseAllWorkers()
         d->releaseWorker();
 }
 
-void watchApplicationEnd()
+// Every link whose worker may still run, released or not: once a second the
+// client's thread cuts the socket of one stuck in a send, since that worker
+// cannot notice by itself.
+void watch(const std::shared_ptr<QAmqpLink> &link)
 {
+    static std::vector<std::weak_ptr<QAmqpLink>> links;
+    static QPointer<QTimer> timer;
     static QCoreApplication *watched = nullptr;
     QCoreApplication *app = QCoreApplication::instance();
-    if (app && app != watched) {
+    if (!app)
+        return;
+    if (app != watched) {
         watched = app;
         qAddPostRoutine(releaseAllWorkers);
     }
+    if (!timer) {
+        timer = new QTimer(app);
+        timer->setInterval(1000);
+        QObject::connect(timer, &QTimer::timeout, [] {
+            links.erase(std::remove_if(links.begin(), links.end(),
+                                       [](const std::weak_ptr<QAmqpLink> &l) { return l.expired(); }),
+                        links.end());
+            for (const std::weak_ptr<QAmqpLink> &weak : links) {
+                if (const std::shared_ptr<QAmqpLink> l = weak.lock())
+                    l->cutIfStuck();
+            }
+            if (links.empty())
+                timer->stop();
+        });
+    }
+    links.push_back(link);
+    if (!timer->isActive())
+        timer->start();
 }
 
-int countPublications(const std::vector<QAmqpCommand> &commands)
+void logUnpublished(int count, const char *why)
 {
-    return int(std::count_if(commands.begin(), commands.end(), [](const QAmqpCommand &c) {
-        return c.kind == QAmqpCommand::Publish;
-    }));
+    if (count > 0)
+        qDebug().noquote() << QStringLiteral("QAmqpClient: %1 message(s) not published: %2").arg(count).arg(QLatin1String(why));
 }
 
 } // namespace
 
 void QAmqpClientPrivate::startWorker()
 {
-    auto fresh = std::make_shared<QAmqpLink>();
-    fresh->settings = settings;
-    fresh->receiver = q;
-    fresh->autoReconnect = autoReconnect;
-    fresh->firstRetryDelay = firstRetryDelay;
+    auto fresh = std::make_shared<QAmqpLink>(settings, q, autoReconnect, firstRetryDelay);
     if (!qamqpStartWorker(fresh)) {
         qDebug() << "QAmqpClient: cannot start the connection thread";
         return;
     }
     link = std::move(fresh);
     running().insert(this);
-    watchApplicationEnd();
+    watch(link);
 }
 
 void QAmqpClientPrivate::releaseWorker()
 {
     if (!link)
         return;
-    int lost = 0;
-    {
-        std::lock_guard<std::mutex> lock(link->mutex);
-        link->receiver = nullptr;
-        link->stopping = true;
-        link->events.clear();
-        if (link->socketFd >= 0 && !link->loggedIn)
-            ::shutdown(link->socketFd, SHUT_RDWR);
-        // With the connection open, the worker still sends what it holds.
-        if (!connected) {
-            lost = int(std::count_if(link->commands.begin(), link->commands.end(), [](const QAmqpCommand &c) {
-                return c.kind == QAmqpCommand::Publish;
-            }));
-        }
-    }
-    link->wake();
-    // A worker stuck in a send to a peer that stopped reading never sees the
-    // stop; once the goodbye had its time, its socket is cut.
-    if (QCoreApplication::instance()) {
-        const std::weak_ptr<QAmqpLink> watched = link;
-        QTimer::singleShot(StuckWorkerGraceMs, QCoreApplication::instance(), [watched] {
-            if (const std::shared_ptr<QAmqpLink> stuck = watched.lock()) {
-                std::lock_guard<std::mutex> lock(stuck->mutex);
-                if (stuck->socketFd >= 0)
-                    ::shutdown(stuck->socketFd, SHUT_RDWR);
-            }
-        });
-    }
+    const int dropped = link->release(connected);
     link.reset();
     running().remove(this);
-    if (lost > 0)
-        qDebug() << "QAmqpClient:" << lost << "message(s) not published: connection closed";
+    logUnpublished(dropped, "connection closed");
 }
 
 void QAmqpClientPrivate::send(QAmqpCommand &&command)
 {
-    if (!link)
-        return;
-    if (command.kind == QAmqpCommand::Publish) {
-        QString error;
-        if (qamqpPublishNow(*link, command, &error)) {
-            if (!error.isEmpty())
-                qDebug().noquote() << QStringLiteral("QAmqpClient: message to \"%1\" not published: %2")
-                                          .arg(QString::fromUtf8(command.name), error);
-            return;
-        }
-    }
-    bool wasIdle;
-    {
-        std::lock_guard<std::mutex> lock(link->mutex);
-        wasIdle = link->commands.empty();
-        link->commands.push_back(std::move(command));
-    }
-    // A non-empty list means a wake-up is already on its way.
-    if (wasIdle)
-        link->wake();
+    const bool publication = command.publication() != nullptr;
+    if (!link || !link->push(std::move(command)))
+        logUnpublished(publication ? 1 : 0, "connection closed");
 }
 
 void QAmqpClientPrivate::openChannel(QAmqpChannel *channel)
@@ -141,22 +116,30 @@ void QAmqpClientPrivate::openChannel(QAmqpChannel *channel)
         }
         return false;
     };
-    if (channel->m_number <= 0 || channel->m_number > 0xffff || taken(channel->m_number)) {
-        // Numbers are not reused within a connection, so that no late result
-        // of a closed channel reaches a new one.
-        while (taken(nextChannelNumber))
-            ++nextChannelNumber;
-        channel->m_number = nextChannelNumber++;
+    // The worker closes a deleted channel before it opens the next one, and
+    // results carry the channel's id, so numbers can be used again at once.
+    if (channel->m_number <= 0 || channel->m_number > channelMax || taken(channel->m_number)) {
+        int number = 1;
+        while (number <= channelMax && taken(number))
+            ++number;
+        channel->m_number = number;
     }
     channel->m_epoch = epoch;
+    if (channel->m_number > channelMax) {
+        channel->m_dead = true;
+        qDebug().noquote() << QStringLiteral("QAmqpClient: no channel left for \"%1\"").arg(channel->m_name);
+        return;
+    }
 
     QAmqpCommand open;
-    open.kind = QAmqpCommand::OpenChannel;
+    open.op = QAmqpOp::OpenChannel();
     open.epoch = epoch;
+    open.channelId = channel->m_id;
     open.channel = channel->m_number;
     send(std::move(open));
     for (QAmqpCommand &command : channel->m_pending) {
         command.epoch = epoch;
+        command.channelId = channel->m_id;
         command.channel = channel->m_number;
         send(std::move(command));
     }
@@ -166,22 +149,21 @@ void QAmqpClientPrivate::openChannel(QAmqpChannel *channel)
 void QAmqpClientPrivate::channelDestroyed(QAmqpChannel *channel)
 {
     channels.removeAll(channel);
-    const int lost = countPublications(channel->m_pending);
-    if (lost > 0)
-        qDebug() << "QAmqpClient:" << lost << "message(s) not published: exchange deleted before the connection opened";
+    logUnpublished(qamqpCountPublications(channel->m_pending), "exchange deleted before the connection opened");
     if (connected && channel->m_epoch == epoch && !channel->m_dead) {
         QAmqpCommand close;
-        close.kind = QAmqpCommand::CloseChannel;
+        close.op = QAmqpOp::CloseChannel();
         close.epoch = epoch;
+        close.channelId = channel->m_id;
         close.channel = channel->m_number;
         send(std::move(close));
     }
 }
 
-QAmqpChannel *QAmqpClientPrivate::findChannel(quint64 epochOfEvent, int number) const
+QAmqpChannel *QAmqpClientPrivate::findChannel(quint64 id) const
 {
     for (QAmqpChannel *channel : channels) {
-        if (channel->m_epoch == epochOfEvent && channel->m_number == number)
+        if (channel->m_id == id)
             return channel;
     }
     return nullptr;
@@ -194,6 +176,8 @@ bool QAmqpClientPrivate::closeChannels()
         if (channel->m_epoch != 0 && channel->m_epoch == epoch && !channel->m_dead) {
             channel->m_dead = true;
             channel->m_open = false;
+            if (auto *queue = qobject_cast<QAmqpQueue *>(channel))
+                queue->m_consumeRequested = false;
             closing.append(channel);
         }
     }
@@ -214,7 +198,7 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
     case QAmqpEvent::Connected: {
         connected = true;
         epoch = event.epoch;
-        nextChannelNumber = 1;
+        channelMax = event.number;
         const QList<QAmqpChannel *> waiting = channels;
         for (QAmqpChannel *channel : waiting) {
             if (channel->m_epoch == 0 && !channel->m_dead)
@@ -248,7 +232,7 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
         break;
     }
 
-    QAmqpChannel *channel = findChannel(event.epoch, event.channel);
+    QAmqpChannel *channel = findChannel(event.channelId);
     if (!channel)
         return true;
     QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(channel);
@@ -262,6 +246,8 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
                                   .arg(channel->m_number).arg(channel->m_name, event.text);
         channel->m_open = false;
         channel->m_dead = true;
+        if (queue)
+            queue->m_consumeRequested = false;
         emit channel->closed();
         break;
     case QAmqpEvent::ExchangeDeclared:
@@ -282,6 +268,14 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
         if (queue) {
             queue->m_consumerTag = event.text;
             emit queue->consuming(event.text);
+        }
+        break;
+    case QAmqpEvent::ConsumerCancelled:
+        if (queue) {
+            qDebug().noquote() << QStringLiteral("QAmqpClient: the broker cancelled the consumer of \"%1\"")
+                                      .arg(queue->name());
+            queue->m_consumeRequested = false;
+            emit queue->cancelled(event.text);
         }
         break;
     case QAmqpEvent::Delivery:
@@ -307,13 +301,12 @@ QAmqpClient::~QAmqpClient()
     d->releaseWorker();
     int lost = 0;
     for (QAmqpChannel *channel : qAsConst(d->channels)) {
-        lost += countPublications(channel->m_pending);
+        lost += qamqpCountPublications(channel->m_pending);
         channel->m_pending.clear();
         channel->m_client = nullptr;   // they die with this object, quietly
     }
     d->channels.clear();
-    if (lost > 0)
-        qDebug() << "QAmqpClient:" << lost << "message(s) not published: client deleted before the connection opened";
+    logUnpublished(lost, "client deleted before the connection opened");
 }
 
 void QAmqpClient::setHost(const QString &host) { d->settings.host = host.toUtf8(); }
@@ -333,11 +326,8 @@ void QAmqpClient::setAutoReconnect(bool value, int timeout)
 {
     d->autoReconnect = value;
     d->firstRetryDelay = timeout > 0 ? timeout : 1;
-    if (d->link) {
-        std::lock_guard<std::mutex> lock(d->link->mutex);
-        d->link->autoReconnect = d->autoReconnect;
-        d->link->firstRetryDelay = d->firstRetryDelay;
-    }
+    if (d->link)
+        d->link->setRetry(d->autoReconnect, d->firstRetryDelay);
 }
 
 bool QAmqpClient::autoReconnect() const { return d->autoReconnect; }
@@ -369,6 +359,9 @@ void QAmqpClient::connectToHost(const QString &uri)
         });
         return;
     }
+    // A worker that gave up, or that retries with other settings, makes way.
+    if (d->link && (d->link->isEnding() || d->link->settings() != d->settings))
+        d->releaseWorker();
     if (!d->link)
         d->startWorker();
 }
@@ -401,22 +394,12 @@ QAmqpQueue *QAmqpClient::createQueue(const QString &name, int channelNumber)
 
 bool QAmqpClient::event(QEvent *e)
 {
-    if (e->type() != QEvent::Type(qamqpEventType()))
+    if (e->type() != QEvent::Type(QAmqpLink::eventType()))
         return QObject::event(e);
     const std::shared_ptr<QAmqpLink> link = d->link;
     if (!link)
         return true;
-    std::deque<QAmqpEvent> batch;
-    {
-        std::lock_guard<std::mutex> lock(link->mutex);
-        const size_t n = std::min(link->events.size(), EventsPerPass);
-        std::move(link->events.begin(), link->events.begin() + long(n), std::back_inserter(batch));
-        link->events.erase(link->events.begin(), link->events.begin() + long(n));
-        if (link->events.empty())
-            link->eventPosted = false;
-        else
-            QCoreApplication::postEvent(this, new QEvent(QEvent::Type(qamqpEventType())));
-    }
+    std::vector<QAmqpEvent> batch = link->takeEvents(EventsPerPass);
     for (QAmqpEvent &event : batch) {
         if (d->link != link)    // disconnected by a slot: the rest is stale
             break;

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "qamqpclient.h"
-#include "qamqpworker.h"
+#include "qamqpcommand.h"
 
 #include <QList>
 
 #include <memory>
 
 class QAmqpChannel;
+class QAmqpLink;
 
 class QAmqpClientPrivate
 {
@@ -22,7 +23,7 @@ public:
 
     void openChannel(QAmqpChannel *channel);
     void channelDestroyed(QAmqpChannel *channel);
-    QAmqpChannel *findChannel(quint64 epoch, int number) const;
+    QAmqpChannel *findChannel(quint64 id) const;
     // Marks the channels of the current connection closed for good and
     // emits their closed(). False if the client was deleted meanwhile.
     bool closeChannels();
@@ -38,6 +39,7 @@ public:
     std::shared_ptr<QAmqpLink> link;
     bool connected = false;
     quint64 epoch = 0;
-    int nextChannelNumber = 1;
+    int channelMax = 0xffff;
+    quint64 lastChannelId = 0;
     QList<QAmqpChannel *> channels;
 };

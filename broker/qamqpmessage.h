@@ -49,7 +49,7 @@ public:
     bool isRedelivered() const { return m_redelivered; }
 
 private:
-    friend class QAmqpWorker;
+    friend class QAmqpSession;
 
     bool m_valid = false;
     bool m_redelivered = false;

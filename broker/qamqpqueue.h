@@ -36,8 +36,11 @@ public:
     void bind(const QString &exchangeName, const QString &key);
     void bind(QAmqpExchange *exchange, const QString &key);
     // False when this queue already consumes or its channel is closed for good.
-    bool consume(int options = NoOptions);
+    // Without coNoAck the broker waits for acknowledgements that this client
+    // never sends.
+    bool consume(int options = coNoAck);
 
+    // False again once the broker cancelled the consumer or closed the channel.
     bool isConsuming() const { return m_consumeRequested; }
     QString consumerTag() const { return m_consumerTag; }
 
@@ -46,6 +49,9 @@ signals:
     void bound();
     void messageReceived();
     void consuming(const QString &consumerTag);
+    // The broker ended the consumer, for example because the queue was
+    // deleted: nothing more arrives, though the connection stays open.
+    void cancelled(const QString &consumerTag);
 
 private:
     friend class QAmqpClient;
