@@ -1,4 +1,5 @@
 #include "qamqpsession.h"
+#include "qamqpcodec.h"
 #include "qamqpcodec_p.h"
 #include "qamqplink.h"
 
@@ -24,6 +25,7 @@ constexpr int RpcTimeoutSeconds = 10;
 constexpr int CloseTimeoutSeconds = 2;
 constexpr int IdlePollMs = 1000;            // how often heartbeats get a look
 constexpr int FramesPerRound = 256;         // keeps commands flowing under a flood
+constexpr int ContentHeaderOverhead = 8 + 12;   // frame, then class, weight and body size
 
 timeval seconds(int value)
 {
@@ -255,6 +257,7 @@ QString QAmqpSession::serve()
             QAmqpCommand command = std::move(batch.front());
             batch.pop_front();
             if (!execute(command, &why)) {
+                m_link.take(&batch);   // so that everything lost is told at once
                 dropUnsent(batch, QStringLiteral("connection lost (%1)").arg(why));
                 return why;
             }
@@ -275,6 +278,7 @@ QString QAmqpSession::serve()
                 read = readOne(&why);
             m_link.endSend();
             if (read == Read::ConnectionLost) {
+                m_link.take(&batch);
                 dropUnsent(batch, QStringLiteral("connection lost (%1)").arg(why));
                 return why;
             }
@@ -338,6 +342,14 @@ QAmqpSession::Rpc QAmqpSession::checkRpc(int channel, QString *why)
 
 bool QAmqpSession::publish(const QAmqpOp::Publish &p, amqp_channel_t channel, QString *why)
 {
+    // librabbitmq finds out only after the method frame went out, which
+    // leaves the connection broken: refuse the one message instead.
+    const QByteArray header = qamqpEncodeProperties(p.properties);
+    if (header.isEmpty() || header.size() + ContentHeaderOverhead > amqp_get_frame_max(m_conn)) {
+        m_link.log(QStringLiteral("QAmqpClient: message to \"%1\" not published: its properties do not fit in a frame")
+                       .arg(QString::fromUtf8(p.exchange)));
+        return true;
+    }
     QAmqpEncoder encoder;
     const amqp_basic_properties_t properties = encoder.properties(p.properties);
     m_link.beginSend();

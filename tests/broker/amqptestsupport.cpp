@@ -4,6 +4,10 @@
 
 #include <QDir>
 #include <QTcpSocket>
+#include <QTimer>
+#include <QUuid>
+
+#include <mutex>
 
 void configureClient(QAmqpClient *client, int port, const QString &password)
 {
@@ -23,6 +27,56 @@ int threadCount()
 int openFileCount()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+QByteArray token()
+{
+    return QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+}
+
+int refusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const int port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+namespace {
+
+std::mutex captureMutex;
+QStringList captured;
+QtMessageHandler previousHandler = nullptr;
+
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    {
+        std::lock_guard<std::mutex> lock(captureMutex);
+        captured.append(text);
+    }
+    if (previousHandler)
+        previousHandler(type, context, text);
+}
+
+} // namespace
+
+DebugCapture::DebugCapture()
+{
+    std::lock_guard<std::mutex> lock(captureMutex);
+    captured.clear();
+    previousHandler = qInstallMessageHandler(capture);
+}
+
+DebugCapture::~DebugCapture()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+QStringList DebugCapture::lines() const
+{
+    std::lock_guard<std::mutex> lock(captureMutex);
+    return captured;
 }
 
 ChainReceiver::ChainReceiver(int port, QObject *parent)
@@ -69,11 +123,8 @@ void ChainReceiver::exchangeDeclared()
 
 void ChainReceiver::queueDeclared()
 {
-    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
-    if (!queue)
-        return;
-    queueNames.append(queue->name());
-    queue->bind(QStringLiteral("logs"), queue->name());
+    if (QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender()))
+        queue->bind(QStringLiteral("logs"), queue->name());
 }
 
 void ChainReceiver::queueBound()
@@ -82,16 +133,13 @@ void ChainReceiver::queueBound()
     if (!queue)
         return;
     queue->consume(QAmqpQueue::coNoAck);
-    ++boundCount;
     readyQueue = queue;
 }
 
 void ChainReceiver::messageReceived()
 {
-    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
-    if (!queue)
-        return;
-    payloads.append(queue->dequeue().payload());
+    if (QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender()))
+        payloads.append(queue->dequeue().payload());
 }
 
 Publisher::Publisher(QObject *parent)
@@ -117,11 +165,27 @@ void Publisher::exchangeDeclared()
         ready = true;
 }
 
-FreezableProxy::FreezableProxy()
+SilentListener::SilentListener(bool hangUp)
 {
     server.listen(QHostAddress::LocalHost, 0);
-    connect(&server, &QTcpServer::newConnection, this, [this] {
+    connect(&server, &QTcpServer::newConnection, this, [this, hangUp] {
+        while (QTcpSocket *socket = server.nextPendingConnection()) {
+            ++accepted;
+            socket->setParent(this);
+            if (hangUp)
+                socket->abort();
+            else
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    });
+}
+
+FreezableProxy::FreezableProxy(int cutAfterMs)
+{
+    server.listen(QHostAddress::LocalHost, 0);
+    connect(&server, &QTcpServer::newConnection, this, [this, cutAfterMs] {
         while (QTcpSocket *down = server.nextPendingConnection()) {
+            ++accepted;
             down->setParent(this);
             if (frozen) {
                 down->setReadBufferSize(1);
@@ -137,6 +201,8 @@ FreezableProxy::FreezableProxy()
                 if (!frozen)
                     down->write(up->readAll());
             });
+            if (cutAfterMs >= 0)
+                QTimer::singleShot(cutAfterMs, down, [down, up] { down->abort(); up->abort(); });
         }
     });
 }
@@ -147,4 +213,10 @@ void FreezableProxy::freeze()
     // Stop taking bytes off the sockets too, so that the sender's side fills up.
     for (QTcpSocket *socket : findChildren<QTcpSocket *>())
         socket->setReadBufferSize(1);
+}
+
+void FreezableProxy::cutAll()
+{
+    for (QTcpSocket *socket : findChildren<QTcpSocket *>())
+        socket->abort();
 }

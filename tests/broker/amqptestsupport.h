@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTcpServer>
 
 // Settings of the private broker, or of a port of the test's own.
@@ -16,6 +17,19 @@ void configureClient(QAmqpClient *client, int port = -1, const QString &password
 // Threads and file descriptors of this process, to see that nothing leaks.
 int threadCount();
 int openFileCount();
+
+QByteArray token();
+int refusedPort();
+
+// Collects the debug log, from any thread, while it lives.
+class DebugCapture
+{
+public:
+    DebugCapture();
+    ~DebugCapture();
+    QStringList lines() const;
+    int count(const QString &part) const { return lines().filter(part).size(); }
+};
 
 // Receives from the fanout exchange "logs" the way the main window does:
 // each step connected by name, the exchange or queue taken from sender().
@@ -30,12 +44,10 @@ public:
 
     QAmqpClient *client;
     QList<QByteArray> payloads;
-    QStringList queueNames;
     int connectedCount = 0;
     int disconnectedCount = 0;
-    int boundCount = 0;
 
-    bool isReady() const { return boundCount > 0 && readyQueue != nullptr; }
+    bool isReady() const { return readyQueue != nullptr; }
     QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
 
 public slots:
@@ -64,15 +76,30 @@ public slots:
     void exchangeDeclared();
 };
 
+// Accepts connections and never says a word; counts them. With hangUp it
+// closes each one at once.
+class SilentListener : public QObject
+{
+public:
+    explicit SilentListener(bool hangUp = false);
+    int port() const { return server.serverPort(); }
+
+    QTcpServer server;
+    int accepted = 0;
+};
+
 // Passes bytes between a client and the broker until frozen; then keeps
 // every socket open and moves nothing, like a peer that died silently.
+// With cutAfterMs set, it hangs up each connection that long after it came.
 class FreezableProxy : public QObject
 {
 public:
-    FreezableProxy();
+    explicit FreezableProxy(int cutAfterMs = -1);
     int port() const { return server.serverPort(); }
     void freeze();
+    void cutAll();
 
     QTcpServer server;
     bool frozen = false;
+    int accepted = 0;
 };

@@ -2,88 +2,43 @@
 #include "looplag.h"
 #include "testenv.h"
 
-#include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QUuid>
+#include <QUrl>
 #include <QtTest>
 
-// Connecting, failing, losing the broker and getting it back.
+// Connecting, failing, losing the broker, its channels or its consumers, and
+// getting them back.
 class TestAmqpConnection : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
     void failedConnectionStaysQuiet_data();
     void failedConnectionStaysQuiet();
+    void retriesAreSpacedOut_data();
     void retriesAreSpacedOut();
-    void brokerStoppedAndStartedAgain();
-    void silentPeerIsNoticedByHeartbeats();
+    void brokerSideEvents_data();
+    void brokerSideEvents();
+    void lostPeerIsNoticed_data();
+    void lostPeerIsNoticed();
+    void connectToHostUsesTheSettingsGiven_data();
+    void connectToHostUsesTheSettingsGiven();
 };
 
 namespace {
-
-QStringList debugLines;
-QtMessageHandler previousHandler = nullptr;
-
-void captureDebug(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    debugLines.append(text);
-    if (previousHandler)
-        previousHandler(type, context, text);
-}
-
-// Accepts connections and then never says a word; counts them.
-class SilentListener : public QObject
-{
-public:
-    explicit SilentListener(bool hangUp = false)
-    {
-        server.listen(QHostAddress::LocalHost, 0);
-        connect(&server, &QTcpServer::newConnection, this, [this, hangUp] {
-            while (QTcpSocket *socket = server.nextPendingConnection()) {
-                ++accepted;
-                socket->setParent(this);
-                if (hangUp)
-                    socket->abort();
-            }
-        });
-    }
-    int port() const { return server.serverPort(); }
-
-    QTcpServer server;
-    int accepted = 0;
-};
-
-int refusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const int port = probe.serverPort();
-    probe.close();
-    return port;
-}
 
 QString lagText(const LoopLagMeter &lag)
 {
     return QStringLiteral("event loop held %1 ms").arg(lag.maxLagMs());
 }
 
+bool brokerCtl(const QStringList &arguments)
+{
+    return TestEnv::serverControl(QStringList{QStringLiteral("broker-ctl")} + arguments);
+}
+
 } // namespace
-
-void TestAmqpConnection::init()
-{
-    debugLines.clear();
-    previousHandler = qInstallMessageHandler(captureDebug);
-}
-
-void TestAmqpConnection::cleanup()
-{
-    qInstallMessageHandler(previousHandler);
-}
 
 void TestAmqpConnection::failedConnectionStaysQuiet_data()
 {
@@ -96,9 +51,10 @@ void TestAmqpConnection::failedConnectionStaysQuiet_data()
 void TestAmqpConnection::failedConnectionStaysQuiet()
 {
     QFETCH(QString, kind);
+    DebugCapture log;
     SilentListener silent;
     int port = -1;
-    const QString wrongPassword = QStringLiteral("wrong-%1").arg(QUuid::createUuid().toString(QUuid::Id128));
+    const QString wrongPassword = QStringLiteral("wrong-%1").arg(QString::fromLatin1(token()));
     QString password;
     if (kind == QLatin1String("refused")) {
         port = refusedPort();
@@ -115,78 +71,129 @@ void TestAmqpConnection::failedConnectionStaysQuiet()
     configureClient(&client, port, password);
     QSignalSpy connected(&client, SIGNAL(connected()));
     QSignalSpy disconnected(&client, SIGNAL(disconnected()));
-    QElapsedTimer call;
-    call.start();
     client.connectToHost(QString());
-    QVERIFY(call.elapsed() < 50);
 
     QTest::qWait(3000);
     QCOMPARE(connected.count(), 0);
     QCOMPARE(disconnected.count(), 0);
     QVERIFY(!client.isConnected());
     QVERIFY2(lag.maxLagMs() < 50, qPrintable(lagText(lag)));
-    if (kind == QLatin1String("silent")) {
+    if (kind == QLatin1String("silent"))
         QCOMPARE(silent.accepted, 1);   // still waiting for the broker's greeting
-    } else {
-        QVERIFY2(!debugLines.filter(QStringLiteral("cannot connect")).isEmpty(), qPrintable(debugLines.join('\n')));
-    }
-    QVERIFY(debugLines.filter(wrongPassword).isEmpty());
+    else
+        QVERIFY2(log.count(QStringLiteral("cannot connect")) > 0, qPrintable(log.lines().join('\n')));
+    QCOMPARE(log.count(wrongPassword), 0);
 }
 
+void TestAmqpConnection::retriesAreSpacedOut_data()
+{
+    QTest::addColumn<bool>("afterLogin");
+    QTest::newRow("hangs up at once") << false;
+    QTest::newRow("closes right after the login") << true;
+}
+
+// Every attempt fails fast, so only the back-off keeps them apart.
 void TestAmqpConnection::retriesAreSpacedOut()
 {
-    // A listener that hangs up at once: every attempt fails fast, so only
-    // the back-off keeps them apart.
+    QFETCH(bool, afterLogin);
+    if (afterLogin)
+        TRV_REQUIRE_SERVERS();
     SilentListener hangUp(true);
+    FreezableProxy shortLived(300);
     QAmqpClient client;
-    configureClient(&client, hangUp.port());
+    configureClient(&client, afterLogin ? shortLived.port() : hangUp.port());
     QSignalSpy connected(&client, SIGNAL(connected()));
-    QSignalSpy disconnected(&client, SIGNAL(disconnected()));
     client.connectToHost(QString());
     QTest::qWait(6500);
     // Attempts at about 0 s, 1 s and 3 s; the next one is due at 7 s.
-    QVERIFY2(hangUp.accepted >= 2 && hangUp.accepted <= 4, qPrintable(QString::number(hangUp.accepted)));
-    QCOMPARE(connected.count(), 0);
-    QCOMPARE(disconnected.count(), 0);
+    const int attempts = afterLogin ? shortLived.accepted : hangUp.accepted;
+    QVERIFY2(attempts >= 2 && attempts <= 4, qPrintable(QString::number(attempts)));
+    QCOMPARE(connected.count(), afterLogin ? attempts : 0);
 }
 
-void TestAmqpConnection::brokerStoppedAndStartedAgain()
+void TestAmqpConnection::brokerSideEvents_data()
 {
+    QTest::addColumn<QString>("event");
+    QTest::newRow("broker restarted") << "restart";
+    QTest::newRow("queue deleted") << "delete";
+    QTest::newRow("channel closed") << "close";
+    QTest::newRow("resource alarm") << "alarm";
+}
+
+void TestAmqpConnection::brokerSideEvents()
+{
+    QFETCH(QString, event);
     TRV_REQUIRE_SERVERS();
+    DebugCapture log;
     ChainReceiver receiver;
     Publisher publisher;
     QTRY_VERIFY_WITH_TIMEOUT(receiver.isReady() && publisher.ready, 10000);
-    const QString firstQueue = receiver.readyQueue->name();
-    const QByteArray before = "before:" + QUuid::createUuid().toByteArray();
-    publisher.exchange->publish(QString::fromLatin1(before), QString());
-    QTRY_VERIFY_WITH_TIMEOUT(receiver.payloads.contains(before), 5000);
-
-    QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
+    QAmqpQueue *queue = receiver.readyQueue;
+    QTRY_VERIFY_WITH_TIMEOUT(queue->isConsuming() && !queue->consumerTag().isEmpty(), 5000);
+    QSignalSpy cancelled(queue, SIGNAL(cancelled(QString)));
+    QSignalSpy closed(queue, SIGNAL(closed()));
     LoopLagMeter lag;
     lag.start();
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.disconnectedCount, 1, 15000);
-    QVERIFY(!receiver.client->isConnected());
-    QTest::qWait(4000);   // several failed attempts while the broker is away
-    QCOMPARE(receiver.disconnectedCount, 1);
-    QCOMPARE(receiver.connectedCount, 1);
-    QVERIFY2(lag.maxLagMs() < 50, qPrintable(lagText(lag)));
+    const QByteArray text = event.toLatin1() + ':' + token();
 
-    QVERIFY(TestEnv::serverControl({QStringLiteral("broker-start")}));
-    lag.start();
-    QTRY_VERIFY_WITH_TIMEOUT(receiver.connectedCount == 2 && receiver.isReady() && publisher.ready, 45000);
-    QCOMPARE(receiver.disconnectedCount, 1);
-    QVERIFY(receiver.readyQueue->name() != firstQueue);
-
-    const QByteArray after = "after:" + QUuid::createUuid().toByteArray();
-    publisher.exchange->publish(QString::fromLatin1(after), QString());
-    QTRY_VERIFY_WITH_TIMEOUT(receiver.payloads.contains(after), 5000);
-    QCOMPARE(receiver.payloads.count(before), 1);
+    if (event == QLatin1String("restart")) {
+        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.disconnectedCount, 1, 15000);
+        QTest::qWait(4000);   // several failed attempts while the broker is away
+        QCOMPARE(receiver.connectedCount, 1);
+        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-start")}));
+        QTRY_VERIFY_WITH_TIMEOUT(receiver.connectedCount == 2 && receiver.isReady() && publisher.ready, 45000);
+        QCOMPARE(receiver.disconnectedCount, 1);
+        QVERIFY(receiver.readyQueue->name() != queue->name());
+        publisher.exchange->publish(QString::fromLatin1(text), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.payloads.count(text), 1, 5000);
+    } else if (event == QLatin1String("delete") || event == QLatin1String("close")) {
+        if (event == QLatin1String("delete"))
+            QVERIFY(brokerCtl({QStringLiteral("delete_queue"), queue->name()}));
+        else
+            queue->bind(QStringLiteral("no-such-exchange-") + QString::fromLatin1(token()), queue->name());
+        QTRY_COMPARE_WITH_TIMEOUT(cancelled.count() + closed.count(), 1, 10000);
+        QCOMPARE(cancelled.count(), event == QLatin1String("delete") ? 1 : 0);
+        QVERIFY(!queue->isConsuming());
+        QCOMPARE(queue->isOpen(), event == QLatin1String("delete"));
+        // The consumer is gone but the connection is not.
+        QVERIFY(receiver.client->isConnected());
+        QCOMPARE(receiver.disconnectedCount, 0);
+    } else {
+        // Held while the broker blocks publishing; the connection and its
+        // consumers stay, and other requests still get their answers.
+        const auto restore = qScopeGuard([] {
+            brokerCtl({QStringLiteral("set_vm_memory_high_watermark"), QStringLiteral("0.4")});
+        });
+        QVERIFY(brokerCtl({QStringLiteral("set_vm_memory_high_watermark"), QStringLiteral("0")}));
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("blocks publishing")) >= 2, 10000);
+        publisher.exchange->publish(QString::fromLatin1(text), QString());
+        QAmqpQueue *other = publisher.client->createQueue();
+        QSignalSpy declared(other, SIGNAL(declared()));
+        other->declare(QAmqpQueue::Exclusive);
+        QTRY_COMPARE_WITH_TIMEOUT(declared.count(), 1, 5000);
+        QTest::qWait(500);
+        QCOMPARE(receiver.payloads.count(text), 0);
+        QVERIFY(brokerCtl({QStringLiteral("set_vm_memory_high_watermark"), QStringLiteral("0.4")}));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.payloads.count(text), 1, 10000);
+        QVERIFY(queue->isConsuming() && publisher.client->isConnected());
+        QCOMPARE(receiver.disconnectedCount, 0);
+    }
     QVERIFY2(lag.maxLagMs() < 50, qPrintable(lagText(lag)));
 }
 
-void TestAmqpConnection::silentPeerIsNoticedByHeartbeats()
+void TestAmqpConnection::lostPeerIsNoticed_data()
 {
+    QTest::addColumn<bool>("sending");
+    QTest::newRow("idle: heartbeats") << false;
+    QTest::newRow("stuck in a send") << true;
+}
+
+void TestAmqpConnection::lostPeerIsNoticed()
+{
+    QFETCH(bool, sending);
     TRV_REQUIRE_SERVERS();
+    DebugCapture log;
     FreezableProxy proxy;
     QAmqpClient client;
     configureClient(&client, proxy.port());
@@ -194,16 +201,87 @@ void TestAmqpConnection::silentPeerIsNoticedByHeartbeats()
     QSignalSpy disconnected(&client, SIGNAL(disconnected()));
     client.connectToHost(QString());
     QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 10000);
+    QAmqpExchange *exchange = client.createExchange(QStringLiteral("logs"));
+    QSignalSpy declared(exchange, SIGNAL(declared()));
+    exchange->declare(QAmqpExchange::FanOut);
+    QTRY_COMPARE_WITH_TIMEOUT(declared.count(), 1, 5000);
 
     proxy.freeze();
-    QElapsedTimer sinceFreeze;
-    sinceFreeze.start();
     LoopLagMeter lag;
     lag.start();
+    QElapsedTimer sinceFreeze;
+    sinceFreeze.start();
+    const int chunks = 24;   // more than the socket buffers on both sides hold
+    if (sending) {
+        for (int i = 0; i < chunks; ++i)
+            exchange->publish(QByteArray(1 << 20, 'x'), QString(), QStringLiteral("application/octet-stream"));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 40000);
     QVERIFY2(sinceFreeze.elapsed() < 32000, qPrintable(QString::number(sinceFreeze.elapsed())));
     QVERIFY(!client.isConnected());
     QVERIFY2(lag.maxLagMs() < 50, qPrintable(lagText(lag)));
+    // What never went out is reported, once.
+    QCOMPARE(log.count(QStringLiteral("not published")), sending ? 1 : 0);
+}
+
+void TestAmqpConnection::connectToHostUsesTheSettingsGiven_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::newRow("open: confirmed again") << "open";
+    QTest::newRow("from disconnected(), no automatic reconnection") << "lost";
+    QTest::newRow("retrying, given a new address") << "retrying";
+}
+
+void TestAmqpConnection::connectToHostUsesTheSettingsGiven()
+{
+    QFETCH(QString, state);
+    TRV_REQUIRE_SERVERS();
+    ChainReceiver receiver;
+    QTRY_VERIFY_WITH_TIMEOUT(receiver.isReady(), 10000);
+    FreezableProxy proxy;
+    QAmqpClient client;
+    configureClient(&client, state == QLatin1String("lost") ? proxy.port() : -1);
+    QSignalSpy connected(&client, SIGNAL(connected()));
+    QSignalSpy disconnected(&client, SIGNAL(disconnected()));
+
+    if (state == QLatin1String("open")) {
+        // An order dialog's second action connects again and waits for connected().
+        client.connectToHost(QString());
+        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 10000);
+        client.connectToHost(QString());
+    } else if (state == QLatin1String("lost")) {
+        client.setAutoReconnect(false);
+        connect(&client, &QAmqpClient::disconnected, this, [&client] { client.connectToHost(QString()); });
+        client.connectToHost(QString());
+        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 10000);
+        proxy.cutAll();
+        QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 5000);
+    } else {
+        configureClient(&client, refusedPort());
+        client.connectToHost(QString());
+        QTest::qWait(300);
+        QUrl url;
+        url.setScheme(QStringLiteral("amqp"));
+        url.setHost(QStringLiteral("127.0.0.1"));
+        url.setPort(TestEnv::amqpPort());
+        url.setUserName(TestEnv::amqpUser());
+        url.setPassword(TestEnv::amqpPassword());
+        url.setPath(QLatin1Char('/') + TestEnv::amqpVirtualHost());
+        client.connectToHost(url.toString());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 2 - int(state == QLatin1String("retrying")), 5000);
+    QCOMPARE(disconnected.count(), int(state == QLatin1String("lost")));
+
+    const QByteArray text = state.toLatin1() + ':' + token();
+    QAmqpExchange *exchange = client.createExchange(QStringLiteral("logs"));
+    exchange->declare(QAmqpExchange::FanOut);
+    exchange->publish(QString::fromLatin1(text), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.payloads.count(text), 1, 5000);
+
+    client.disconnect(this);
+    client.disconnectFromHost();
+    QVERIFY(!client.isConnected());
+    QCOMPARE(disconnected.count(), 1 + int(state == QLatin1String("lost")));
 }
 
 QTEST_MAIN(TestAmqpConnection)
