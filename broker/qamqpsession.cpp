@@ -263,7 +263,7 @@ QString QAmqpSession::serve()
             }
         }
         if (stop) {
-            dropUnsent(batch, QStringLiteral("the broker blocked publishing until the connection closed"));
+            dropUnsent(batch, QStringLiteral("the broker blocked the connection until it closed"));
             return QString();
         }
 
@@ -372,6 +372,12 @@ bool QAmqpSession::execute(QAmqpCommand &command, QString *why)
                            .arg(QString::fromUtf8(publication->exchange)));
         return true;
     }
+    // A blocked connection is not read by the broker: a request would only
+    // time out, so everything waits for the block to lift.
+    if (m_blocked) {
+        m_held.push_back(std::move(command));
+        return true;
+    }
     const int ch = command.channel;
     const amqp_channel_t channel = amqp_channel_t(ch);
     if (std::holds_alternative<QAmqpOp::OpenChannel>(command.op)) {
@@ -389,13 +395,8 @@ bool QAmqpSession::execute(QAmqpCommand &command, QString *why)
                            .arg(QString::fromUtf8(publication->exchange)).arg(ch));
         return true;
     }
-    if (publication) {
-        if (m_blocked) {
-            m_held.push_back(std::move(command));
-            return true;
-        }
+    if (publication)
         return publish(*publication, channel, why);
-    }
 
     QAmqpEncoder encoder;
     Rpc rpc = Rpc::Ok;
@@ -520,7 +521,7 @@ bool QAmqpSession::handleMethod(int ch, const amqp_method_t &method, QString *wh
     }
     case AMQP_CONNECTION_BLOCKED_METHOD:
         m_blocked = true;
-        m_link.log(QStringLiteral("QAmqpClient: the broker blocks publishing (%1); messages wait")
+        m_link.log(QStringLiteral("QAmqpClient: the broker blocks publishing (%1); requests wait")
                        .arg(qamqpText(static_cast<const amqp_connection_blocked_t *>(method.decoded)->reason)));
         return true;
     case AMQP_CONNECTION_UNBLOCKED_METHOD: {

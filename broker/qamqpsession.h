@@ -51,6 +51,6 @@ private:
     amqp_connection_state_t m_conn = nullptr;
     std::map<int, quint64> m_channels;   // open channel numbers and their channel ids
     bool m_blocked = false;               // by a broker under a resource alarm
-    std::deque<QAmqpCommand> m_held;      // publications waiting for the block to lift
+    std::deque<QAmqpCommand> m_held;      // requests waiting for the block to lift
     bool m_readPaused = false;
 };
