@@ -294,6 +294,9 @@ QAmqpClient::QAmqpClient(QObject *parent)
     : QObject(parent)
     , d(new QAmqpClientPrivate(this))
 {
+    // Registered here, so that a worker only ever reads the registry.
+    qRegisterMetaType<QAmqpTable>();
+    qRegisterMetaType<QAmqpMessage>();
 }
 
 QAmqpClient::~QAmqpClient()

@@ -51,12 +51,14 @@ QtMessageHandler previousHandler = nullptr;
 
 void capture(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
+    QtMessageHandler previous;
     {
         std::lock_guard<std::mutex> lock(captureMutex);
         captured.append(text);
+        previous = previousHandler;
     }
-    if (previousHandler)
-        previousHandler(type, context, text);
+    if (previous)
+        previous(type, context, text);
 }
 
 } // namespace
@@ -70,6 +72,7 @@ DebugCapture::DebugCapture()
 
 DebugCapture::~DebugCapture()
 {
+    std::lock_guard<std::mutex> lock(captureMutex);
     qInstallMessageHandler(previousHandler);
 }
 

@@ -11,6 +11,15 @@
 #include <QStringList>
 #include <QTcpServer>
 
+// Longest the event loop may go unserved; sanitized builds run slower.
+#if defined(__SANITIZE_THREAD__)
+constexpr qint64 LagLimitMs = 1000;
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr qint64 LagLimitMs = 250;
+#else
+constexpr qint64 LagLimitMs = 50;
+#endif
+
 // Settings of the private broker, or of a port of the test's own.
 void configureClient(QAmqpClient *client, int port = -1, const QString &password = QString());
 
