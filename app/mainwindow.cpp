@@ -213,15 +213,19 @@ void MainWindow::on_actionAbrir_CFG_triggered()
     newPlayer();
 }
 
-// A fresh player picks up a sound file replaced while the console ran.
+// A fresh player picks up a sound file replaced while the console ran; a
+// sound that was playing (a test or a waiting order) goes on in the new one.
 void MainWindow::newPlayer()
 {
     QMediaPlayer *previous = player;
     player = new QMediaPlayer(this);
     player->setMedia(alarmSound());
     if (previous) {
+        const bool wasPlaying = previous->state() == QMediaPlayer::PlayingState;
         previous->stop();
         previous->deleteLater();
+        if (wasPlaying)
+            player->play();
     }
 }
 
