@@ -6,7 +6,7 @@
 
 #include <QFile>
 
-// The twelve fields of ConfigValues in file order.
+// The fields of ConfigValues in file order.
 inline QString ConfigValues::*const configFields[] = {
     &ConfigValues::loginName, &ConfigValues::loginPassword, &ConfigValues::host, &ConfigValues::dbName,
     &ConfigValues::dbPort, &ConfigValues::dbUser, &ConfigValues::dbPassword, &ConfigValues::userbroker,
@@ -19,10 +19,9 @@ inline const QStringList sampleFields = {
     "p:a;s\"s=", "broker", "coelho", "/", "5672", "Cozinha:Balcao",
 };
 
-inline bool isPasswordLine(int index)
-{
-    return index == 1 || index == 6 || index == 8;
-}
+inline bool isPasswordLine(int index) { return index == 1 || index == 6 || index == 8; }
+
+inline QString decipher(const QString &text) { return FieldCipher(configCipherKey).decipherText(text); }
 
 inline QStringList fields(const ConfigValues &values)
 {
@@ -46,13 +45,12 @@ inline QByteArray readRaw(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Every line of the file as text, passwords deciphered; a final line end shows as a last empty entry.
+// Every line of the file, passwords deciphered; a final line end shows as a last empty entry.
 inline QStringList decodeFile(const QString &path)
 {
     QStringList out;
     const QList<QByteArray> lines = readRaw(path).split('\n');
     for (int i = 0; i < lines.size(); ++i)
-        out << (isPasswordLine(i) ? FieldCipher(configCipherKey).decipherText(QString::fromLatin1(lines.at(i)))
-                                  : QString::fromLocal8Bit(lines.at(i)));
+        out << (isPasswordLine(i) ? decipher(QString::fromLatin1(lines.at(i))) : QString::fromLocal8Bit(lines.at(i)));
     return out;
 }

@@ -1,7 +1,6 @@
 #include "configkey.h"
 #include "fieldcipher.h"
 
-#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QtTest>
 
@@ -65,21 +64,25 @@ const Layout layouts[] = {
 
 QStringList logLines;
 
-void recordLog(QtMsgType, const QMessageLogContext &, const QString &text)
-{
-    logLines << text;
-}
-
 // Collects the debug log into logLines until the returned guard goes.
 auto recordingLog()
 {
     logLines.clear();
-    return qScopeGuard([previous = qInstallMessageHandler(recordLog)] { qInstallMessageHandler(previous); });
+    const auto previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) { logLines << text; });
+    return qScopeGuard([previous] { qInstallMessageHandler(previous); });
 }
 
 FieldCipher makeCipher(quint64 key)
 {
     return key ? FieldCipher(key) : FieldCipher();
+}
+
+// One row per entry of a table, named after it.
+template<typename Row, size_t count> void addRows(const Row (&rows)[count])
+{
+    QTest::addColumn<int>("row");
+    for (size_t row = 0; row < count; ++row)
+        QTest::newRow(rows[row].name) << int(row);
 }
 
 } // namespace
@@ -89,20 +92,12 @@ class TestFieldCipher : public QObject
     Q_OBJECT
 
 private slots:
-    void decipher_data();
+    void decipher_data() { addRows(vectors); }
     void decipher();
-    void encipher_data();
+    void encipher_data() { addRows(layouts); }
     void encipher();
     void freshRandomBytePerCipher();
-    void randomJunkNeverCrashes();
 };
-
-void TestFieldCipher::decipher_data()
-{
-    QTest::addColumn<int>("row");
-    for (int row = 0; row < int(std::size(vectors)); ++row)
-        QTest::newRow(vectors[row].name) << row;
-}
 
 void TestFieldCipher::decipher()
 {
@@ -116,13 +111,6 @@ void TestFieldCipher::decipher()
     QCOMPARE(cipher.lastError(), v.error);
     QVERIFY2(*v.log ? logLines.size() == 1 && logLines.at(0).startsWith(QLatin1String(v.log)) : logLines.isEmpty(),
              qPrintable(logLines.join('|')));
-}
-
-void TestFieldCipher::encipher_data()
-{
-    QTest::addColumn<int>("row");
-    for (int row = 0; row < int(std::size(layouts)); ++row)
-        QTest::newRow(layouts[row].name) << row;
 }
 
 void TestFieldCipher::encipher()
@@ -143,8 +131,6 @@ void TestFieldCipher::encipher()
         QCOMPARE(bytes.size(), l.size);
     QCOMPARE(cipher.decipher(bytes), l.plain);
     QCOMPARE(cipher.lastError(), FieldCipher::CipherOk);
-    const QString text = QString::fromUtf8(l.plain);
-    QCOMPARE(cipher.decipherText(cipher.encipherText(text)), text);
 }
 
 void TestFieldCipher::freshRandomBytePerCipher()
@@ -154,20 +140,6 @@ void TestFieldCipher::freshRandomBytePerCipher()
     for (int i = 0; i < 8; ++i, QTest::qSleep(2))
         seen << FieldCipher(configCipherKey).encipherText(QStringLiteral("mesma senha"));
     QVERIFY(seen.size() > 1);
-}
-
-void TestFieldCipher::randomJunkNeverCrashes()
-{
-    QRandomGenerator random(20240611);
-    FieldCipher cipher(configCipherKey);
-    const auto log = recordingLog();
-    for (int i = 0; i < 3000; ++i) {
-        QByteArray junk = QByteArray(1, FieldCipher::formatVersion) + char(random.bounded(8));
-        for (int n = int(random.bounded(1, 62)); n > 0; --n)
-            junk += char(random.bounded(256));
-        const QByteArray out = cipher.decipher(junk);
-        QVERIFY(cipher.lastError() == FieldCipher::CipherOk || out.isEmpty());
-    }
 }
 
 QTEST_APPLESS_MAIN(TestFieldCipher)
