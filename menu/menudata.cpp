@@ -1,0 +1,51 @@
+#include "menudata.h"
+
+#include <QComboBox>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+
+bool executaComValores(QSqlQuery &query, const QString &statement, const QVariantMap &valores)
+{
+    if (!query.prepare(statement))
+        return false;
+    for (auto it = valores.cbegin(); it != valores.cend(); ++it)
+        query.bindValue(it.key(), it.value());
+    return query.exec();
+}
+
+bool lerParaModelo(const QString &statement, const QVariantMap &valores, QSqlQueryModel *model,
+                   const QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!executaComValores(query, statement, valores))
+        return false;
+    model->setQuery(query);
+    return true;
+}
+
+bool LerTipos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db)
+{
+    return lerParaModelo(QStringLiteral("select tipocardapio, id_tipocardapio from tipocardapio where id_pizzaria=:id_pizzaria"),
+                         {{QStringLiteral(":id_pizzaria"), id_pizzaria}}, model, db);
+}
+
+bool LerTamanhos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db)
+{
+    return lerParaModelo(QStringLiteral("select nome, id_tamanho from tamanho where id_pizzaria=:id_pizzaria"),
+                         {{QStringLiteral(":id_pizzaria"), id_pizzaria}}, model, db);
+}
+
+void preencheCaixa(QComboBox *box, const QString &prompt, QSqlQueryModel *model)
+{
+    box->addItem(prompt, 0);
+    // A query model hands out its rows in slices.
+    while (model->canFetchMore())
+        model->fetchMore();
+    for (int row = 0; row < model->rowCount(); ++row)
+        box->addItem(model->index(row, 0).data().toString(), model->index(row, 1).data().toInt());
+}
+
+QString textoPreco(float preco)
+{
+    return QStringLiteral("R$") + QString::number(preco, 'f', 2);
+}
