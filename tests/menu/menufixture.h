@@ -1,0 +1,38 @@
+#pragma once
+
+#include "dbfixture.h"
+
+#include <QStringList>
+
+class QComboBox;
+class QTableView;
+class QWidget;
+
+// Two stores with the same menu, item names and sizes; only the codes differ
+// ("B-" in front for the other store). Every entry: mask 3, weekdays 62,
+// info 5. Codes MUS-G, CAL-G (Pizzas Salgadas, Tradicional, Grande) and GUA-L
+// on sale, COL-L paused (Bebidas, Refrigerante, Lata). Size Broto is unused.
+class MenuFixture : public DbFixture
+{
+public:
+    static constexpr int loja = 7;
+    static constexpr int outraLoja = 8;
+
+    // Empties the tables, writes both stores and points the console's settings here.
+    bool build();
+    int id(const QString &statement, int store, const QString &name);
+    // Every entry of a store with its three rows, and how many rows each table holds.
+    QString snapshot(int store);
+
+private:
+    int add(const QString &statement, const QVariantMap &bindings);
+};
+
+// Operator steps on the dialogs.
+namespace MenuUi {
+void choose(QComboBox *box, const QString &text);
+QStringList codes(const QTableView *view);      // the "ID" column, sorted
+void clickRow(QTableView *view, const QString &code, bool twice = false);
+// Presses the keypad's keys ("AC", "+/-", ".", "Enter", digits) and closes it if still open.
+void pressKeys(QWidget *keypad, const QStringList &keys);
+}
