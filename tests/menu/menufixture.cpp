@@ -57,17 +57,19 @@ bool MenuFixture::build()
     return true;
 }
 
-QString MenuFixture::snapshot(int store)
+QString MenuFixture::snapshot(int store, const QString &nome)
 {
-    return scalar("select concat((select count(*) from item_cardapio), '/', (select count(*) from precoitem), '/', "
-                  "(select count(*) from cardapio), ' ', group_concat(concat_ws(',', m.item_menu, c.ativo, "
+    // Price rows of no store's item count for every store.
+    return scalar("select concat((select count(*) from item_cardapio where id_pizzaria=:s), '/', (select count(*) "
+                  "from precoitem where id_itemcardapio not in (select id_itemcardapio from item_cardapio where "
+                  "id_pizzaria<>:s)), '/', (select count(*) from cardapio where id_pizzaria=:s), ' ', group_concat(concat_ws(',', m.item_menu, c.ativo, "
                   "c.dia_semana, c.info_cardapio, c.mask_cardapio, t.nome, p.preco, p.id, i.nome_item, "
                   "i.descricao_item, k.tipocardapio) order by c.id_cardapio separator ';')) "
                   "from cardapio c join menu m on m.id_menu=c.id_menu join precoitem p on p.id_precoitem=c.id_precoitem "
                   "join tamanho t on t.id_tamanho=p.id_tamanho and t.id_tamanho=c.id_tamanho "
                   "join item_cardapio i on i.id_itemcardapio=p.id_itemcardapio "
-                  "join tipocardapio k on k.id_tipocardapio=i.id_tipocardapio where c.id_pizzaria=:s",
-                  {{":s", store}})
+                  "join tipocardapio k on k.id_tipocardapio=i.id_tipocardapio where c.id_pizzaria=:s and i.nome_item like :n",
+                  {{":s", store}, {":n", nome}})
         .toString();
 }
 

@@ -21,8 +21,9 @@ public:
     // Empties the tables, writes both stores and points the console's settings here.
     bool build();
     int id(const QString &statement, int store, const QString &name);
-    // Every entry of a store with its three rows, and how many rows each table holds.
-    QString snapshot(int store);
+    // How many rows of the store each table holds, then every entry of a store (of items
+    // named like nome) with its three rows.
+    QString snapshot(int store, const QString &nome = QStringLiteral("%"));
 
 private:
     int add(const QString &statement, const QVariantMap &bindings);
