@@ -1,6 +1,7 @@
 #include "menufixture.h"
 
 #include "connectionsettings.h"
+#include "gerenciar.h"
 #include "testenv.h"
 
 #include <QComboBox>
@@ -11,11 +12,6 @@
 int MenuFixture::add(const QString &statement, const QVariantMap &bindings)
 {
     return exec(statement, bindings) ? scalar(QStringLiteral("select last_insert_id()")).toInt() : 0;
-}
-
-int MenuFixture::id(const QString &statement, int store, const QString &name)
-{
-    return scalar(statement, {{":s", store}, {":n", name}}).toInt();
 }
 
 bool MenuFixture::build()
@@ -74,6 +70,18 @@ QString MenuFixture::snapshot(int store, const QString &nome)
 }
 
 namespace MenuUi {
+
+std::unique_ptr<Gerenciar> openGerenciar(MenuFixture *fixture)
+{
+    if (!TestEnv::haveServers() || !fixture->build()) {
+        qWarning() << "no menu fixture:" << fixture->lastError();
+        return nullptr;
+    }
+    auto dialog = std::make_unique<Gerenciar>();
+    dialog->Inicializa(MenuFixture::loja);
+    dialog->show();
+    return QTest::qWaitForWindowExposed(dialog.get()) ? std::move(dialog) : nullptr;
+}
 
 void choose(QComboBox *box, const QString &text)
 {

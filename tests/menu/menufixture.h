@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <memory>
+
+class Gerenciar;
 class QComboBox;
 class QTableView;
 class QWidget;
@@ -20,7 +23,6 @@ public:
 
     // Empties the tables, writes both stores and points the console's settings here.
     bool build();
-    int id(const QString &statement, int store, const QString &name);
     // How many rows of the store each table holds, then every entry of a store (of items
     // named like nome) with its three rows.
     QString snapshot(int store, const QString &nome = QStringLiteral("%"));
@@ -31,6 +33,8 @@ private:
 
 // Operator steps on the dialogs.
 namespace MenuUi {
+// Builds both stores and shows the browser of the first; null when the servers are not there.
+std::unique_ptr<Gerenciar> openGerenciar(MenuFixture *fixture);
 void choose(QComboBox *box, const QString &text);
 QStringList codes(const QTableView *view);      // the "ID" column, sorted
 void clickRow(QTableView *view, const QString &code, bool twice = false);
