@@ -6,6 +6,7 @@
 #include "keypad.h"
 #include "menudata.h"
 #include "orderdelegates.h"
+#include "sqlrowcachemodel.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -16,19 +17,6 @@
 #include <QSqlQueryModel>
 
 namespace {
-
-const QString itensStatement = QStringLiteral(
-    "select id_cardapio, menu.id_menu,precoitem.id_precoitem,precoitem.id,item_cardapio.nome_item,"
-    "item_cardapio.descricao_item, tipocardapio.tipocardapio,item_menu,tamanho.nome,precoitem.preco,"
-    "cardapio.mask_cardapio,precoitem.id_itemcardapio from cardapio "
-    "inner join menu on cardapio.id_menu=menu.id_menu "
-    "inner join precoitem on cardapio.id_precoitem=precoitem.id_precoitem "
-    "inner join tamanho on precoitem.id_tamanho=tamanho.id_tamanho "
-    "inner join item_cardapio on precoitem.id_itemcardapio=item_cardapio.id_itemcardapio "
-    "inner join tipocardapio on item_cardapio.id_tipocardapio=tipocardapio.id_tipocardapio "
-    "where cardapio.id_pizzaria=:id_pizzaria and       cardapio.ativo=:ativo and       "
-    "menu.item_menu like :menu and       tamanho.nome like :tamanho and       "
-    "tipocardapio.tipocardapio like :tipo and       item_cardapio.nome_item like :filtro ");
 
 // Columns of the items statement.
 enum Coluna {
@@ -49,8 +37,8 @@ Gerenciar::Gerenciar(QWidget *parent)
     , menuModel(new QSqlQueryModel)
     , tiposModel(new QSqlQueryModel)
     , tamanhosModel(new QSqlQueryModel)
-    , ativosModel(new QSqlQueryModel)
-    , pausadosModel(new QSqlQueryModel)
+    , ativosModel(new SqlRowCacheModel)
+    , pausadosModel(new SqlRowCacheModel)
     , filtroMenu(QLatin1String(""))
     , filtroTipo(QLatin1String(""))
     , filtroTamanho(QLatin1String(""))
@@ -72,7 +60,12 @@ Gerenciar::Gerenciar(QWidget *parent)
         proxy->setDynamicSortFilter(true);
         view->setModel(proxy);
         view->setItemDelegateForColumn(ColPreco, new NumberFormatDelegate(this));
+        // The database's order until the operator clicks a header: sorting
+        // reads every row, where showing reads only the visible ones.
+        view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
         view->setSortingEnabled(true);
+        // Item texts are about as wide from row to row: a sample sizes the columns.
+        view->horizontalHeader()->setResizeContentsPrecision(100);
     }
 
     AbreConexao(QStringLiteral("menu"), &db);

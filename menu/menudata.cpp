@@ -4,6 +4,19 @@
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 
+const QString itensStatement = QStringLiteral(
+    "select id_cardapio, menu.id_menu,precoitem.id_precoitem,precoitem.id,item_cardapio.nome_item,"
+    "item_cardapio.descricao_item, tipocardapio.tipocardapio,item_menu,tamanho.nome,precoitem.preco,"
+    "cardapio.mask_cardapio,precoitem.id_itemcardapio from cardapio "
+    "inner join menu on cardapio.id_menu=menu.id_menu "
+    "inner join precoitem on cardapio.id_precoitem=precoitem.id_precoitem "
+    "inner join tamanho on precoitem.id_tamanho=tamanho.id_tamanho "
+    "inner join item_cardapio on precoitem.id_itemcardapio=item_cardapio.id_itemcardapio "
+    "inner join tipocardapio on item_cardapio.id_tipocardapio=tipocardapio.id_tipocardapio "
+    "where cardapio.id_pizzaria=:id_pizzaria and       cardapio.ativo=:ativo and       "
+    "menu.item_menu like :menu and       tamanho.nome like :tamanho and       "
+    "tipocardapio.tipocardapio like :tipo and       item_cardapio.nome_item like :filtro ");
+
 bool executaComValores(QSqlQuery &query, const QString &statement, const QVariantMap &valores)
 {
     if (!query.prepare(statement))

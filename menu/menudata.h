@@ -12,6 +12,10 @@ class QSqlQueryModel;
 bool LerTipos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db);
 bool LerTamanhos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db);
 
+// The browser's items; placeholders in this order: :id_pizzaria, :ativo,
+// :menu, :tamanho, :tipo, :filtro.
+extern const QString itensStatement;
+
 // Runs statement on query's connection with every value bound by name.
 bool executaComValores(QSqlQuery &query, const QString &statement, const QVariantMap &valores);
 
