@@ -117,6 +117,14 @@ void Gerenciar::mostraItens(QTableView *view, QSqlQueryModel *model, int ativo)
     LerItens(id_pizzaria, filtroNome, filtroMenu, filtroTipo, filtroTamanho, model, ativo);
     for (int coluna : {ColCardapio, ColMenu, ColPrecoItem, ColNomeMenu, ColItemCardapio})
         view->hideColumn(coluna);
+    // Named before sizing, so that each column also fits its title.
+    const std::pair<int, QString> cabecalhos[] = {
+        {ColCodigo, QStringLiteral("ID")},          {ColNome, QStringLiteral("Item")},
+        {ColDescricao, QStringLiteral("Descrição")}, {ColTipo, QStringLiteral("Categoria")},
+        {ColTamanho, QStringLiteral("Tamanho")},     {ColPreco, QStringLiteral("Preço\n(R$)")},
+        {ColMascara, QStringLiteral("Máscara")}};
+    for (const auto &[coluna, texto] : cabecalhos)
+        model->setHeaderData(coluna, Qt::Horizontal, texto);
     view->resizeColumnsToContents();
 }
 
@@ -125,15 +133,6 @@ void Gerenciar::AtualizaTabelas()
     filtroNome = ui->lineEdit_filtro->text();
     mostraItens(ui->tableView_ativos, ativosModel.get(), 1);
     mostraItens(ui->tableView_pausados, pausadosModel.get(), 0);
-    const std::pair<int, QString> cabecalhos[] = {
-        {ColCodigo, QStringLiteral("ID")},          {ColNome, QStringLiteral("Item")},
-        {ColDescricao, QStringLiteral("Descrição")}, {ColTipo, QStringLiteral("Categoria")},
-        {ColTamanho, QStringLiteral("Tamanho")},     {ColPreco, QStringLiteral("Preço\n(R$)")},
-        {ColMascara, QStringLiteral("Máscara")}};
-    for (QSqlQueryModel *model : {ativosModel.get(), pausadosModel.get()}) {
-        for (const auto &[coluna, texto] : cabecalhos)
-            model->setHeaderData(coluna, Qt::Horizontal, texto);
-    }
 }
 
 bool Gerenciar::AtualizaPreco(int id, float preco)
