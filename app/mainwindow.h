@@ -61,6 +61,7 @@ private slots:
     void atualizarlista();
     void task();
     void on_actionAbrir_CFG_triggered();
+    void on_pushButton_gerenciar_clicked();
     void on_pushButton_play_clicked();
     void on_pushButton_stop_clicked();
     void SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
@@ -73,8 +74,11 @@ private slots:
 private:
     void configureClient(QAmqpClient *amqp) const;
     void rebuildReceiver();
+    void finishTick(bool internetAnswered);
+    void receiverStep();
+    void noteReceiverDown();
     bool dispatch(const QString &text);   // false once the store is closing
-    void checkInternetStep();
+    void internetStep(bool answered);
     void alarmStep();
     void installDelegates();
     void newPlayer();
@@ -123,6 +127,7 @@ private:
     QStyledItemDelegate *valorDelegate = nullptr;
     QStyledItemDelegate *descontoDelegate = nullptr;
     QStyledItemDelegate *statusDelegate = nullptr;
-    QElapsedTimer receiverAge;       // since the receiver last started connecting
-    bool tickRunning = false;
+    QElapsedTimer receiverDownSince;   // invalid while the receiver is connected
+    bool receiverConsuming = false;
+    bool listOutdated = false;         // refresh the list before the alarm step
 };

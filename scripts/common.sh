@@ -1,4 +1,4 @@
-# Shared by scripts/test and scripts/demo: packages and the build.
+# Shared by scripts/test, scripts/bench and scripts/demo: packages and the build.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${TRV_BUILD_DIR:-$ROOT/build}
@@ -7,7 +7,7 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools qtmultimedia5-dev libqt5sql5-mysql libqt5multimedia5-plugins
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    librabbitmq-dev
+    librabbitmq-dev libmariadb-dev
     mariadb-server mariadb-client
     rabbitmq-server
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
@@ -34,8 +34,19 @@ ensure_packages() {
     rm -f /usr/sbin/policy-rc.d
 }
 
-build_console() {
+configure_build() {
     echo "build: $BUILD_DIR"
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$BUILD_DIR" -j2
+}
+
+# build_targets [target ...]: only those, or everything when none is named.
+build_targets() {
+    local args=() t
+    for t in "$@"; do args+=(--target "$t"); done
+    cmake --build "$BUILD_DIR" -j2 "${args[@]}"
+}
+
+build_console() {
+    configure_build
+    build_targets "$@"
 }
