@@ -519,6 +519,18 @@ void MainWindow::noteReceiverDown()
         receiverDownSince.start();
 }
 
+// The broker closed a channel of the receiver or ended its consumer (its queue
+// was deleted, a declaration was refused): the connection stays open but
+// nothing arrives any more, so the receiver is rebuilt at the next tick.
+void MainWindow::noteReceiverChannelLost()
+{
+    // A lost connection closes its channels too; that case has its own grace.
+    if (!client->isConnected())
+        return;
+    receiverBroken = true;
+    noteReceiverDown();
+}
+
 void MainWindow::clientConnected()
 {
     // Whatever was announced before this connection's queue consumes is missed.
@@ -529,6 +541,7 @@ void MainWindow::clientConnected()
         old->deleteLater();
     QAmqpExchange *exchange = client->createExchange(exchangeName, -1);
     connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
+    connect(exchange, &QAmqpChannel::closed, this, &MainWindow::noteReceiverChannelLost);
     exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
 }
 
@@ -539,6 +552,8 @@ void MainWindow::exchangeDeclared()
     connect(queue, SIGNAL(bound()), this, SLOT(queueBound()));
     connect(queue, SIGNAL(messageReceived()), this, SLOT(messageReceived()));
     connect(queue, &QAmqpQueue::consuming, this, [this] { receiverConsuming = true; });
+    connect(queue, &QAmqpChannel::closed, this, &MainWindow::noteReceiverChannelLost);
+    connect(queue, &QAmqpQueue::cancelled, this, &MainWindow::noteReceiverChannelLost);
     queue->declare(QAmqpQueue::Exclusive);
 }
 
@@ -584,6 +599,7 @@ void MainWindow::rebuildReceiver()
     client->disconnect();
     delete client;
     client = new QAmqpClient(nullptr);
+    receiverBroken = false;
     noteReceiverDown();
     // The new client gets its own grace from the next tick that sees it down.
     receiverDownSince.invalidate();
@@ -624,7 +640,7 @@ void MainWindow::finishTick(bool internetAnswered)
 
 void MainWindow::receiverStep()
 {
-    if (client->isConnected()) {
+    if (client->isConnected() && !receiverBroken) {
         ui->label_recepcao->setText(QStringLiteral("Login para recepção de pedidos: [ok]"));
         receiverDownSince.invalidate();
         if (brokerReconnected && receiverConsuming) {
@@ -637,7 +653,7 @@ void MainWindow::receiverStep()
     notifier->show(QStringLiteral("Mensagem"), QStringLiteral("Erro no Broker para recepção de pedidos"));
     noteReceiverDown();
     // The client retries by itself; rebuilding too soon would throw that away.
-    if (receiverDownSince.elapsed() >= receiverConnectLimitMs)
+    if (receiverBroken || receiverDownSince.elapsed() >= receiverConnectLimitMs)
         rebuildReceiver();
 }
 

@@ -77,6 +77,7 @@ private:
     void finishTick(bool internetAnswered);
     void receiverStep();
     void noteReceiverDown();
+    void noteReceiverChannelLost();
     bool dispatch(const QString &text);   // false once the store is closing
     void internetStep(bool answered);
     void alarmStep();
@@ -129,5 +130,6 @@ private:
     QStyledItemDelegate *statusDelegate = nullptr;
     QElapsedTimer receiverDownSince;   // invalid while the receiver is connected
     bool receiverConsuming = false;
+    bool receiverBroken = false;       // connected, but its consumer or a channel is gone
     bool listOutdated = false;         // refresh the list before the alarm step
 };

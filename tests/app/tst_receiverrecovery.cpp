@@ -28,6 +28,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void brokerStoppedAndStartedAgain_data();
     void brokerStoppedAndStartedAgain();
     void slowHandshakeIsWaitedFor();
     void internetLostAndRecovered();
@@ -64,19 +65,35 @@ void TestReceiverRecovery::cleanup()
     TestEnv::serverControl({QStringLiteral("broker-start")});
 }
 
+void TestReceiverRecovery::brokerStoppedAndStartedAgain_data()
+{
+    QTest::addColumn<bool>("queueDeleted");
+    QTest::newRow("broker stopped and started") << false;
+    // The connection stays up, but its consumer is gone.
+    QTest::newRow("only the queue deleted") << true;
+}
+
 void TestReceiverRecovery::brokerStoppedAndStartedAgain()
 {
+    QFETCH(bool, queueDeleted);
     console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"));
     QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), receiverOk, 20000);
 
     console->clearNotifications();
-    QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
+    if (queueDeleted) {
+        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-ctl"), QStringLiteral("eval"),
+            QStringLiteral("[rabbit_amqqueue:delete(Q, false, false, <<\"test\">>) || Q <- rabbit_amqqueue:list(),"
+                           " binary:match(element(4, amqqueue:get_name(Q)), <<\"amq.gen-\">>) =/= nomatch].")}));
+    } else {
+        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), receiverFailed, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(console->notifications().contains(brokerNotice), 3000);
 
     // Announced while the console could not hear it: the broker keeps nothing for it.
     const int missed = newOrder();
-    QVERIFY(TestEnv::serverControl({QStringLiteral("broker-start")}));
+    if (!queueDeleted)
+        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-start")}));
     QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), receiverOk, 60000);
     QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 3000);
 
