@@ -1,6 +1,6 @@
 // Ends its event loop while a client it never deletes is connected,
 // connecting or retrying: the process must still exit, and cleanly.
-//   amqpexitprobe <port> publish|idle
+//   amqpexitprobe <port> publish|<anything else: stay idle>
 #include "qamqpclient.h"
 #include "qamqpexchange.h"
 #include "testenv.h"

@@ -38,9 +38,7 @@ int refusedPort()
 {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
-    const int port = probe.serverPort();
-    probe.close();
-    return port;
+    return probe.serverPort();
 }
 
 namespace {
@@ -76,141 +74,90 @@ DebugCapture::~DebugCapture()
     qInstallMessageHandler(previousHandler);
 }
 
-QStringList DebugCapture::lines() const
+int DebugCapture::count(const QString &part) const
 {
     std::lock_guard<std::mutex> lock(captureMutex);
-    return captured;
+    return captured.filter(part).size();
 }
 
-ChainReceiver::ChainReceiver(int port, QObject *parent)
-    : QObject(parent)
-    , client(new QAmqpClient(nullptr))
+ChainReceiver::ChainReceiver(int port)
+    : client(new QAmqpClient)
 {
     configureClient(client, port);
-    connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
-    connect(client, SIGNAL(disconnected()), this, SLOT(clientDisconnected()));
-    client->connectToHost(QString());
+    QObject::connect(client, &QAmqpClient::connected, client, [this] {
+        ++connectedCount;
+        readyQueue = nullptr;
+        QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"));
+        QObject::connect(exchange, &QAmqpExchange::declared, client, [this] {
+            QAmqpQueue *queue = client->createQueue();
+            QObject::connect(queue, &QAmqpQueue::declared, [queue] { queue->bind(QStringLiteral("logs"), queue->name()); });
+            QObject::connect(queue, &QAmqpQueue::bound, [this, queue] {
+                queue->consume();
+                readyQueue = queue;
+            });
+            QObject::connect(queue, &QAmqpQueue::messageReceived, [this, queue] { messages.append(queue->dequeue()); });
+            queue->declare(QAmqpQueue::Exclusive);
+        });
+        exchange->declare(QAmqpExchange::FanOut);
+    });
+    QObject::connect(client, &QAmqpClient::disconnected, client, [this] {
+        ++disconnectedCount;
+        readyQueue = nullptr;
+    });
+    client->connectToHost();
 }
 
-ChainReceiver::~ChainReceiver()
+QList<QByteArray> ChainReceiver::payloads() const
 {
-    client->disconnect(this);
-    delete client;
+    QList<QByteArray> result;
+    for (const QAmqpMessage &message : messages)
+        result.append(message.payload());
+    return result;
 }
 
-void ChainReceiver::clientConnected()
-{
-    ++connectedCount;
-    readyQueue = nullptr;
-    QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"), -1);
-    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
-    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
-}
-
-void ChainReceiver::clientDisconnected()
-{
-    ++disconnectedCount;
-    readyQueue = nullptr;
-}
-
-void ChainReceiver::exchangeDeclared()
-{
-    if (!qobject_cast<QAmqpExchange *>(sender()))
-        return;
-    QAmqpQueue *queue = client->createQueue(-1);
-    connect(queue, SIGNAL(declared()), this, SLOT(queueDeclared()));
-    connect(queue, SIGNAL(bound()), this, SLOT(queueBound()));
-    connect(queue, SIGNAL(messageReceived()), this, SLOT(messageReceived()));
-    queue->declare(QAmqpQueue::Exclusive);
-}
-
-void ChainReceiver::queueDeclared()
-{
-    if (QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender()))
-        queue->bind(QStringLiteral("logs"), queue->name());
-}
-
-void ChainReceiver::queueBound()
-{
-    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
-    if (!queue)
-        return;
-    queue->consume(QAmqpQueue::coNoAck);
-    readyQueue = queue;
-}
-
-void ChainReceiver::messageReceived()
-{
-    if (QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender()))
-        payloads.append(queue->dequeue().payload());
-}
-
-Publisher::Publisher(QObject *parent)
-    : QObject(parent)
-    , client(new QAmqpClient(this))
+Publisher::Publisher()
+    : client(new QAmqpClient)
 {
     configureClient(client);
-    connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
-    client->connectToHost(QString());
-}
-
-void Publisher::clientConnected()
-{
-    ready = false;
-    exchange = client->createExchange(QStringLiteral("logs"), -1);
-    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
-    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
-}
-
-void Publisher::exchangeDeclared()
-{
-    if (qobject_cast<QAmqpExchange *>(sender()) == exchange)
-        ready = true;
-}
-
-SilentListener::SilentListener(bool hangUp)
-{
-    server.listen(QHostAddress::LocalHost, 0);
-    connect(&server, &QTcpServer::newConnection, this, [this, hangUp] {
-        while (QTcpSocket *socket = server.nextPendingConnection()) {
-            ++accepted;
-            socket->setParent(this);
-            if (hangUp)
-                socket->abort();
-            else
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        }
+    QObject::connect(client, &QAmqpClient::connected, client, [this] {
+        exchange = nullptr;
+        QAmqpExchange *declaring = client->createExchange(QStringLiteral("logs"));
+        QObject::connect(declaring, &QAmqpExchange::declared, [this, declaring] { exchange = declaring; });
+        declaring->declare(QAmqpExchange::FanOut);
     });
+    client->connectToHost();
 }
 
-FreezableProxy::FreezableProxy(int cutAfterMs)
+BrokerProxy::BrokerProxy(bool silent, int cutAfterMs)
+    : frozen(silent)
 {
     server.listen(QHostAddress::LocalHost, 0);
     connect(&server, &QTcpServer::newConnection, this, [this, cutAfterMs] {
         while (QTcpSocket *down = server.nextPendingConnection()) {
             ++accepted;
             down->setParent(this);
+            connect(down, &QTcpSocket::disconnected, down, &QObject::deleteLater);
             if (frozen) {
                 down->setReadBufferSize(1);
                 continue;
             }
             auto *up = new QTcpSocket(this);
             up->connectToHost(QHostAddress::LocalHost, quint16(TestEnv::amqpPort()));
-            connect(down, &QTcpSocket::readyRead, this, [this, down, up] {
+            connect(down, &QTcpSocket::readyRead, up, [this, down, up] {
                 if (!frozen)
                     up->write(down->readAll());
             });
-            connect(up, &QTcpSocket::readyRead, this, [this, down, up] {
+            connect(up, &QTcpSocket::readyRead, down, [this, down, up] {
                 if (!frozen)
                     down->write(up->readAll());
             });
             if (cutAfterMs >= 0)
-                QTimer::singleShot(cutAfterMs, down, [down, up] { down->abort(); up->abort(); });
+                QTimer::singleShot(cutAfterMs, down, [down, up] { up->abort(); down->abort(); });
         }
     });
 }
 
-void FreezableProxy::freeze()
+void BrokerProxy::freeze()
 {
     frozen = true;
     // Stop taking bytes off the sockets too, so that the sender's side fills up.
@@ -218,7 +165,7 @@ void FreezableProxy::freeze()
         socket->setReadBufferSize(1);
 }
 
-void FreezableProxy::cutAll()
+void BrokerProxy::cutAll()
 {
     for (QTcpSocket *socket : findChildren<QTcpSocket *>())
         socket->abort();

@@ -4,11 +4,6 @@
 #include "qamqpexchange.h"
 #include "qamqpqueue.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QObject>
-#include <QString>
-#include <QStringList>
 #include <QTcpServer>
 
 // Longest the event loop may go unserved; sanitized builds run slower.
@@ -22,11 +17,9 @@ constexpr qint64 LagLimitMs = 50;
 
 // Settings of the private broker, or of a port of the test's own.
 void configureClient(QAmqpClient *client, int port = -1, const QString &password = QString());
-
 // Threads and file descriptors of this process, to see that nothing leaks.
 int threadCount();
 int openFileCount();
-
 QByteArray token();
 int refusedPort();
 
@@ -36,79 +29,49 @@ class DebugCapture
 public:
     DebugCapture();
     ~DebugCapture();
-    QStringList lines() const;
-    int count(const QString &part) const { return lines().filter(part).size(); }
+    int count(const QString &part) const;
 };
 
-// Receives from the fanout exchange "logs" the way the main window does:
-// each step connected by name, the exchange or queue taken from sender().
-// On every connected() it declares everything again on a fresh queue.
-class ChainReceiver : public QObject
+// Receives from the fanout exchange "logs" the way the main window does, on a
+// fresh queue after every connected().
+class ChainReceiver
 {
-    Q_OBJECT
-
 public:
-    explicit ChainReceiver(int port = -1, QObject *parent = nullptr);
-    ~ChainReceiver() override;
+    explicit ChainReceiver(int port = -1);
+    ~ChainReceiver() { delete client; }
+    QList<QByteArray> payloads() const;
+    int count(const QByteArray &payload) const { return payloads().count(payload); }
 
     QAmqpClient *client;
-    QList<QByteArray> payloads;
+    QList<QAmqpMessage> messages;
+    QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
     int connectedCount = 0;
     int disconnectedCount = 0;
-
-    bool isReady() const { return readyQueue != nullptr; }
-    QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
-
-public slots:
-    void clientConnected();
-    void clientDisconnected();
-    void exchangeDeclared();
-    void queueDeclared();
-    void queueBound();
-    void messageReceived();
 };
 
-// A client that declares "logs" and then publishes through it.
-class Publisher : public QObject
+// A client whose exchange is set once "logs" is declared.
+class Publisher
 {
-    Q_OBJECT
-
 public:
-    explicit Publisher(QObject *parent = nullptr);
-
+    Publisher();
+    ~Publisher() { delete client; }
     QAmqpClient *client;
     QAmqpExchange *exchange = nullptr;
-    bool ready = false;
-
-public slots:
-    void clientConnected();
-    void exchangeDeclared();
 };
 
-// Accepts connections and never says a word; counts them. With hangUp it
-// closes each one at once.
-class SilentListener : public QObject
+// Stands between a client and the broker. It passes bytes until frozen, and
+// then keeps every socket open and moves nothing, like a peer that died
+// silently; a silent one is frozen from the start. With cutAfterMs it hangs
+// up each connection that long after it came.
+class BrokerProxy : public QObject
 {
 public:
-    explicit SilentListener(bool hangUp = false);
-    int port() const { return server.serverPort(); }
-
-    QTcpServer server;
-    int accepted = 0;
-};
-
-// Passes bytes between a client and the broker until frozen; then keeps
-// every socket open and moves nothing, like a peer that died silently.
-// With cutAfterMs set, it hangs up each connection that long after it came.
-class FreezableProxy : public QObject
-{
-public:
-    explicit FreezableProxy(int cutAfterMs = -1);
+    explicit BrokerProxy(bool silent = false, int cutAfterMs = -1);
     int port() const { return server.serverPort(); }
     void freeze();
     void cutAll();
 
     QTcpServer server;
-    bool frozen = false;
+    bool frozen;
     int accepted = 0;
 };

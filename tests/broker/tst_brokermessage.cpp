@@ -15,7 +15,6 @@ private slots:
     void orderNumber();
     void payloadText_data();
     void payloadText();
-    void inboxKeepsArrivalOrder();
     void inboxDropsOnlyBeyondItsCap();
 };
 
@@ -84,22 +83,6 @@ void TestBrokerMessage::payloadText()
     QFETCH(QByteArray, payload);
     QFETCH(QString, text);
     QCOMPARE(BrokerMessage::textOfPayload(payload), text);
-}
-
-void TestBrokerMessage::inboxKeepsArrivalOrder()
-{
-    MessageInbox inbox;
-    QVERIFY(inbox.isEmpty());
-    inbox.push(QStringLiteral("a"));
-    inbox.push(QStringLiteral("b"));
-    inbox.push(QStringLiteral("c"));
-    QCOMPARE(inbox.size(), 3);
-    QCOMPARE(inbox.takeFirst(), QStringLiteral("a"));
-    QCOMPARE(inbox.takeFirst(), QStringLiteral("b"));
-    inbox.push(QStringLiteral("d"));
-    QCOMPARE(inbox.takeFirst(), QStringLiteral("c"));
-    QCOMPARE(inbox.takeFirst(), QStringLiteral("d"));
-    QVERIFY(inbox.isEmpty());
 }
 
 void TestBrokerMessage::inboxDropsOnlyBeyondItsCap()
