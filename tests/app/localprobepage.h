@@ -4,8 +4,6 @@
 #include <QTcpServer>
 #include <QUrl>
 
-class QTcpSocket;
-
 // A tiny local web page standing in for the Internet in the console's probe.
 class LocalProbePage : public QObject
 {
@@ -14,17 +12,18 @@ class LocalProbePage : public QObject
 public:
     enum Mode { Answer, EmptyBody, Silent };
 
-    explicit LocalProbePage(QObject *parent = nullptr);
+    explicit LocalProbePage(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+        connect(&server, &QTcpServer::newConnection, this, &LocalProbePage::accept);
+    }
 
-    bool listen();              // on a free port of 127.0.0.1
-    void stopListening();       // connections are refused from now on
-    bool resume();              // same port again
-    QUrl url() const;
+    bool listen() { return server.listen(QHostAddress::LocalHost); }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/success.txt").arg(server.serverPort())); }
 
     void setMode(Mode mode) { this->mode = mode; }
     void setDelay(int ms) { delayMs = ms; }     // answers that long after each request
     int requests() const { return requestCount; }
-    int mostAtOnce() const { return mostConcurrent; }
 
 signals:
     void requested();
@@ -33,10 +32,7 @@ private:
     void accept();
 
     QTcpServer server;
-    quint16 port = 0;
     Mode mode = Answer;
     int delayMs = 0;
     int requestCount = 0;
-    int open = 0;
-    int mostConcurrent = 0;
 };

@@ -1,13 +1,50 @@
 #include "runningconsole.h"
 
+#include "connectionsettings.h"
 #include "internetprobe.h"
 #include "testenv.h"
 #include "traynotifier.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QTableView>
 #include <QTest>
+
+ConsoleDir::ConsoleDir()
+    : previous(QDir::currentPath())
+{
+    for (const char *folder : {"sound", "images"}) {
+        const QDir source(QStringLiteral(TRV_RESOURCES_DIR "/%1").arg(QLatin1String(folder)));
+        QDir(dir.path()).mkpath(QLatin1String(folder));
+        for (const QString &name : source.entryList(QDir::Files))
+            QFile::copy(source.filePath(name), QStringLiteral("%1/%2/%3").arg(dir.path(), QLatin1String(folder), name));
+    }
+    QDir::setCurrent(dir.path());
+}
+
+ConsoleDir::~ConsoleDir()
+{
+    QDir::setCurrent(previous);
+}
+
+ConfigValues ConsoleDir::serverConfig(const QString &login, const QString &password)
+{
+    return {login, password, TestEnv::dbHost(), TestEnv::dbName(), QString::number(TestEnv::dbPort()), TestEnv::dbUser(),
+            TestEnv::dbPassword(), TestEnv::amqpUser(), TestEnv::amqpPassword(), TestEnv::amqpVirtualHost(),
+            QString::number(TestEnv::amqpPort()), QStringLiteral(":")};
+}
+
+bool ConsoleDir::writeConfig(const ConfigValues &values)
+{
+    return writeConfigFile(dir.filePath(QString::fromLatin1(configFileName)), values);
+}
+
+bool ConsoleDir::writeRaw(const QByteArray &bytes)
+{
+    QFile file(dir.filePath(QString::fromLatin1(configFileName)));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
 
 RunningConsole::RunningConsole(const QString &login, const QString &password, quint16 brokerPort)
 {
@@ -30,8 +67,24 @@ RunningConsole::~RunningConsole()
     notifierSpy.reset();
     playerSpy.reset();
     console.reset();
-    dir.reset();
     qunsetenv("TROVANTA_PROBE_URL");
+}
+
+bool RunningConsole::ready()
+{
+    // A marker comes back once the queue consumes; the tick that handles it
+    // has already run the connection's catch-up refresh.
+    static int marker = 700000;
+    const int expected = ++marker;
+    return QTest::qWaitFor(
+        [&] {
+            if (connectionSettings.lastAnnouncedOrder != expected) {
+                publish({QStringLiteral("status:0:%1:0").arg(expected)});
+                QTest::qWait(300);
+            }
+            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
+        },
+        20000);
 }
 
 QString RunningConsole::label(const char *name) const
@@ -44,9 +97,7 @@ QList<int> RunningConsole::listedOrders() const
 {
     QList<int> orders;
     QAbstractItemModel *model = console->findChild<QTableView *>(QStringLiteral("tableView_pedidos"))->model();
-    if (!model)
-        return orders;
-    for (int row = 0; row < model->rowCount(); ++row)
+    for (int row = 0; model && row < model->rowCount(); ++row)
         orders.append(model->data(model->index(row, 0)).toInt());
     return orders;
 }
@@ -87,11 +138,16 @@ void RunningConsole::tick()
 
 BrokerAccount RunningConsole::broker()
 {
-    BrokerAccount account;
-    account.host = TestEnv::dbHost();
-    account.port = TestEnv::amqpPort();
-    account.virtualHost = TestEnv::amqpVirtualHost();
-    account.user = TestEnv::amqpUser();
-    account.password = TestEnv::amqpPassword();
-    return account;
+    return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
+}
+
+bool RunningConsole::publish(const QStringList &texts)
+{
+    QList<QByteArray> messages;
+    for (const QString &text : texts)
+        messages.append(text.toLatin1());
+    const QString error = publishOnLogs(broker(), messages);
+    if (!error.isEmpty())
+        qWarning() << "publishing failed:" << error;
+    return error.isEmpty();
 }

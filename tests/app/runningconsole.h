@@ -1,22 +1,36 @@
 #pragma once
 
-#include "consoledir.h"
+#include "configfile.h"
 #include "localprobepage.h"
 #include "mainwindow.h"
 #include "servicepublisher.h"
 
 #include <QSignalSpy>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <memory>
 
-class QLabel;
-class QMediaPlayer;
-class QSqlQueryModel;
-class TrayNotifier;
+// A working directory for one console: the resources beside it, a
+// config.conf when asked for, and the process moved into it until destroyed.
+class ConsoleDir
+{
+public:
+    ConsoleDir();
+    ~ConsoleDir();
+
+    // Settings that reach the private servers, logging in as login/password.
+    static ConfigValues serverConfig(const QString &login, const QString &password);
+    bool writeConfig(const ConfigValues &values);
+    bool writeRaw(const QByteArray &bytes);
+
+private:
+    QTemporaryDir dir;
+    QString previous;
+};
 
 // A logged-in console on the private servers, its Internet probe answered by a
-// local page, ready to receive the service's messages.
+// local page, receiving the service's messages.
 class RunningConsole
 {
 public:
@@ -26,6 +40,8 @@ public:
 
     MainWindow *window() const { return console.get(); }
     LocalProbePage &probe() { return probePage; }
+    // Consuming, with the catch-up refresh of its connection done.
+    bool ready();
 
     QString label(const char *name) const;
     QList<int> listedOrders() const;
@@ -33,17 +49,18 @@ public:
 
     // Notifications shown since the last clear, as "title|text".
     QStringList notifications() const;
+    bool notified(const QString &titleAndText) const { return notifications().contains(titleAndText); }
     void clearNotifications() { notifierSpy->clear(); }
     // The alarm went into playing since the last clear; is playing now.
     bool alarmStarted() const;
     bool alarmPlaying() const;
     void clearAlarm() { playerSpy->clear(); }
 
-    // Runs one tick right now, as the timer would.
+    // Runs one whole tick right now, as the timer would.
     void tick();
 
     static BrokerAccount broker();
-    static QString publish(const QList<QByteArray> &messages) { return publishOnLogs(broker(), messages); }
+    static bool publish(const QStringList &texts);
 
 private:
     LocalProbePage probePage;
