@@ -4,17 +4,12 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs, QObject *parent)
-    : QObject(parent)
-    , targetPort(targetPort)
+BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs)
+    : targetPort(targetPort)
     , holdMs(holdMs)
 {
-    connect(&server, &QTcpServer::newConnection, this, &BrokerRelay::accept);
-}
-
-bool BrokerRelay::listen()
-{
-    return server.listen(QHostAddress::LocalHost, 0);
+    connect(this, &QTcpServer::newConnection, this, &BrokerRelay::relay);
+    listen(QHostAddress::LocalHost);
 }
 
 void BrokerRelay::cut()
@@ -23,26 +18,19 @@ void BrokerRelay::cut()
         client->abort();
 }
 
-void BrokerRelay::accept()
+void BrokerRelay::relay()
 {
-    while (QTcpSocket *client = server.nextPendingConnection()) {
+    while (QPointer<QTcpSocket> client = nextPendingConnection()) {
         ++accepted;
-        client->setParent(this);
         auto *upstream = new QTcpSocket(client);
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
-        QPointer<QTcpSocket> guard(client);
-        // Relay only after the hold: what the client sends meanwhile waits in its buffer.
-        QTimer::singleShot(holdMs, this, [this, guard, upstream] {
-            if (!guard)
-                return;
-            QTcpSocket *client = guard.data();
-            connect(upstream, &QTcpSocket::connected, client, [client, upstream] {
-                upstream->write(client->readAll());
-                connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
-            });
-            connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] { client->write(upstream->readAll()); });
-            connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-            upstream->connectToHost(QHostAddress::LocalHost, targetPort);
+        connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] { client->write(upstream->readAll()); });
+        // What the client sends during the hold waits in its buffer.
+        connect(upstream, &QTcpSocket::connected, client, [client, upstream] {
+            upstream->write(client->readAll());
+            connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
         });
+        QTimer::singleShot(holdMs, upstream, [this, upstream] { upstream->connectToHost(QHostAddress::LocalHost, targetPort); });
     }
 }

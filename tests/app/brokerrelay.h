@@ -1,26 +1,20 @@
 #pragma once
 
-#include <QObject>
 #include <QTcpServer>
 
-// A TCP relay to the broker that can hold every new connection back for a
-// while (a slow handshake) and cut the open ones (a connection lost).
-class BrokerRelay : public QObject
+// A TCP relay to the broker that holds every new connection back for a while
+// (a slow handshake) and can cut the open ones (a connection lost).
+class BrokerRelay : public QTcpServer
 {
-    Q_OBJECT
-
 public:
-    BrokerRelay(quint16 targetPort, int holdMs, QObject *parent = nullptr);
+    BrokerRelay(quint16 targetPort, int holdMs);
 
-    bool listen();
-    quint16 port() const { return server.serverPort(); }
     int connections() const { return accepted; }
     void cut();
 
 private:
-    void accept();
+    void relay();
 
-    QTcpServer server;
     quint16 targetPort;
     int holdMs;
     int accepted = 0;

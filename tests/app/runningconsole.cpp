@@ -1,31 +1,21 @@
 #include "runningconsole.h"
 
-#include "connectionsettings.h"
 #include "internetprobe.h"
-#include "testenv.h"
 #include "traynotifier.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QTableView>
-#include <QTest>
 
 ConsoleDir::ConsoleDir()
-    : previous(QDir::currentPath())
 {
-    for (const char *folder : {"sound", "images"}) {
-        const QDir source(QStringLiteral(TRV_RESOURCES_DIR "/%1").arg(QLatin1String(folder)));
-        QDir(dir.path()).mkpath(QLatin1String(folder));
+    for (const QString folder : {"sound", "images"}) {
+        const QDir source(QStringLiteral(TRV_RESOURCES_DIR "/") + folder);
+        QDir(dir.path()).mkpath(folder);
         for (const QString &name : source.entryList(QDir::Files))
-            QFile::copy(source.filePath(name), QStringLiteral("%1/%2/%3").arg(dir.path(), QLatin1String(folder), name));
+            QFile::copy(source.filePath(name), dir.filePath(folder + QLatin1Char('/') + name));
     }
     QDir::setCurrent(dir.path());
-}
-
-ConsoleDir::~ConsoleDir()
-{
-    QDir::setCurrent(previous);
 }
 
 ConfigValues ConsoleDir::serverConfig(const QString &login, const QString &password)
@@ -35,14 +25,9 @@ ConfigValues ConsoleDir::serverConfig(const QString &login, const QString &passw
             QString::number(TestEnv::amqpPort()), QStringLiteral(":")};
 }
 
-bool ConsoleDir::writeConfig(const ConfigValues &values)
-{
-    return writeConfigFile(dir.filePath(QString::fromLatin1(configFileName)), values);
-}
-
 bool ConsoleDir::writeRaw(const QByteArray &bytes)
 {
-    QFile file(dir.filePath(QString::fromLatin1(configFileName)));
+    QFile file(dir.filePath("config.conf"));
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
@@ -50,11 +35,9 @@ RunningConsole::RunningConsole(const QString &login, const QString &password, qu
 {
     probePage.listen();
     qputenv("TROVANTA_PROBE_URL", probePage.url().toString().toUtf8());
-    dir = std::make_unique<ConsoleDir>();
     ConfigValues config = ConsoleDir::serverConfig(login, password);
-    if (brokerPort)
-        config.portbroker = QString::number(brokerPort);
-    dir->writeConfig(config);
+    config.portbroker = QString::number(brokerPort ? brokerPort : TestEnv::amqpPort());
+    dir.writeConfig(config);
     console = std::make_unique<MainWindow>();
     notifierSpy = std::make_unique<QSignalSpy>(console->findChild<TrayNotifier *>(), &TrayNotifier::shown);
     playerSpy = std::make_unique<QSignalSpy>(console->findChild<QMediaPlayer *>(), &QMediaPlayer::stateChanged);
@@ -78,10 +61,8 @@ bool RunningConsole::ready()
     const int expected = ++marker;
     return QTest::qWaitFor(
         [&] {
-            if (connectionSettings.lastAnnouncedOrder != expected) {
-                publish({QStringLiteral("status:0:%1:0").arg(expected)});
+            if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
                 QTest::qWait(300);
-            }
             return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
         },
         20000);
@@ -89,8 +70,7 @@ bool RunningConsole::ready()
 
 QString RunningConsole::label(const char *name) const
 {
-    auto *widget = console->findChild<QLabel *>(QLatin1String(name));
-    return widget ? widget->text() : QString();
+    return console->findChild<QLabel *>(QLatin1String(name))->text();
 }
 
 QList<int> RunningConsole::listedOrders() const
@@ -102,12 +82,12 @@ QList<int> RunningConsole::listedOrders() const
     return orders;
 }
 
-QStringList RunningConsole::notifications() const
+bool RunningConsole::notified(const QString &titleAndText) const
 {
-    QStringList shown;
     for (const QList<QVariant> &arguments : *notifierSpy)
-        shown.append(arguments.at(0).toString() + QLatin1Char('|') + arguments.at(1).toString());
-    return shown;
+        if (arguments.at(0).toString() + QLatin1Char('|') + arguments.at(1).toString() == titleAndText)
+            return true;
+    return false;
 }
 
 bool RunningConsole::alarmStarted() const

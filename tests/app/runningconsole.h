@@ -1,13 +1,17 @@
 #pragma once
 
 #include "configfile.h"
+#include "connectionsettings.h"
+#include "dbfixture.h"
 #include "localprobepage.h"
 #include "mainwindow.h"
+#include "modalanswer.h"
 #include "servicepublisher.h"
+#include "testenv.h"
 
 #include <QSignalSpy>
-#include <QStringList>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <memory>
 
@@ -17,16 +21,16 @@ class ConsoleDir
 {
 public:
     ConsoleDir();
-    ~ConsoleDir();
+    ~ConsoleDir() { QDir::setCurrent(previous); }
 
     // Settings that reach the private servers, logging in as login/password.
     static ConfigValues serverConfig(const QString &login, const QString &password);
-    bool writeConfig(const ConfigValues &values);
+    bool writeConfig(const ConfigValues &values) { return writeConfigFile(dir.filePath("config.conf"), values); }
     bool writeRaw(const QByteArray &bytes);
 
 private:
     QTemporaryDir dir;
-    QString previous;
+    QString previous = QDir::currentPath();
 };
 
 // A logged-in console on the private servers, its Internet probe answered by a
@@ -47,9 +51,8 @@ public:
     QList<int> listedOrders() const;
     bool lists(int order) const { return listedOrders().contains(order); }
 
-    // Notifications shown since the last clear, as "title|text".
-    QStringList notifications() const;
-    bool notified(const QString &titleAndText) const { return notifications().contains(titleAndText); }
+    // A notification "title|text" shown since the last clear.
+    bool notified(const QString &titleAndText) const;
     void clearNotifications() { notifierSpy->clear(); }
     // The alarm went into playing since the last clear; is playing now.
     bool alarmStarted() const;
@@ -64,7 +67,7 @@ public:
 
 private:
     LocalProbePage probePage;
-    std::unique_ptr<ConsoleDir> dir;
+    ConsoleDir dir;
     std::unique_ptr<MainWindow> console;
     std::unique_ptr<QSignalSpy> notifierSpy;
     std::unique_ptr<QSignalSpy> playerSpy;
