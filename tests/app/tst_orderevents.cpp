@@ -294,7 +294,7 @@ void TestOrderEvents::orderAnnouncedWhileTheReceiverReconnects()
     console->probe().setDelay(2500);
     for (int look = 0; look < 2; ++look) {
         const QString clock = console->label("label_relogio");
-        QTRY_VERIFY_WITH_TIMEOUT(console->label("label_relogio") != clock, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(console->label("label_relogio") != clock, 10000);
     }
     relay.cut();
     console->clearAlarm();
