@@ -5,7 +5,62 @@
 
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPointer>
 #include <QTableView>
+#include <QTcpSocket>
+#include <QTimer>
+
+void LocalProbePage::accept()
+{
+    while (QTcpSocket *socket = server.nextPendingConnection()) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            if (!socket->readAll().contains("\r\n\r\n"))
+                return;
+            ++requestCount;
+            emit requested();
+            if (mode == Silent)
+                return;
+            const QByteArray body = mode == Answer ? QByteArray("success\n") : QByteArray();
+            QTimer::singleShot(delayMs, socket, [socket, body] {
+                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
+        });
+    }
+}
+
+BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs)
+    : targetPort(targetPort)
+    , holdMs(holdMs)
+{
+    connect(this, &QTcpServer::newConnection, this, &BrokerRelay::relay);
+    listen(QHostAddress::LocalHost);
+}
+
+void BrokerRelay::cut()
+{
+    for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
+        client->abort();
+}
+
+void BrokerRelay::relay()
+{
+    while (QPointer<QTcpSocket> client = nextPendingConnection()) {
+        ++accepted;
+        auto *upstream = new QTcpSocket(client);
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] { client->write(upstream->readAll()); });
+        // What the client sends during the hold waits in its buffer.
+        connect(upstream, &QTcpSocket::connected, client, [client, upstream] {
+            upstream->write(client->readAll());
+            connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
+        });
+        QTimer::singleShot(holdMs, upstream, [this, upstream] { upstream->connectToHost(QHostAddress::LocalHost, targetPort); });
+    }
+}
 
 ConsoleDir::ConsoleDir()
 {

@@ -3,17 +3,69 @@
 #include "configfile.h"
 #include "connectionsettings.h"
 #include "dbfixture.h"
-#include "localprobepage.h"
 #include "mainwindow.h"
 #include "modalanswer.h"
 #include "servicepublisher.h"
 #include "testenv.h"
 
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <memory>
+
+// A tiny local web page standing in for the Internet in the console's probe.
+class LocalProbePage : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Mode { Answer, EmptyBody, Silent };
+
+    explicit LocalProbePage(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+        connect(&server, &QTcpServer::newConnection, this, &LocalProbePage::accept);
+    }
+
+    bool listen() { return server.listen(QHostAddress::LocalHost); }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/success.txt").arg(server.serverPort())); }
+
+    void setMode(Mode mode) { this->mode = mode; }
+    void setDelay(int ms) { delayMs = ms; }     // answers that long after each request
+    int requests() const { return requestCount; }
+
+signals:
+    void requested();
+
+private:
+    void accept();
+
+    QTcpServer server;
+    Mode mode = Answer;
+    int delayMs = 0;
+    int requestCount = 0;
+};
+
+// A TCP relay to the broker that holds every new connection back for a while
+// (a slow handshake) and can cut the open ones (a connection lost).
+class BrokerRelay : public QTcpServer
+{
+public:
+    BrokerRelay(quint16 targetPort, int holdMs);
+
+    int connections() const { return accepted; }
+    void cut();
+
+private:
+    void relay();
+
+    quint16 targetPort;
+    int holdMs;
+    int accepted = 0;
+};
 
 // A working directory for one console: the resources beside it, a
 // config.conf when asked for, and the process moved into it until destroyed.
@@ -34,7 +86,8 @@ private:
 };
 
 // A logged-in console on the private servers, its Internet probe answered by a
-// local page, receiving the service's messages.
+// local page, receiving the service's messages. Tests of the app include this
+// one header for their helpers and QtTest.
 class RunningConsole
 {
 public:

@@ -1,4 +1,3 @@
-#include "brokerrelay.h"
 #include "runningconsole.h"
 
 #include <QAction>
