@@ -44,6 +44,7 @@ private slots:
 
 private:
     void start(quint16 brokerPort = 0);
+    void slowLooks();
     int newOrder(int store) { return db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 0); }
     static bool announce(int store, int order)
     {
@@ -85,6 +86,17 @@ void TestOrderEvents::cleanup()
     // Whatever happened, leave the broker running for the next test.
     if (QByteArray(QTest::currentTestFunction()) == "brokerStoppedAndStartedAgain")
         TestEnv::serverControl({QStringLiteral("broker-start")});
+}
+
+// A slow page: each tick looks at the receiver about 2.5 s after it starts,
+// once every 3 s. Returns just after a look.
+void TestOrderEvents::slowLooks()
+{
+    console->probe().setDelay(2500);
+    for (int look = 0; look < 2; ++look) {
+        const QString clock = console->label("label_relogio");
+        QTRY_VERIFY_WITH_TIMEOUT(console->label("label_relogio") != clock, 10000);
+    }
 }
 
 void TestOrderEvents::start(quint16 brokerPort)
@@ -229,13 +241,15 @@ void TestOrderEvents::brokerStoppedAndStartedAgain()
 
 void TestOrderEvents::slowHandshakesAreWaitedFor()
 {
-    // Every connection through the relay takes 2.5 s before the broker answers.
-    BrokerRelay relay(quint16(TestEnv::amqpPort()), 2500);
+    // Every connection through the relay takes 4 s before the broker answers.
+    BrokerRelay relay(quint16(TestEnv::amqpPort()), 4000);
     start(relay.serverPort());
     QCOMPARE(relay.connections(), 1);
-    // Long after the start, the connection drops: the client's own slow
-    // reconnection is waited for too, not thrown away by a rebuild.
-    QTest::qWait(10000);
+    // Long after the start, the connection drops just after a tick's look; the
+    // next look finds the client's own reconnection under way: it is waited
+    // for, not thrown away by a rebuild.
+    QTest::qWait(6000);
+    slowLooks();
     relay.cut();
     const int missed = newOrder(store);
     QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), QStringLiteral("Falha no login para recepção de pedidos"), 5000);
@@ -296,13 +310,8 @@ void TestOrderEvents::orderAnnouncedWhileTheReceiverReconnects()
 {
     BrokerRelay relay(quint16(TestEnv::amqpPort()), 0);
     start(relay.serverPort());
-    // A slow page: each tick looks at the receiver about 2.5 s after it starts,
-    // once every 3 s. The connection drops and comes back between two looks.
-    console->probe().setDelay(2500);
-    for (int look = 0; look < 2; ++look) {
-        const QString clock = console->label("label_relogio");
-        QTRY_VERIFY_WITH_TIMEOUT(console->label("label_relogio") != clock, 10000);
-    }
+    // The connection drops and comes back between two looks.
+    slowLooks();
     relay.cut();
     console->clearAlarm();
     const int missed = newOrder(store);
