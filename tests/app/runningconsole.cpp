@@ -162,13 +162,12 @@ void RunningConsole::tick()
 {
     // The tick ends when its Internet check answers; one the timer started
     // first would read the clock as it was.
-    QObject *probe = console->findChild<InternetProbe *>();
-    if (!QTest::qWaitFor([probe] { return !probe->property("pending").toBool(); }, 5000))
+    auto *probe = console->findChild<InternetProbe *>();
+    if (!QTest::qWaitFor([probe] { return !probe->isPending(); }, 5000))
         return;
-    QSignalSpy done(probe, SIGNAL(finished(bool)));
+    QSignalSpy done(probe, &InternetProbe::finished);
     QMetaObject::invokeMethod(console.get(), "task", Qt::DirectConnection);
-    if (done.isValid())
-        done.wait(5000);
+    done.wait(5000);
 }
 
 BrokerAccount RunningConsole::broker()
