@@ -301,12 +301,20 @@ bool qamqpDecodeTable(const QByteArray &wire, QAmqpTable *table)
     return true;
 }
 
+int qamqpEncodeProperties(amqp_basic_properties_t *properties, QByteArray *buffer)
+{
+    if (buffer->size() < WireLimit)
+        buffer->resize(WireLimit);
+    const int size = amqp_encode_properties(AMQP_BASIC_CLASS, properties, qamqpBytes(*buffer));
+    return size < 0 ? -1 : size;
+}
+
 QByteArray qamqpEncodeProperties(const QAmqpMessage::PropertyHash &properties)
 {
     QAmqpEncoder encoder;
     amqp_basic_properties_t encoded = encoder.properties(properties);
-    QByteArray wire(WireLimit, Qt::Uninitialized);
-    const int size = amqp_encode_properties(AMQP_BASIC_CLASS, &encoded, qamqpBytes(wire));
+    QByteArray wire;
+    const int size = qamqpEncodeProperties(&encoded, &wire);
     if (size < 0)
         return QByteArray();
     wire.truncate(size);

@@ -29,5 +29,8 @@ private:
     std::list<std::vector<amqp_field_value_t>> m_values;
 };
 
+// The wire size of properties, encoded into buffer (grown to a frame once);
+// -1 when they do not fit in a frame.
+int qamqpEncodeProperties(amqp_basic_properties_t *properties, QByteArray *buffer);
 QAmqpTable qamqpDecodeTable(const amqp_table_t &table);
 QAmqpMessage::PropertyHash qamqpDecodeProperties(const amqp_basic_properties_t &properties);

@@ -1,5 +1,4 @@
 #include "qamqpsession.h"
-#include "qamqpcodec.h"
 #include "qamqpcodec_p.h"
 #include "qamqplink.h"
 
@@ -342,16 +341,16 @@ QAmqpSession::Rpc QAmqpSession::checkRpc(int channel, QString *why)
 
 bool QAmqpSession::publish(const QAmqpOp::Publish &p, amqp_channel_t channel, QString *why)
 {
+    QAmqpEncoder encoder;
+    amqp_basic_properties_t properties = encoder.properties(p.properties);
     // librabbitmq finds out only after the method frame went out, which
     // leaves the connection broken: refuse the one message instead.
-    const QByteArray header = qamqpEncodeProperties(p.properties);
-    if (header.isEmpty() || header.size() + ContentHeaderOverhead > amqp_get_frame_max(m_conn)) {
+    const int header = qamqpEncodeProperties(&properties, &m_headerBuffer);
+    if (header < 0 || header + ContentHeaderOverhead > amqp_get_frame_max(m_conn)) {
         m_link.log(QStringLiteral("QAmqpClient: message to \"%1\" not published: its properties do not fit in a frame")
                        .arg(QString::fromUtf8(p.exchange)));
         return true;
     }
-    QAmqpEncoder encoder;
-    const amqp_basic_properties_t properties = encoder.properties(p.properties);
     m_link.beginSend();
     const int status = amqp_basic_publish(m_conn, channel, qamqpBytes(p.exchange), qamqpBytes(p.routingKey),
                                           p.mandatory, false, &properties, qamqpBytes(p.body));

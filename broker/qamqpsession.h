@@ -53,4 +53,5 @@ private:
     bool m_blocked = false;               // by a broker under a resource alarm
     std::deque<QAmqpCommand> m_held;      // requests waiting for the block to lift
     bool m_readPaused = false;
+    QByteArray m_headerBuffer;            // where a publication's properties are measured
 };
