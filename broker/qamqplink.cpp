@@ -144,7 +144,8 @@ void QAmqpLink::cutIfStuck()
     if (m_socketFd < 0)
         return;
     const qint64 now = steadyMs();
-    const bool stuckSend = m_sendingSince != 0 && now - m_sendingSince > SendDeadlineMs;
+    const qint64 sendingSince = m_sendingSince.load(std::memory_order_relaxed);
+    const bool stuckSend = sendingSince != 0 && now - sendingSince > SendDeadlineMs;
     const bool stuckGoodbye = m_stopping && now - m_releasedAt > GoodbyeGraceMs;
     if (stuckSend || stuckGoodbye) {
         m_cut = true;
@@ -242,14 +243,12 @@ bool QAmqpLink::setSocket(int fd, bool loggedIn)
 
 void QAmqpLink::beginSend()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sendingSince = steadyMs();
+    m_sendingSince.store(steadyMs(), std::memory_order_relaxed);
 }
 
 void QAmqpLink::endSend()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sendingSince = 0;
+    m_sendingSince.store(0, std::memory_order_relaxed);
 }
 
 bool QAmqpLink::wasCut() const

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -86,7 +87,9 @@ private:
     int m_socketFd = -1;
     bool m_loggedIn = false;
     bool m_cut = false;
-    qint64 m_sendingSince = 0;        // ms of a steady clock; 0 when not sending
+    // Milliseconds of a steady clock; 0 when not sending. Written around every
+    // send, so not under the mutex.
+    std::atomic<qint64> m_sendingSince{0};
     qint64 m_releasedAt = 0;
 };
 
