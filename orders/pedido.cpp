@@ -91,8 +91,7 @@ void Pedido::liberaCliente()
 bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 {
     AbreConexao(QStringLiteral("cliente"), &dbCliente);
-    QSqlQuery query(dbCliente);
-    query.prepare(QString(QLatin1String("")));
+    QSqlQuery query(QString(QLatin1String("")), dbCliente);
     query.prepare(QStringLiteral(
         "select nome_user, usuarios.fone, nome_endereco, rua, numero, apto_num, bairro, complemento, cidade, "
         "referencia, valor, taxa_entrega, modo_pag, cartao, troco_txt, pedido.status, pedido.info_final, "
