@@ -9,8 +9,10 @@
 #include "internetprobe.h"
 #include "openingschedule.h"
 #include "operatorlogin.h"
+#include "orderannouncements.h"
 #include "orderdelegates.h"
 #include "ordertexts.h"
+#include "pedido.h"
 #include "sqlsnapshotmodel.h"
 #include "traynotifier.h"
 
@@ -290,6 +292,32 @@ void MainWindow::installDelegates()
     view->setItemDelegateForColumn(2, valorDelegate);
     view->setItemDelegateForColumn(3, descontoDelegate);
     view->setItemDelegateForColumn(4, statusDelegate);
+}
+
+// ---------------------------------------------------------------- orders
+
+void MainWindow::on_pushButton_numpedido_clicked()
+{
+    if (!ui->lineEdit_numpedido->text().isEmpty()) {
+        Pedido pedido(nullptr);
+        pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, &noNewOrder);
+        pedido.SetAmqp(connectionSettings.host, virtualhost, portbroker, userbroker, passbroker);
+        pedido.setModal(true);
+        pedido.exec();
+        ui->lineEdit_numpedido->clear();
+    }
+    atualizarlista();
+}
+
+void MainWindow::on_tableView_pedidos_doubleClicked(QModelIndex index)
+{
+    if (!connectionSettings.internetOk) {
+        QMessageBox::critical(this, QStringLiteral("Internet"), QStringLiteral("Erro de Internet!!!"), QMessageBox::Ok);
+        return;
+    }
+    ui->lineEdit_numpedido->setText(ordersModel->data(ordersModel->index(index.row(), 0)).toString());
+    on_pushButton_numpedido_clicked();
+    ui->lineEdit_numpedido->setText(QString(QLatin1String("")));
 }
 
 // ---------------------------------------------------------------- store state
@@ -625,8 +653,11 @@ bool MainWindow::dispatch(const QString &text)
         qDebug() << "atualizarlista ";
         atualizarlista();
     }
-    if (message.carriesOrder())
+    if (message.carriesOrder()) {
         connectionSettings.lastAnnouncedOrder = message.order();
+        // An open order dialog learns its echo even if a later message of this tick follows.
+        emit OrderAnnouncements::instance()->announced(message.order());
+    }
     qDebug() << connectionSettings.lastAnnouncedOrder;
     lastMessage = QString(QLatin1String(""));
     return !closing;

@@ -63,6 +63,8 @@ private slots:
     void on_actionAbrir_CFG_triggered();
     void on_pushButton_play_clicked();
     void on_pushButton_stop_clicked();
+    void on_pushButton_numpedido_clicked();
+    void on_tableView_pedidos_doubleClicked(QModelIndex index);
     void SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
                  QString passbroker);
     void on_radioButton_auto_clicked();

@@ -2,6 +2,7 @@
 #include "connectionsettings.h"
 #include "dbfixture.h"
 #include "pedido.h"
+#include "runningconsole.h"
 #include "testenv.h"
 
 #include <QAbstractButton>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTcpSocket>
 #include <QTextEdit>
@@ -105,6 +107,9 @@ private slots:
     void actions();
     void brokerLossNeitherQuitsNorRepeats();
     void closedDialogStillAnnounces();
+    void fromTheConsole_data();
+    void fromTheConsole();
+    void consoleRefusals();
 
 private:
     int novoPedido(int status = 0);
@@ -113,6 +118,8 @@ private:
     QString botoes(Pedido *p);
     QString status(int order);
     int mensagens(const QString &text);
+    std::unique_ptr<RunningConsole> console();
+    void doubleClick(RunningConsole *c, int order);
 
     std::unique_ptr<DbFixture> db;
     std::unique_ptr<ChainReceiver> consumer;
@@ -155,8 +162,8 @@ int TestPedido::novoPedido(int status)
     db->exec("insert into bandeirascartao (codigo, descricao) values (1, 'Visa')");
     db->exec("insert into pedido (id_pizzaria, id_user, id_endereco, codcartao, data, valor, desconto, "
              "taxa_entrega, modo_pag, troco_txt, status, info_final) values (:s, :u, (select "
-             "max(id_endereco) from endereco), 1, 1700000000, 30, 2, 5, 1, '', :st, 'sem troco')",
-             {{":s", store}, {":u", user}, {":st", status}});
+             "max(id_endereco) from endereco), 1, :data, 30, 2, 5, 1, '', :st, 'sem troco')",
+             {{":s", store}, {":u", user}, {":st", status}, {":data", QDateTime::currentSecsSinceEpoch()}});
     const int id = db->scalar("select max(id_pedido) from pedido").toInt();
     db->exec("insert into menu (id_pizzaria, item_menu) values (:s, 'Pizzas')", {{":s", store}});
     db->exec("insert into tamanho (id_pizzaria, nome) values (:s, 'Grande')", {{":s", store}});
@@ -460,6 +467,91 @@ void TestPedido::closedDialogStillAnnounces()
     QTRY_VERIFY_WITH_TIMEOUT(!clientSideOpen(), 10000);
     QTest::qWait(1000);
     QCOMPARE(consumer->payloads.size(), 1);
+}
+
+std::unique_ptr<RunningConsole> TestPedido::console()
+{
+    auto c = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"));
+    [&] {
+        QTRY_COMPARE_WITH_TIMEOUT(c->label("label_recepcao"), QString("Login para recepção de pedidos: [ok]"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(c->label("label_conexaoIinternet"), QString("Internet OK"), 5000);
+    }();
+    connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
+    return c;
+}
+
+void TestPedido::doubleClick(RunningConsole *c, int order)
+{
+    auto *view = c->window()->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
+    const int row = c->listedOrders().indexOf(order);
+    QVERIFY(row >= 0);
+    const QRect cell = view->visualRect(view->model()->index(row, 2));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+}
+
+void TestPedido::fromTheConsole_data()
+{
+    QTest::addColumn<bool>("byNumber");
+    QTest::addColumn<bool>("approve");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("by number, approved, closed by its echo") << true << true << "1|sem troco";
+    QTest::newRow("double-click, announced before another order in one tick") << false << false << "0|sem troco";
+}
+
+void TestPedido::fromTheConsole()
+{
+    QFETCH(bool, byNumber);
+    QFETCH(bool, approve);
+    QFETCH(QString, stored);
+    const int order = novoPedido();
+    const int other = db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 10, 0, 1);
+    auto c = console();
+    QPointer<Pedido> opened;
+    bool timedOut = false;
+    QTimer guard;
+    connect(&guard, &QTimer::timeout, [&] {
+        timedOut = true;
+        if (opened)
+            opened->close();
+    });
+    Respostas respostas({[&](QWidget *modal) {
+                             opened = qobject_cast<Pedido *>(modal);
+                             guard.start(15000);
+                             if (approve)
+                                 QTimer::singleShot(0, modal, [&] { botaoDe(opened, "pushButton_aprovar")->click(); });
+                             else
+                                 QCOMPARE(RunningConsole::publish({QString("status:%1:%2:1").arg(store).arg(order).toUtf8(),
+                                                                   QString("pedido_novo:%1:%2:0").arg(store).arg(other).toUtf8()}),
+                                          QString());
+                         },
+                         botao("Sim")});
+    if (byNumber) {
+        c->window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"))->setText(QString::number(order));
+        QTest::mouseClick(c->window()->findChild<QPushButton *>(QStringLiteral("pushButton_numpedido")), Qt::LeftButton);
+    } else {
+        doubleClick(c.get(), order);
+    }
+    QVERIFY(opened.isNull() || !opened->isVisible());
+    QVERIFY(!timedOut);
+    QCOMPARE(status(order), stored);
+    QCOMPARE(c->window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"))->text(), QString());
+}
+
+void TestPedido::consoleRefusals()
+{
+    auto c = console();
+    const int order = db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 10, 0, 1);
+    Respostas respostas({botao("OK")});
+    QVERIFY(!c->lists(order));
+    QTest::mouseClick(c->window()->findChild<QPushButton *>(QStringLiteral("pushButton_numpedido")), Qt::LeftButton);
+    QVERIFY(c->lists(order));
+    QVERIFY(respostas.vistas.isEmpty());
+
+    c->probe().stopListening();
+    QTRY_COMPARE_WITH_TIMEOUT(c->label("label_conexaoIinternet"), QString("Internet NOK"), 10000);
+    doubleClick(c.get(), order);
+    QCOMPARE(respostas.vistas, QStringList{"Internet|Erro de Internet!!!"});
 }
 
 QTEST_MAIN(TestPedido)
