@@ -57,9 +57,12 @@ Pedido::Pedido(QWidget *parent)
     // Names, addresses and remarks are typed by customers: never rich text.
     for (QLabel *label : findChildren<QLabel *>())
         label->setTextFormat(Qt::PlainText);
+    // The echo closes the dialog at once rather than at its next tick.
     connect(OrderAnnouncements::instance(), &OrderAnnouncements::announced, this, [this](int order) {
-        if (order == numpedido)
-            anunciado = true;
+        if (order != numpedido)
+            return;
+        anunciado = true;
+        QTimer::singleShot(0, this, &Pedido::spoolerTimeout);
     });
     connect(&timer, &QTimer::timeout, this, &Pedido::spoolerTimeout);
     timer.start(1000);
