@@ -24,8 +24,6 @@
 
 namespace {
 
-const QString exchangeName = QStringLiteral("logs");
-
 QVariantList linhaDoModelo(const QSqlQueryModel *model, int row)
 {
     QVariantList colunas;
@@ -267,12 +265,7 @@ void Pedido::clientDisconnected()
 
 void Pedido::clientConnected()
 {
-    // Channels of a lost connection are dead.
-    for (QAmqpChannel *old : m_client->findChildren<QAmqpChannel *>(QString(), Qt::FindDirectChildrenOnly))
-        old->deleteLater();
-    QAmqpExchange *exchange = m_client->createExchange(exchangeName, -1);
-    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
-    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
+    declaraLogs(m_client, this, SLOT(exchangeDeclared()));
 }
 
 void Pedido::exchangeDeclared()

@@ -3,6 +3,15 @@
 #include "qamqpclient.h"
 #include "qamqpexchange.h"
 
+void declaraLogs(QAmqpClient *client, QObject *receiver, const char *slot)
+{
+    for (QAmqpChannel *old : client->findChildren<QAmqpChannel *>(QString(), Qt::FindDirectChildrenOnly))
+        old->deleteLater();
+    QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"), -1);
+    QObject::connect(exchange, SIGNAL(declared()), receiver, slot);
+    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
+}
+
 PendingAnnouncement::PendingAnnouncement(QAmqpClient *amqp, const QStringList &pending)
     : client(amqp)
     , messages(pending)
@@ -21,12 +30,7 @@ PendingAnnouncement::~PendingAnnouncement()
 
 void PendingAnnouncement::clientConnected()
 {
-    // Channels of a lost connection are dead.
-    for (QAmqpChannel *old : client->findChildren<QAmqpChannel *>(QString(), Qt::FindDirectChildrenOnly))
-        old->deleteLater();
-    QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"), -1);
-    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
-    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
+    declaraLogs(client, this, SLOT(exchangeDeclared()));
 }
 
 void PendingAnnouncement::exchangeDeclared()
