@@ -78,7 +78,7 @@ void Pedido::liberaCliente()
 {
     if (!m_client)
         return;
-    QObject::disconnect(m_client, nullptr, nullptr, nullptr);
+    m_client->disconnect(this);
     if (pendentes.isEmpty())
         delete m_client;
     else

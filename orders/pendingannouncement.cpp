@@ -16,7 +16,6 @@ PendingAnnouncement::PendingAnnouncement(QAmqpClient *amqp, const QStringList &p
     : client(amqp)
     , messages(pending)
 {
-    client->disconnect();
     connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
     // Starts connecting if it is not yet trying; an open client says so again.
     client->connectToHost(QString());
@@ -24,7 +23,7 @@ PendingAnnouncement::PendingAnnouncement(QAmqpClient *amqp, const QStringList &p
 
 PendingAnnouncement::~PendingAnnouncement()
 {
-    client->disconnect();
+    client->disconnect(this);
     delete client;
 }
 
@@ -47,7 +46,7 @@ void PendingAnnouncement::exchangeDeclared()
         exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
         return;
     }
-    client->disconnect();
+    client->disconnect(this);
     client->disconnectFromHost();
     deleteLater();
 }
