@@ -6,6 +6,7 @@
 #include "configuracao.h"
 #include "connection.h"
 #include "connectionsettings.h"
+#include "gerenciar.h"
 #include "internetprobe.h"
 #include "openingschedule.h"
 #include "operatorlogin.h"
@@ -496,6 +497,15 @@ void MainWindow::alarmStep()
     }
     if (now.toString(QStringLiteral("mm")).toInt() % 10 != 0)
         notifier->show(QStringLiteral("Novo Pedido"), QStringLiteral("Novo pedido recebido!!!"));
+}
+
+void MainWindow::on_pushButton_gerenciar_clicked()
+{
+    qDebug() << "teste";
+    Gerenciar dialog(nullptr);
+    dialog.Inicializa(idPizzaria);
+    dialog.setModal(true);
+    dialog.exec();
 }
 
 void MainWindow::on_pushButton_play_clicked()

@@ -5,6 +5,7 @@
 #include "modalanswer.h"
 #include "testenv.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -124,6 +125,19 @@ void TestLogin::ownerLogsInToTheStoreTheyOwn()
     int id = -1;
     QVERIFY(QMetaObject::invokeMethod(started.window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
     QCOMPARE(id, expected);
+
+    // "Gerenciar Itens" opens the menu of the store logged in, and only that.
+    QVERIFY(db->exec("insert into menu (id_pizzaria, item_menu) values (:a, 'Menu A'), (:b, 'Menu B')",
+                     {{":a", expected}, {":b", expected == storeA ? storeB : storeA}}));
+    QStringList menus;
+    ModalAnswer menu([&menus](QWidget *dialog) {
+        const auto *box = dialog->findChild<QComboBox *>(QStringLiteral("comboBox_menu"));
+        for (int i = 0; box && i < box->count(); ++i)
+            menus << box->itemText(i);
+        ModalAnswer::accept(dialog);
+    });
+    started.window->findChild<QPushButton *>(QStringLiteral("pushButton_gerenciar"))->click();
+    QCOMPARE(menus, QStringList({"Escolha Menu...", "Menu A"}));
 }
 
 void TestLogin::refusedAccountShowsTheStartupBox_data()

@@ -9,7 +9,9 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "config"))
-from make_cipher_vectors import FLAG_CHECKSUM, FLAG_COMPRESSED, FLAG_SHA1, encipher  # noqa: E402
+from make_cipher_vectors import CHECKSUM as FLAG_CHECKSUM  # noqa: E402
+from make_cipher_vectors import COMPRESSED as FLAG_COMPRESSED  # noqa: E402
+from make_cipher_vectors import SHA1 as FLAG_SHA1, encipher  # noqa: E402
 
 VARIANTS = {
     "checksum": (FLAG_CHECKSUM, "crc"),
