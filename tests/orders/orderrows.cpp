@@ -4,8 +4,8 @@
 
 int insertFullOrder(DbFixture &db, int store, int status, int lines)
 {
-    const int user = db.addUser(QStringLiteral("ana"), QStringLiteral("x"), 1, QStringLiteral("Ana"));
-    db.exec("update usuarios set fone='1111', cpf='' where id_user=:u", {{":u", user}});
+    db.exec("insert into usuarios (nome_user, fone, login, senha, nivel, cpf) values ('Ana', '1111', 'ana', '', 1, '')");
+    const int user = db.scalar("select max(id_user) from usuarios").toInt();
     db.exec("insert into endereco (rua, numero, apto_num, bairro, complemento, cidade, referencia, fone) values "
             "('Rua A', '10', '0', 'Centro', '', 'Natal', 'Praça', '2222')");
     db.exec("replace into bandeirascartao (codigo, descricao) values (1, 'Visa')");

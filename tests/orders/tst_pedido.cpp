@@ -432,8 +432,8 @@ void TestPedido::fromTheConsole()
         if (approve)
             QTimer::singleShot(0, modal, [modal] { button(modal, "pushButton_aprovar")->click(); });
         else
-            QCOMPARE(RunningConsole::publish({QString("status:%1:%2:1").arg(store).arg(order).toUtf8(),
-                                              QString("pedido_novo:%1:%2:0").arg(store).arg(other).toUtf8()}),
+            QCOMPARE(publishOnLogs(RunningConsole::broker(), {QString("status:%1:%2:1").arg(store).arg(order).toUtf8(),
+                                                               QString("pedido_novo:%1:%2:0").arg(store).arg(other).toUtf8()}),
                      QString());
     };
     Respostas respostas({open, resposta("Sim")});
@@ -460,7 +460,7 @@ void TestPedido::consoleRefusals()
     QVERIFY(c->lists(order));
     QVERIFY(respostas.vistas.isEmpty());
 
-    c->probe().stopListening();
+    c->probe().setMode(LocalProbePage::EmptyBody);
     QTRY_COMPARE_WITH_TIMEOUT(c->label("label_conexaoIinternet"), QString("Internet NOK"), 10000);
     doubleClick(c.get(), order);
     QCOMPARE(respostas.vistas, QStringList{"Internet|Erro de Internet!!!"});
