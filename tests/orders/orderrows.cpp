@@ -4,8 +4,6 @@
 
 #include <QDateTime>
 
-#include <QDateTime>
-
 int insertFullOrder(DbFixture &db, int store, int status, int lines)
 {
     db.exec("insert into usuarios (nome_user, fone, login, senha, nivel, cpf) values ('Ana', '1111', 'ana', '', 1, '')");
