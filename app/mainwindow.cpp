@@ -216,19 +216,18 @@ void MainWindow::on_actionAbrir_CFG_triggered()
     newPlayer();
 }
 
-// A fresh player picks up a sound file replaced while the console ran; a
-// sound that was playing (a test or a waiting order) goes on in the new one.
+// A fresh player picks up a sound file replaced while the console ran. The
+// old one stops with its sound, so a running alarm test ends with it.
 void MainWindow::newPlayer()
 {
+    if (alarmTest)
+        on_pushButton_stop_clicked();
     QMediaPlayer *previous = player;
     player = new QMediaPlayer(this);
     player->setMedia(alarmSound());
     if (previous) {
-        const bool wasPlaying = previous->state() == QMediaPlayer::PlayingState;
         previous->stop();
         previous->deleteLater();
-        if (wasPlaying)
-            player->play();
     }
 }
 
