@@ -50,10 +50,12 @@ QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml
         preparaPagina(&printer);
         imprimeDocumento(&printer, texto, isHtml);
     }
+    // The spooler answers at once when it is up; a hung one must not hold
+    // the window (and its tick) for long.
     QProcess lp;
     lp.start(QStringLiteral("lp"), {QStringLiteral("-d"), info.printerName(), QStringLiteral("-t"),
                                     QStringLiteral("Pedido"), pdf.fileName()});
-    if (!lp.waitForFinished(30000)) {
+    if (!lp.waitForFinished(5000)) {
         lp.kill();
         lp.waitForFinished();
         return lp.error() == QProcess::FailedToStart ? QStringLiteral("lp não encontrado")
