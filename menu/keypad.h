@@ -1,0 +1,46 @@
+#pragma once
+
+#include "keypadtext.h"
+
+#include <QDialog>
+
+namespace Ui {
+class Keypad;
+}
+
+// Modal on-screen keypad "Entrada de Valores": edits the caller's float, which
+// changes only when "Enter" accepts a number.
+class Keypad : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Keypad(float *target, QWidget *parent = nullptr);
+    ~Keypad() override;
+
+private slots:
+    void on_pushButtonKey0_clicked();
+    void on_pushButtonKey1_clicked();
+    void ShowNumber();
+    void on_pushButtonKey2_clicked();
+    void on_pushButtonKey3_clicked();
+    void on_pushButtonKey4_clicked();
+    void on_pushButtonKey5_clicked();
+    void on_pushButtonKey6_clicked();
+    void on_pushButtonKey7_clicked();
+    void on_pushButtonKey8_clicked();
+    void on_pushButtonKey9_clicked();
+    void on_pushButtonKeyAC_clicked();
+    void on_pushButtonKeyBack_clicked();
+    void on_pushButtonKeyDot_clicked();
+    void on_pushButtonKeyComma_clicked();
+    void on_pushButtonKeyEnter_clicked();
+    void on_pushButtonKeyReturn_clicked();
+
+private:
+    void typeDigit(int digit);
+
+    Ui::Keypad *ui;
+    KeypadText entered;
+    float *target;
+};
