@@ -20,11 +20,10 @@ StoreState::StoreState(std::function<QDateTime()> clock)
 
 StoreState::~StoreState() = default;
 
-void StoreState::start(int id, const QDateTime &now)
+void StoreState::start(int idPizzaria, const QDateTime &now)
 {
-    idPizzaria = id;
     // A failed read leaves the day without periods, in manual mode.
-    readSchedule(now.date());
+    readSchedule(idPizzaria, now.date());
     scheduleDay = now.date();
     mode = hasPeriods() ? 0 : 1;
     status = 0;
@@ -36,7 +35,7 @@ bool StoreState::hasPeriods() const
     return scheduleModel->rowCount() > 0;
 }
 
-bool StoreState::readSchedule(const QDate &day)
+bool StoreState::readSchedule(int idPizzaria, const QDate &day)
 {
     if (!LerDiario(idPizzaria, day.dayOfWeek(), scheduleModel.get()))
         return false;
@@ -122,19 +121,19 @@ QString StoreState::LerTokenTelegram(int id)
     return QString();
 }
 
-void StoreState::FecharLoja()
+void StoreState::FecharLoja(int idPizzaria)
 {
     AtualizaStatus(idPizzaria, 0);
 }
 
-void StoreState::VerificaPeriodoAbertura(const QDateTime &now)
+void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
 {
     // A console left running past midnight follows the new day's periods;
     // until they are read, the old day's are not applied to the new date.
     bool periodsOfToday = scheduleDay == now.date();
     if (!periodsOfToday) {
         const bool hadPeriods = hasPeriods();
-        periodsOfToday = readSchedule(now.date());
+        periodsOfToday = readSchedule(idPizzaria, now.date());
         if (periodsOfToday && hadPeriods != hasPeriods())
             mode = hasPeriods() ? 0 : 1;
     }
@@ -177,7 +176,7 @@ int StoreState::toggleStatus()
     return status;
 }
 
-bool StoreState::setEspera(float typed)
+bool StoreState::setEspera(int idPizzaria, float typed)
 {
     // Truncated toward zero; a value beyond an int is no waiting time.
     const bool fits = std::fabs(typed) < 2147483648.0f;
@@ -186,7 +185,7 @@ bool StoreState::setEspera(float typed)
     return written;
 }
 
-void StoreState::statusSetByHand()
+void StoreState::statusSetByHand(int idPizzaria)
 {
     mode = 1;
     LerStatus(idPizzaria, statusModel.get());

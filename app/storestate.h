@@ -28,10 +28,10 @@ public:
     bool AtualizaStatus(int id, int status);
     bool AtualizaEspera(int id, int tempo);
     QString LerTokenTelegram(int id);
-    void FecharLoja();
+    void FecharLoja(int idPizzaria);
 
     // The tick's schedule check at now.
-    void VerificaPeriodoAbertura(const QDateTime &now);
+    void VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now);
     // Takes the status and waiting time from the last status row read.
     void takeStatusRow();
 
@@ -40,10 +40,10 @@ public:
     int toggleStatus();
     // The keypad's value truncated, written, and the row read again; false
     // when nothing was written.
-    bool setEspera(float typed);
+    bool setEspera(int idPizzaria, float typed);
     // A console of the store set the status by hand: this one follows the
     // operator's decision, not the schedule.
-    void statusSetByHand();
+    void statusSetByHand(int idPizzaria);
     void setMode(int mode) { this->mode = mode; }
 
     int currentMode() const { return mode; }
@@ -53,10 +53,9 @@ public:
     bool hasPeriods() const;
 
 private:
-    bool readSchedule(const QDate &day);
+    bool readSchedule(int idPizzaria, const QDate &day);
 
     std::function<QDateTime()> clock;
-    int idPizzaria = 0;
     int status = 0;
     int lastWrittenStatus = -1;
     bool writeFailed = false;

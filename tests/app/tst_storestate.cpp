@@ -1,8 +1,15 @@
+#include "amqptestsupport.h"
 #include "connectionsettings.h"
 #include "dbfixture.h"
+#include "modalanswer.h"
+#include "runningconsole.h"
 #include "storestate.h"
 #include "testenv.h"
 
+#include <QLCDNumber>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <memory>
@@ -12,6 +19,22 @@ namespace {
 QDateTime at(int day, int hour, int minute)
 {
     return QDateTime(QDate(2026, 12, 9 + day), QTime(hour, minute));
+}
+
+const QDateTime evening(QDate::currentDate(), QTime(19, 0));
+
+template <class W = QAbstractButton>
+W *widget(const RunningConsole &console, const QString &name)
+{
+    return console.window()->findChild<W *>(name);
+}
+
+// Runs the event loop; false when the application was told to quit meanwhile.
+bool serveFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, [&loop] { loop.exit(1); });
+    return loop.exec() == 1;
 }
 }
 
@@ -27,13 +50,20 @@ private slots:
     void schedule();
     void failedStatusWriteIsRetried_data();
     void failedStatusWriteIsRetried();
+    void waitingTimeOnTheKeypad_data();
+    void waitingTimeOnTheKeypad();
+    void consolesOfTheStore();
+    void statusButtonAnnouncesAndSurvivesABrokerRestart();
 
 private:
-    // "status ts_open ts_close" of the store's row.
-    QString statusRow() const;
+    // Columns of a store's status row, joined by blanks.
+    QString row(const char *columns, int id) const;
+    QString statusRow() const { return row("status, ts_open, ts_close", store); }
+    std::unique_ptr<RunningConsole> console() const;
 
     std::unique_ptr<DbFixture> db;
     int store = 0;
+    int otherStore = 0;
 };
 
 void TestStoreState::initTestCase()
@@ -52,13 +82,21 @@ void TestStoreState::init()
 {
     QVERIFY(db->clearAll());
     store = db->addOwnedStore(QStringLiteral("dono"), QStringLiteral("segredo"));
-    QVERIFY(db->addOwnedStore(QStringLiteral("vizinho"), QStringLiteral("outra")) > store);
+    otherStore = db->addOwnedStore(QStringLiteral("vizinho"), QStringLiteral("outra"));
+    QVERIFY(db->setStatus(otherStore, 1, 20));
 }
 
-QString TestStoreState::statusRow() const
+QString TestStoreState::row(const char *columns, int id) const
 {
-    return db->scalar(QStringLiteral("select concat(status, ' ', ts_open, ' ', ts_close) from status where id_pizzaria=:id"),
-                      {{":id", store}}).toString();
+    return db->scalar(QStringLiteral("select concat_ws(' ', %1) from status where id_pizzaria=:id").arg(QLatin1String(columns)),
+                      {{":id", id}}).toString();
+}
+
+std::unique_ptr<RunningConsole> TestStoreState::console() const
+{
+    auto running = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"));
+    running->window()->setClock([] { return evening; });
+    return running;
 }
 
 void TestStoreState::schedule_data()
@@ -114,7 +152,7 @@ void TestStoreState::schedule()
         state.setMode(1);   // the operator's choice; otherwise as chosen at start-up
     state.takeStatusRow();
 
-    state.VerificaPeriodoAbertura(tick);
+    state.VerificaPeriodoAbertura(store, tick);
     QCOMPARE(state.currentModeText(), modeText);
     const qint64 moment = tick.toSecsSinceEpoch();
     QCOMPARE(statusRow(), QStringLiteral("%1 %2 %3").arg(written).arg(written ? moment : 0).arg(written ? 0 : moment));
@@ -122,7 +160,7 @@ void TestStoreState::schedule()
     // Written once: the next check at the same moment changes nothing.
     QVERIFY(db->exec(QStringLiteral("update status set ts_open=0, ts_close=0")));
     state.takeStatusRow();
-    state.VerificaPeriodoAbertura(tick);
+    state.VerificaPeriodoAbertura(store, tick);
     QCOMPARE(statusRow(), QStringLiteral("%1 0 0").arg(written));
 }
 
@@ -147,13 +185,135 @@ void TestStoreState::failedStatusWriteIsRetried()
 
     const QString password = connectionSettings.dbPassword;
     connectionSettings.dbPassword = QStringLiteral("refused");
-    state.VerificaPeriodoAbertura(at(0, 19, 0));
+    state.VerificaPeriodoAbertura(store, at(0, 19, 0));
     state.takeStatusRow();
     connectionSettings.dbPassword = password;
     QCOMPARE(statusRow(), QStringLiteral("0 0 0"));
 
-    state.VerificaPeriodoAbertura(at(0, 19, 0));
+    state.VerificaPeriodoAbertura(store, at(0, 19, 0));
     QCOMPARE(statusRow(), QStringLiteral("1 %1 0").arg(at(0, 19, 0).toSecsSinceEpoch()));
+}
+
+void TestStoreState::waitingTimeOnTheKeypad_data()
+{
+    QTest::addColumn<QString>("keys");   // keypad buttons: 'c' AC, '=' Enter; then its window is closed
+    QTest::addColumn<bool>("refused");   // the database refuses the write
+    QTest::addColumn<int>("written");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<bool>("box");
+    QTest::newRow("12.9 is written as 12") << "c12.9=" << false << 12 << 12 << false;
+    QTest::newRow("closed by its window: the old value") << "c7" << false << 35 << 35 << false;
+    QTest::newRow("a failed write is shown") << "c5=" << true << 50 << 35 << true;
+    QTest::newRow("beyond an int") << "c99999999999=" << false << 50 << 50 << true;
+}
+
+void TestStoreState::waitingTimeOnTheKeypad()
+{
+    QFETCH(QString, keys);
+    QFETCH(bool, refused);
+    QFETCH(int, written);
+    QFETCH(int, shown);
+    QFETCH(bool, box);
+    QVERIFY(db->setStatus(store, 0, 35));
+    const auto running = console();
+    QVERIFY(db->exec(QStringLiteral("update status set espera=50 where id_pizzaria=:id"), {{":id", store}}));
+
+    const QString password = connectionSettings.dbPassword;
+    std::unique_ptr<ModalAnswer> boxAnswer;
+    ModalAnswer keypadAnswer([&](QWidget *keypad) {
+        for (const QChar key : keys) {
+            const QString name = key == 'c' ? "AC" : key == '=' ? "Enter" : key == '.' ? "Dot" : QString(key);
+            keypad->findChild<QPushButton *>(QStringLiteral("pushButtonKey") + name)->click();
+        }
+        keypad->close();
+        if (refused)
+            connectionSettings.dbPassword = QStringLiteral("refused");
+        boxAnswer = std::make_unique<ModalAnswer>();
+    });
+    widget(*running, "pushButton_espera")->click();
+    connectionSettings.dbPassword = password;
+    QVERIFY(keypadAnswer.seen());
+    QCOMPARE(boxAnswer->seen(), box);
+    QCOMPARE(row("espera", store).toInt(), written);
+    QCOMPARE(widget<QLCDNumber>(*running, "lcdNumber")->intValue(), shown);
+}
+
+void TestStoreState::consolesOfTheStore()
+{
+    QVERIFY(db->addPeriod(store, evening.date().dayOfWeek() % 7, QStringLiteral("18:00"), QStringLiteral("23:30")));
+    QVERIFY(db->setStatus(store, 0, 0));
+    const auto first = console();
+    const auto second = console();
+    RunningConsole neighbour(QStringLiteral("vizinho"), QStringLiteral("outra"));
+    for (RunningConsole *running : {first.get(), second.get(), &neighbour})
+        QTRY_COMPARE_WITH_TIMEOUT(running->label("label_recepcao"), QStringLiteral("Login para recepção de pedidos: [ok]"),
+                                  20000);
+    QTRY_COMPARE(row("status", store), QStringLiteral("1"));
+    QTRY_COMPARE(second->label("label_funcionamento"), QStringLiteral("Automático (Abertura: 18:00 Fechamento: 23:30)"));
+
+    // Closed by hand at one console: the other one follows the operator, not its schedule.
+    widget(*first, "radioButton_manual")->click();
+    widget(*first, "pushButton_status")->click();
+    QTRY_COMPARE(second->label("label_funcionamento"), QString());
+    QVERIFY(widget(*second, "radioButton_manual")->isChecked());
+    QTRY_COMPARE(row("status", store), QStringLiteral("0"));
+    second->tick();
+    QCOMPARE(row("status", store), QStringLiteral("0"));
+
+    widget(*first, "pushButton_fechar")->click();
+    QTRY_VERIFY(!first->window()->isVisible() && !second->window()->isVisible());
+    QCOMPARE(row("status, ts_close", store), QStringLiteral("0 %1").arg(evening.toSecsSinceEpoch()));
+    neighbour.tick();
+    QVERIFY(neighbour.window()->isVisible());
+    QCOMPARE(row("status, ts_close", otherStore), QStringLiteral("1 0"));
+}
+
+void TestStoreState::statusButtonAnnouncesAndSurvivesABrokerRestart()
+{
+    QVERIFY(db->addPeriod(store, evening.date().dayOfWeek() % 7, QStringLiteral("20:00"), QStringLiteral("23:30")));
+    QVERIFY(db->setStatus(store, 0, 0));
+    const auto running = console();
+    ChainReceiver outside;
+    QTRY_VERIFY_WITH_TIMEOUT(outside.isReady(), 10000);
+    QAbstractButton *status = widget(*running, "pushButton_status");
+    QList<QByteArray> seen;
+    const auto announce = [&](int value) { seen.append(QStringLiteral("statussite:%1:%2:5").arg(store).arg(value).toLatin1()); };
+
+    status->click();   // automatic mode: nothing
+    widget(*running, "radioButton_manual")->click();
+    status->click();
+    announce(1);
+    QTRY_COMPARE(outside.payloads, seen);
+    QTRY_COMPARE(row("status", store), QStringLiteral("1"));
+    status->click();
+    announce(0);
+    QTRY_COMPARE(outside.payloads, seen);
+    QTRY_COMPARE(row("status", store), QStringLiteral("0"));
+    // Pressed twice before the first went out: only the newer status is published.
+    status->click();
+    status->click();
+    announce(0);
+    QTRY_COMPARE(outside.payloads, seen);
+
+    bool stopped = TestEnv::serverControl({QStringLiteral("broker-stop")});
+    const auto restart = qScopeGuard([&stopped] {
+        if (stopped)
+            TestEnv::serverControl({QStringLiteral("broker-start")});
+    });
+    QVERIFY(stopped);
+    QVERIFY(serveFor(1500));
+    stopped = !TestEnv::serverControl({QStringLiteral("broker-start")});
+    QVERIFY(!stopped);
+    QVERIFY(serveFor(1500));
+    QCOMPARE(outside.payloads, seen);
+    QCOMPARE(running->window()->findChildren<QAmqpClient *>().size(), 0);   // each released once published
+    QTRY_VERIFY_WITH_TIMEOUT(outside.isReady(), 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(running->label("label_recepcao"), QStringLiteral("Login para recepção de pedidos: [ok]"),
+                              60000);
+    QVERIFY(running->window()->isVisible());
+    status->click();
+    announce(1);
+    QTRY_COMPARE_WITH_TIMEOUT(outside.payloads, seen, 10000);
 }
 
 QTEST_MAIN(TestStoreState)
