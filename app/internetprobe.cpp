@@ -1,12 +1,8 @@
 #include "internetprobe.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
-
-#include <memory>
 
 namespace {
 // A stable page made for connectivity checks; it answers with a short text body.
@@ -17,6 +13,19 @@ InternetProbe::InternetProbe(QObject *parent)
     : QObject(parent)
     , url(defaultUrl())
 {
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, this, [this] {
+        if (reply)
+            reply->abort();
+    });
+}
+
+InternetProbe::~InternetProbe()
+{
+    // No finished() from a probe that is going away.
+    if (reply)
+        reply->disconnect(this);
+    delete manager;
 }
 
 QUrl InternetProbe::defaultUrl()
@@ -25,22 +34,28 @@ QUrl InternetProbe::defaultUrl()
     return QUrl(QString::fromUtf8(overridden.isEmpty() ? QByteArray(compiledProbeUrl) : overridden));
 }
 
-bool InternetProbe::check()
+bool InternetProbe::start()
 {
+    if (isPending())
+        return false;
     // A manager per check, as a fresh one also notices a changed network.
-    auto manager = std::make_unique<QNetworkAccessManager>();
+    delete manager;
+    manager = new QNetworkAccessManager;
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(timeLimitMs);
-    QNetworkReply *reply = manager->get(request);
-
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    connect(&limit, &QTimer::timeout, reply, &QNetworkReply::abort);
+    reply = manager->get(request);
+    connect(reply, &QNetworkReply::finished, this, &InternetProbe::replyFinished);
     limit.start(timeLimitMs);
-    if (!reply->isFinished())
-        loop.exec();
-    return reply->error() == QNetworkReply::NoError && reply->bytesAvailable() != 0;
+    return true;
+}
+
+void InternetProbe::replyFinished()
+{
+    limit.stop();
+    QNetworkReply *done = reply;
+    reply.clear();
+    const bool answered = done->error() == QNetworkReply::NoError && done->bytesAvailable() != 0;
+    done->deleteLater();
+    emit finished(answered);
 }

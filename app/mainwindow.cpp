@@ -76,6 +76,7 @@ MainWindow::MainWindow(QWidget *parent)
     trayIcon->setVisible(true);
     notifier = new TrayNotifier(trayIcon, this);
     internetProbe = new InternetProbe(this);
+    connect(internetProbe, &InternetProbe::finished, this, &MainWindow::finishTick);
 
     // Kept for the window's whole life; it holds the last rows read.
     ordersModel = new SqlSnapshotModel;
@@ -196,15 +197,19 @@ void MainWindow::on_actionAbrir_CFG_triggered()
     newPlayer();
 }
 
-// A fresh player picks up a sound file replaced while the console ran.
+// A fresh player picks up a sound file replaced while the console ran; a
+// sound that was playing (a test or a waiting order) goes on in the new one.
 void MainWindow::newPlayer()
 {
     QMediaPlayer *previous = player;
     player = new QMediaPlayer(this);
     player->setMedia(alarmSound());
     if (previous) {
+        const bool wasPlaying = previous->state() == QMediaPlayer::PlayingState;
         previous->stop();
         previous->deleteLater();
+        if (wasPlaying)
+            player->play();
     }
 }
 
@@ -406,15 +411,16 @@ void MainWindow::exchangeSiteDeclared()
 
 // ---------------------------------------------------------------- Internet and alarm
 
+// Starts the check; its answer finishes the tick. False while one is pending.
 bool MainWindow::checkInternet()
 {
-    return internetProbe->check();
+    return internetProbe->start();
 }
 
-void MainWindow::checkInternetStep()
+void MainWindow::internetStep(bool answered)
 {
-    connectionSettings.internetOk = checkInternet();
-    if (!connectionSettings.internetOk) {
+    connectionSettings.internetOk = answered;
+    if (!answered) {
         internetLost = true;
         notifier->show(QStringLiteral("Internet"), QStringLiteral("Erro de Internet"));
         ui->label_conexaoIinternet->setText(QStringLiteral("Internet NOK"));
@@ -422,7 +428,7 @@ void MainWindow::checkInternetStep()
     }
     ui->label_conexaoIinternet->setText(QStringLiteral("Internet OK"));
     if (internetLost) {
-        atualizarlista();
+        listOutdated = true;
         internetLost = false;
     }
 }
@@ -463,12 +469,25 @@ void MainWindow::startReceiver()
 {
     configureClient(client);
     connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
+    connect(client, &QAmqpClient::disconnected, this, &MainWindow::noteReceiverDown);
     client->connectToHost(QString(QLatin1String("")));
-    receiverAge.start();
+}
+
+// The queue of a lost connection is gone with what was published meanwhile:
+// the list is refreshed once the next queue consumes.
+void MainWindow::noteReceiverDown()
+{
+    brokerReconnected = true;
+    receiverConsuming = false;
+    if (!receiverDownSince.isValid())
+        receiverDownSince.start();
 }
 
 void MainWindow::clientConnected()
 {
+    // Whatever was announced before this connection's queue consumes is missed.
+    brokerReconnected = true;
+    receiverConsuming = false;
     // Channels of a connection that was lost and reopened are dead; drop them.
     for (QAmqpChannel *old : client->findChildren<QAmqpChannel *>(QString(), Qt::FindDirectChildrenOnly))
         old->deleteLater();
@@ -483,6 +502,7 @@ void MainWindow::exchangeDeclared()
     connect(queue, SIGNAL(declared()), this, SLOT(queueDeclared()));
     connect(queue, SIGNAL(bound()), this, SLOT(queueBound()));
     connect(queue, SIGNAL(messageReceived()), this, SLOT(messageReceived()));
+    connect(queue, &QAmqpQueue::consuming, this, [this] { receiverConsuming = true; });
     queue->declare(QAmqpQueue::Exclusive);
 }
 
@@ -528,51 +548,61 @@ void MainWindow::rebuildReceiver()
     client->disconnect();
     delete client;
     client = new QAmqpClient(nullptr);
+    noteReceiverDown();
+    // The new client gets its own grace from the next tick that sees it down.
+    receiverDownSince.invalidate();
     startReceiver();
 }
 
 // ---------------------------------------------------------------- the tick
 
+// The first half of the tick: the rest runs in finishTick once the Internet
+// check answers, so no tick ever waits inside an event loop.
 void MainWindow::task()
 {
-    // The Internet check waits in a local event loop, where the timer can fire
-    // again: such a nested tick does nothing.
-    if (tickRunning)
+    // A check still pending holds the next tick back: ticks never overlap.
+    if (internetProbe->isPending())
         return;
-    tickRunning = true;
-
     now = clock();
     timer.start(1000);
+    checkInternet();
+}
 
-    checkInternetStep();
-
-    if (client->isConnected()) {
-        ui->label_recepcao->setText(QStringLiteral("Login para recepção de pedidos: [ok]"));
-        if (brokerReconnected) {
-            atualizarlista();
-            brokerReconnected = false;
-        }
-    } else {
-        ui->label_recepcao->setText(QStringLiteral("Falha no login para recepção de pedidos"));
-        notifier->show(QStringLiteral("Mensagem"), QStringLiteral("Erro no Broker para recepção de pedidos"));
-        // Orders announced while it was down are not replayed: refresh once it is back.
-        brokerReconnected = true;
-        if (receiverAge.elapsed() >= receiverConnectLimitMs)
-            rebuildReceiver();
-    }
-
+void MainWindow::finishTick(bool internetAnswered)
+{
+    internetStep(internetAnswered);
+    receiverStep();
     VerificaPeriodoAbertura();
-
     while (!inbox.isEmpty()) {
-        if (!dispatch(inbox.takeFirst())) {
-            tickRunning = false;
+        if (!dispatch(inbox.takeFirst()))
             return;
-        }
     }
-
+    // However many messages asked for it, one refresh, before the alarm looks.
+    if (listOutdated) {
+        listOutdated = false;
+        atualizarlista();
+    }
     alarmStep();
     AtualizaTela();
-    tickRunning = false;
+}
+
+void MainWindow::receiverStep()
+{
+    if (client->isConnected()) {
+        ui->label_recepcao->setText(QStringLiteral("Login para recepção de pedidos: [ok]"));
+        receiverDownSince.invalidate();
+        if (brokerReconnected && receiverConsuming) {
+            brokerReconnected = false;
+            listOutdated = true;
+        }
+        return;
+    }
+    ui->label_recepcao->setText(QStringLiteral("Falha no login para recepção de pedidos"));
+    notifier->show(QStringLiteral("Mensagem"), QStringLiteral("Erro no Broker para recepção de pedidos"));
+    noteReceiverDown();
+    // The client retries by itself; rebuilding too soon would throw that away.
+    if (receiverDownSince.elapsed() >= receiverConnectLimitMs)
+        rebuildReceiver();
 }
 
 bool MainWindow::dispatch(const QString &text)
@@ -593,11 +623,11 @@ bool MainWindow::dispatch(const QString &text)
     if (message.isFor(QStringLiteral("aprovado"), idPizzaria)
         || message.isFor(QStringLiteral("cancelado"), idPizzaria)) {
         noNewOrder = true;
-        atualizarlista();
+        listOutdated = true;
     }
     if (message.isFor(QStringLiteral("pedido_novo"), idPizzaria)) {
         qDebug() << "atualizarlista ";
-        atualizarlista();
+        listOutdated = true;
     }
     if (message.carriesOrder())
         connectionSettings.lastAnnouncedOrder = message.order();

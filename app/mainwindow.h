@@ -85,8 +85,11 @@ private slots:
 private:
     void configureClient(QAmqpClient *amqp) const;
     void rebuildReceiver();
+    void finishTick(bool internetAnswered);
+    void receiverStep();
+    void noteReceiverDown();
     bool dispatch(const QString &text);   // false once the store is closing
-    void checkInternetStep();
+    void internetStep(bool answered);
     void alarmStep();
     void installDelegates();
     void newPlayer();
@@ -125,6 +128,7 @@ private:
     QStyledItemDelegate *valorDelegate = nullptr;
     QStyledItemDelegate *descontoDelegate = nullptr;
     QStyledItemDelegate *statusDelegate = nullptr;
-    QElapsedTimer receiverAge;       // since the receiver last started connecting
-    bool tickRunning = false;
+    QElapsedTimer receiverDownSince;   // invalid while the receiver is connected
+    bool receiverConsuming = false;
+    bool listOutdated = false;         // refresh the list before the alarm step
 };

@@ -1,10 +1,13 @@
 #include "openingschedule.h"
 
 namespace {
-QDateTime momentOn(const QDate &day, const QString &time)
+// "8:00", "18:00" and a TIME column's "18:00:00" name the same kind of moment.
+QDateTime momentOn(const QDate &day, const QString &text)
 {
-    return QDateTime::fromString(QStringLiteral("%1 %2").arg(day.toString(QStringLiteral("dd/MM/yyyy")), time),
-                                 QStringLiteral("dd/MM/yyyy hh:mm"));
+    QTime time = QTime::fromString(text, QStringLiteral("h:mm"));
+    if (!time.isValid())
+        time = QTime::fromString(text, QStringLiteral("h:mm:ss"));
+    return time.isValid() ? QDateTime(day, time) : QDateTime();
 }
 }
 

@@ -4,7 +4,8 @@
 #include <QDateTime>
 #include <QString>
 
-// One opening period of the day: texts of hours and minutes such as "18:00".
+// One opening period of the day: texts of hours and minutes such as "18:00",
+// "8:00" or "18:00:00".
 // A closing time earlier than the opening ends on the next day.
 struct OpeningPeriod
 {

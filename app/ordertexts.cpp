@@ -14,8 +14,7 @@ QString orderStatusText(const QVariant &code)
 
 QString orderMomentText(const QVariant &secondsSinceEpoch)
 {
-    const qint32 seconds = secondsSinceEpoch.toInt();
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime)
+    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch.toLongLong(), Qt::LocalTime)
         .toString(QStringLiteral("dd/MM/yy hh:mm"));
 }
 

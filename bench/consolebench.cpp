@@ -2,12 +2,14 @@
 //
 //   eval "$(bash scripts/servers env)"
 //   export QT_QPA_PLATFORM=offscreen QT_GSTREAMER_PLAYBIN_AUDIOSINK=fakesink
-//   consolebench [latency | refresh | idle [seconds]]       (all three when none is named)
+//   consolebench [latency | refresh | burst | idle [seconds]]   (all four when none is named)
 //
 // Each measurement makes a store of its own (login "bench-<what>-<pid>") and
 // deletes its rows afterwards; nothing else in the database is touched.
 #include "connection.h"
 #include "dbfixture.h"
+#include "internetprobe.h"
+#include "looplag.h"
 #include "ordertexts.h"
 #include "runningconsole.h"
 #include "servicepublisher.h"
@@ -44,6 +46,9 @@ constexpr double latencyAimSeconds = 1.1;
 constexpr int refreshRows = 2000;
 constexpr int refreshRuns = 20;
 constexpr double refreshAimRatio = 1.5;
+constexpr int burstMessages = 1000;
+constexpr int burstSlices = 10;
+constexpr qint64 burstAimStallMs = 100;
 constexpr int idleDefaultSeconds = 600;
 constexpr int tickRuns = 50;
 
@@ -117,10 +122,14 @@ double cpuMs()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
+int listRefreshes = 0;
+
 // The console writes a debug line for every refresh and message; they would
 // drown the figures and their cost is not the console's work.
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
+    if (message.startsWith(QLatin1String("LerUltimosPedidos ")))
+        ++listRefreshes;
     if (type == QtDebugMsg || type == QtInfoMsg)
         return;
     std::fprintf(stderr, "%s\n", qPrintable(message));
@@ -465,7 +474,65 @@ bool refresh(DbFixture &db)
     return true;
 }
 
-// ---------------------------------------------------------------- 3. idle console
+// ---------------------------------------------------------------- 3. a burst of new orders
+
+bool burst(DbFixture &db)
+{
+    std::printf("\n[burst] %d \"pedido_novo\" within one second, %d orders already listed\n", burstMessages,
+                refreshRows);
+    BenchStore store(db, "burst");
+    if (!store.id) {
+        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+        return false;
+    }
+    if (!insertOrders(db, store.id,
+                      QStringLiteral("select :id, :newest - seq * 60, 30.5, null, 0, 1, 1 from seq_1_to_2000")))
+        return false;
+    RunningConsole console(store.login, benchPassword);
+    if (!consoleReady(console))
+        return false;
+    LogsPublisher publisher(RunningConsole::broker());
+    if (!publisher.error().isEmpty()) {
+        std::printf("  %s\n", qPrintable(publisher.error()));
+        return false;
+    }
+    if (!insertOrders(db, store.id, QStringLiteral("select :id, :newest, 42.5, null, 0, 1, 0 from seq_1_to_1000")))
+        return false;
+    const int newest = db.scalar(QStringLiteral("select max(id_pedido) from pedido where id_pizzaria=:id"),
+                                 {{":id", store.id}}).toInt();
+
+    LoopLagMeter stalls;
+    stalls.start();
+    const int refreshesBefore = listRefreshes;
+    QElapsedTimer publishing;
+    publishing.start();
+    for (int slice = 0; slice < burstSlices; ++slice) {
+        for (int i = 0; i < burstMessages / burstSlices; ++i) {
+            const int order = newest - (slice * (burstMessages / burstSlices) + i);
+            if (!publisher.publish(QStringLiteral("pedido_novo:%1:%2:0").arg(store.id).arg(order).toLatin1())) {
+                std::printf("  publishing failed\n");
+                return false;
+            }
+        }
+        runFor(1000 / burstSlices);
+    }
+    const double publishedMs = msSince(publishing);
+    const int expected = refreshRows + burstMessages;
+    const bool listed = waitUntil([&] { return console.listedOrders().size() == expected; }, 15000);
+    const double listedMs = msSince(publishing);
+    runFor(2000);
+    stalls.stop();
+    const int refreshes = listRefreshes - refreshesBefore;
+
+    std::printf("  published %d messages in %.0f ms; all %d orders listed after %.0f ms: %s\n", burstMessages, publishedMs,
+                expected, listedMs, listed ? "yes" : "NO");
+    std::printf("  list refreshes %d for %d messages\n", refreshes, burstMessages);
+    std::printf("  longest stall of the event loop %lld ms    aim: < %lld ms  -> %s\n", stalls.maxLagMs(), burstAimStallMs,
+                stalls.maxLagMs() < burstAimStallMs ? "met" : "NOT met");
+    return listed;
+}
+
+// ---------------------------------------------------------------- 4. idle console
 
 bool idle(DbFixture &db, int seconds)
 {
@@ -514,23 +581,33 @@ bool idle(DbFixture &db, int seconds)
     std::printf("  threads   start %ld, end %ld; open files start %d, end %d\n", threadsStart, procStatus("Threads"),
                 fdsStart, openDescriptors());
 
-    // One tick as the timer runs it, against the probe step alone, alternately.
+    // One tick as the timer runs it, until its check has answered and the rest
+    // has run, against a check of the same page alone, alternately.
+    auto *consoleProbe = console.window()->findChild<InternetProbe *>();
+    InternetProbe aloneProbe;
+    aloneProbe.setUrl(consoleProbe->probeUrl());
+    bool answered = false;
+    QObject::connect(&aloneProbe, &InternetProbe::finished, [&](bool ok) { answered = ok; });
     std::vector<double> tickMs;
     std::vector<double> probeMs;
     double tickCpu = 0;
     double probeCpu = 0;
     for (int run = 0; run < tickRuns; ++run) {
+        if (!waitUntil([&] { return !consoleProbe->isPending(); }, 5000))
+            return false;
         double cpuBefore = cpuMs();
         QElapsedTimer timer;
         timer.start();
         QMetaObject::invokeMethod(console.window(), "task", Qt::DirectConnection);
+        waitUntil([&] { return !consoleProbe->isPending(); }, 5000);
         tickMs.push_back(msSince(timer));
         tickCpu += cpuMs() - cpuBefore;
 
-        bool answered = false;
+        answered = false;
         cpuBefore = cpuMs();
         timer.restart();
-        QMetaObject::invokeMethod(console.window(), "checkInternet", Qt::DirectConnection, Q_RETURN_ARG(bool, answered));
+        aloneProbe.start();
+        waitUntil([&] { return !aloneProbe.isPending(); }, 5000);
         probeMs.push_back(msSince(timer));
         probeCpu += cpuMs() - cpuBefore;
         if (!answered) {
@@ -550,7 +627,7 @@ bool idle(DbFixture &db, int seconds)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: consolebench [latency | refresh | idle [seconds]]\n"
+    std::fprintf(stderr, "usage: consolebench [latency | refresh | burst | idle [seconds]]\n"
                          "  run against the servers of 'bash scripts/servers start' after eval \"$(bash scripts/servers env)\"\n");
     return 2;
 }
@@ -571,7 +648,7 @@ int main(int argc, char *argv[])
         if (which != QLatin1String("idle") || !number || idleSeconds <= 0 || arguments.size() > 2)
             return usage();
     }
-    if (!QStringList{"all", "latency", "refresh", "idle"}.contains(which))
+    if (!QStringList{"all", "latency", "refresh", "burst", "idle"}.contains(which))
         return usage();
     if (!TestEnv::haveServers()) {
         std::fprintf(stderr, "consolebench: the servers' variables are not set\n");
@@ -588,6 +665,8 @@ int main(int argc, char *argv[])
         ok = latency(db) && ok;
     if (which == QLatin1String("all") || which == QLatin1String("refresh"))
         ok = refresh(db) && ok;
+    if (which == QLatin1String("all") || which == QLatin1String("burst"))
+        ok = burst(db) && ok;
     if (which == QLatin1String("all") || which == QLatin1String("idle"))
         ok = idle(db, idleSeconds) && ok;
     return ok ? 0 : 1;

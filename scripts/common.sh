@@ -1,4 +1,4 @@
-# Shared by scripts/test and scripts/demo: packages and the build.
+# Shared by scripts/test, scripts/bench and scripts/demo: packages and the build.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${TRV_BUILD_DIR:-$ROOT/build}
@@ -34,8 +34,19 @@ ensure_packages() {
     rm -f /usr/sbin/policy-rc.d
 }
 
-build_console() {
+configure_build() {
     echo "build: $BUILD_DIR"
     cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$BUILD_DIR" -j2
+}
+
+# build_targets [target ...]: only those, or everything when none is named.
+build_targets() {
+    local args=() t
+    for t in "$@"; do args+=(--target "$t"); done
+    cmake --build "$BUILD_DIR" -j2 "${args[@]}"
+}
+
+build_console() {
+    configure_build
+    build_targets "$@"
 }

@@ -1,6 +1,7 @@
 #include "localprobepage.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 LocalProbePage::LocalProbePage(QObject *parent)
     : QObject(parent)
@@ -44,12 +45,15 @@ void LocalProbePage::accept()
             if (!socket->readAll().contains("\r\n\r\n"))
                 return;
             ++requestCount;
+            emit requested();
             if (mode == Silent)
                 return;
             const QByteArray body = mode == Answer ? QByteArray("success\n") : QByteArray();
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: "
-                          + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-            socket->disconnectFromHost();
+            QTimer::singleShot(delayMs, socket, [socket, body] {
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
         });
     }
 }

@@ -22,8 +22,12 @@ public:
     QUrl url() const;
 
     void setMode(Mode mode) { this->mode = mode; }
+    void setDelay(int ms) { delayMs = ms; }     // answers that long after each request
     int requests() const { return requestCount; }
     int mostAtOnce() const { return mostConcurrent; }
+
+signals:
+    void requested();
 
 private:
     void accept();
@@ -31,6 +35,7 @@ private:
     QTcpServer server;
     quint16 port = 0;
     Mode mode = Answer;
+    int delayMs = 0;
     int requestCount = 0;
     int open = 0;
     int mostConcurrent = 0;

@@ -64,6 +64,8 @@ void TestOrderTexts::moments_data()
     QTest::newRow("afternoon") << QVariant(qint64(1752595200)) << "15/07/25 13:00";
     QTest::newRow("past midnight UTC is still the day before here") << QVariant(qint64(1752541200)) << "14/07/25 22:00";
     QTest::newRow("text from the database") << QVariant(QStringLiteral("1752595200")) << "15/07/25 13:00";
+    QTest::newRow("after 2038, a BIGINT") << QVariant(qint64(2208988800)) << "31/12/39 21:00";
+    QTest::newRow("after 2038, as text") << QVariant(QStringLiteral("4102444800")) << "31/12/99 21:00";
 }
 
 void TestOrderTexts::moments()
@@ -124,8 +126,16 @@ void TestOrderTexts::openingPeriods_data()
     QTest::newRow("closing minute is closed") << "18:00" << "23:30" << QTime(23, 30) << false;
     QTest::newRow("past midnight period, evening") << "22:00" << "02:00" << QTime(23, 59) << true;
     QTest::newRow("past midnight period, early hours of the same date") << "22:00" << "02:00" << QTime(1, 0) << false;
-    QTest::newRow("times that do not parse") << "18h" << "23:30" << QTime(20, 0) << false;
-    QTest::newRow("times with seconds do not parse") << "18:00:00" << "23:30:00" << QTime(20, 0) << false;
+    QTest::newRow("one-digit hour") << "8:00" << "9:30" << QTime(8, 0) << true;
+    QTest::newRow("one-digit hour, before") << "8:00" << "9:30" << QTime(7, 59) << false;
+    QTest::newRow("TIME column") << "18:00:00" << "23:30:00" << QTime(18, 0) << true;
+    QTest::newRow("TIME column, closing second") << "18:00:00" << "23:30:00" << QTime(23, 30) << false;
+    QTest::newRow("TIME column past midnight") << "22:00:00" << "02:00:00" << QTime(23, 0) << true;
+    QTest::newRow("not a time") << "18h" << "23:30" << QTime(20, 0) << false;
+    QTest::newRow("hour out of range") << "25:00" << "23:30" << QTime(20, 0) << false;
+    QTest::newRow("minutes out of range") << "18:60" << "23:30" << QTime(20, 0) << false;
+    QTest::newRow("empty") << "" << "23:30" << QTime(20, 0) << false;
+    QTest::newRow("blank before") << " 18:00" << "23:30" << QTime(20, 0) << false;
 }
 
 void TestOrderTexts::openingPeriods()

@@ -1,10 +1,13 @@
 #include "connectionsettings.h"
 #include "dbfixture.h"
 #include "runningconsole.h"
-#include "slowproxy.h"
+#include "brokerrelay.h"
 #include "testenv.h"
 #include "traynotifier.h"
 
+#include "modalanswer.h"
+
+#include <QAction>
 #include <QtTest>
 
 #include <memory>
@@ -29,6 +32,8 @@ private slots:
     void slowHandshakeIsWaitedFor();
     void internetLostAndRecovered();
     void silentProbeRunsOutAndTicksDoNotNest();
+    void dialogOpenedWhileTheCheckWaits();
+    void orderAnnouncedWhileTheReceiverReconnects();
 
 private:
     int newOrder() { return db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 30, 0, 0); }
@@ -86,7 +91,7 @@ void TestReceiverRecovery::brokerStoppedAndStartedAgain()
 void TestReceiverRecovery::slowHandshakeIsWaitedFor()
 {
     // Every connection through the proxy takes 2.5 s before the broker answers.
-    SlowProxy proxy(quint16(TestEnv::amqpPort()), 2500);
+    BrokerRelay proxy(quint16(TestEnv::amqpPort()), 2500);
     QVERIFY(proxy.listen());
     console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), proxy.port());
 
@@ -141,6 +146,58 @@ void TestReceiverRecovery::silentProbeRunsOutAndTicksDoNotNest()
     // The window stays usable meanwhile: messages are still taken in.
     QCOMPARE(RunningConsole::publish({QByteArray("status:0:31337:0")}), QString());
     QTRY_COMPARE_WITH_TIMEOUT(connectionSettings.lastAnnouncedOrder, 31337, 8000);
+}
+
+void TestReceiverRecovery::dialogOpenedWhileTheCheckWaits()
+{
+    console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"));
+    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), receiverOk, 20000);
+
+    // The operator opens the settings while a check waits for a slow page.
+    console->probe().setDelay(2500);
+    auto *settings = console->window()->findChild<QAction *>(QStringLiteral("actionAbrir_CFG"));
+    QMetaObject::Connection opener;
+    opener = connect(&console->probe(), &LocalProbePage::requested, settings, [&opener, settings] {
+        disconnect(opener);
+        QTimer::singleShot(0, settings, &QAction::trigger);
+    });
+    bool listed = false;
+    bool rang = false;
+    ModalAnswer answer([&](QWidget *dialog) {
+        console->clearAlarm();
+        const int order = newOrder();
+        if (RunningConsole::publish({QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(order).toLatin1()}).isEmpty())
+            listed = QTest::qWaitFor([&] { return console->lists(order); }, 10000);
+        rang = console->alarmStarted();
+        ModalAnswer::accept(dialog);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(answer.seen(), 10000);
+    QVERIFY(listed);
+    QVERIFY(rang);
+}
+
+void TestReceiverRecovery::orderAnnouncedWhileTheReceiverReconnects()
+{
+    BrokerRelay relay(quint16(TestEnv::amqpPort()), 0);
+    QVERIFY(relay.listen());
+    console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), relay.port());
+    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), receiverOk, 20000);
+
+    // A slow page: each tick looks at the receiver about 2.5 s after it starts,
+    // once every 3 s. The connection drops and comes back between two looks.
+    console->probe().setDelay(2500);
+    for (int look = 0; look < 2; ++look) {
+        const QString clock = console->label("label_relogio");
+        QTRY_VERIFY_WITH_TIMEOUT(console->label("label_relogio") != clock, 5000);
+    }
+    relay.cut();
+    console->clearAlarm();
+    const int missed = newOrder();
+    QCOMPARE(RunningConsole::publish({QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(missed).toLatin1()}),
+             QString());
+    QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 10000);
+    QVERIFY(console->alarmStarted());
+    QCOMPARE(relay.connections(), 2);
 }
 
 QTEST_MAIN(TestReceiverRecovery)

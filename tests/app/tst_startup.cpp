@@ -38,6 +38,7 @@ private slots:
     void damagedConfigStillOpensTheWindow();
     void missingConfigOpensTheDialogFirst();
     void leavingRecordsTheStoreClosed();
+    void alarmTestGoesOnAfterTheSettingsDialog();
 
 private:
     std::unique_ptr<MainWindow> startWith(bool *boxSeen = nullptr);
@@ -269,6 +270,21 @@ void TestStartup::leavingRecordsTheStoreClosed()
     QVERIFY(db->scalar(QStringLiteral("select ts_close from status where id_pizzaria=:id"), {{":id", store}}).toLongLong()
             >= before);
     QCOMPARE(db->scalar(QStringLiteral("select espera from status where id_pizzaria=:id"), {{":id", store}}).toInt(), 25);
+}
+
+void TestStartup::alarmTestGoesOnAfterTheSettingsDialog()
+{
+    QVERIFY(dir->writeConfig(ConsoleDir::serverConfig(QStringLiteral("dono"), QStringLiteral("segredo"))));
+    auto window = startWith();
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("pushButton_play")), Qt::LeftButton);
+    ModalAnswer answer;
+    window->findChild<QAction *>(QStringLiteral("actionAbrir_CFG"))->trigger();
+    QVERIFY(answer.seen());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QList<QMediaPlayer *> players = window->findChildren<QMediaPlayer *>();
+    QCOMPARE(players.size(), 1);
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("label_alarme"))->text(), QStringLiteral("Teste de Alarme ON"));
+    QTRY_COMPARE(players.first()->state(), QMediaPlayer::PlayingState);
 }
 
 QTEST_MAIN(TestStartup)

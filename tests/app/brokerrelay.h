@@ -3,18 +3,19 @@
 #include <QObject>
 #include <QTcpServer>
 
-// A TCP relay to another port that holds every new connection back for a
-// while before it starts relaying: a broker whose handshake takes long.
-class SlowProxy : public QObject
+// A TCP relay to the broker that can hold every new connection back for a
+// while (a slow handshake) and cut the open ones (a connection lost).
+class BrokerRelay : public QObject
 {
     Q_OBJECT
 
 public:
-    SlowProxy(quint16 targetPort, int holdMs, QObject *parent = nullptr);
+    BrokerRelay(quint16 targetPort, int holdMs, QObject *parent = nullptr);
 
     bool listen();
     quint16 port() const { return server.serverPort(); }
     int connections() const { return accepted; }
+    void cut();
 
 private:
     void accept();

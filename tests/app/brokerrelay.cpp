@@ -1,28 +1,35 @@
-#include "slowproxy.h"
+#include "brokerrelay.h"
 
 #include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
-SlowProxy::SlowProxy(quint16 targetPort, int holdMs, QObject *parent)
+BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs, QObject *parent)
     : QObject(parent)
     , targetPort(targetPort)
     , holdMs(holdMs)
 {
-    connect(&server, &QTcpServer::newConnection, this, &SlowProxy::accept);
+    connect(&server, &QTcpServer::newConnection, this, &BrokerRelay::accept);
 }
 
-bool SlowProxy::listen()
+bool BrokerRelay::listen()
 {
     return server.listen(QHostAddress::LocalHost, 0);
 }
 
-void SlowProxy::accept()
+void BrokerRelay::cut()
+{
+    for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
+        client->abort();
+}
+
+void BrokerRelay::accept()
 {
     while (QTcpSocket *client = server.nextPendingConnection()) {
         ++accepted;
         client->setParent(this);
         auto *upstream = new QTcpSocket(client);
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
         QPointer<QTcpSocket> guard(client);
         // Relay only after the hold: what the client sends meanwhile waits in its buffer.
         QTimer::singleShot(holdMs, this, [this, guard, upstream] {
@@ -35,7 +42,6 @@ void SlowProxy::accept()
             });
             connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] { client->write(upstream->readAll()); });
             connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-            connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
             upstream->connectToHost(QHostAddress::LocalHost, targetPort);
         });
     }
