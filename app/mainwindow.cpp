@@ -614,7 +614,8 @@ bool MainWindow::dispatch(const QString &text)
 
     if (message.isFor(QStringLiteral("statussite"), idPizzaria)) {
         ui->radioButton_manual->setChecked(true);
-        storeState->statusSetByHand(idPizzaria);
+        // Field 2: the status that was set.
+        storeState->statusSetByHand(idPizzaria, message.fieldCount() > 2 ? message.order() : -1);
     }
     if (message.isFor(QStringLiteral("closeloja"), idPizzaria)) {
         FecharPrograma();

@@ -185,8 +185,11 @@ bool StoreState::setEspera(int idPizzaria, float typed)
     return written;
 }
 
-void StoreState::statusSetByHand(int idPizzaria)
+void StoreState::statusSetByHand(int idPizzaria, int announced)
 {
     mode = 1;
+    // A write still to be retried here gives way to another status set since.
+    if (writeFailed && announced >= 0)
+        status = announced;
     LerStatus(idPizzaria, statusModel.get());
 }

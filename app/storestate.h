@@ -41,9 +41,9 @@ public:
     // The keypad's value truncated, written, and the row read again; false
     // when nothing was written.
     bool setEspera(int idPizzaria, float typed);
-    // A console of the store set the status by hand: this one follows the
-    // operator's decision, not the schedule.
-    void statusSetByHand(int idPizzaria);
+    // A console of the store set the status by hand (announced, or -1 when the
+    // message does not say): this one follows the operator, not the schedule.
+    void statusSetByHand(int idPizzaria, int announced);
     void setMode(int mode) { this->mode = mode; }
 
     int currentMode() const { return mode; }

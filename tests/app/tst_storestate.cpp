@@ -102,6 +102,7 @@ void TestStoreState::schedule_data()
     QTest::addColumn<QString>("periods");   // "dia_semana hora_inicio hora_final", separated by ";"
     QTest::addColumn<int>("mode");           // 2: manual, and the status button pressed
     QTest::addColumn<bool>("refusedOnce");   // the first write fails
+    QTest::addColumn<int>("setElsewhere");   // then a "statussite" of the store brings this status, or -1
     QTest::addColumn<int>("initial");
     QTest::addColumn<int>("startDay");      // the console starts that day, at midnight
     QTest::addColumn<QDateTime>("tick");
@@ -112,21 +113,23 @@ void TestStoreState::schedule_data()
     const auto automatic = [](const char *opening, const char *closing) {
         return QStringLiteral("Automático (Abertura: %1 Fechamento: %2)").arg(QLatin1String(opening), QLatin1String(closing));
     };
-    QTest::newRow("opens at the start") << day << 0 << false << 0 << 0 << at(0, 18, 0) << 1 << automatic("18:00", "23:30");
-    QTest::newRow("closed a minute before") << day << 0 << false << 0 << 0 << at(0, 17, 59) << 0 << "";
-    QTest::newRow("the end does not close") << day << 0 << false << 1 << 0 << at(0, 23, 30) << 1 << "";
-    QTest::newRow("manual is never opened") << day << 1 << false << 0 << 0 << at(0, 19, 0) << 0 << "";
-    QTest::newRow("opened by hand") << day << 2 << false << 0 << 0 << at(0, 19, 0) << 1 << "";
-    QTest::newRow("refused once, then opened") << day << 0 << true << 0 << 0 << at(0, 18, 0) << 1 << automatic("18:00", "23:30");
-    QTest::newRow("refused once, then opened by hand") << day << 2 << true << 0 << 0 << at(0, 19, 0) << 1 << "";
-    QTest::newRow("no periods: manual") << "" << 0 << false << 0 << 0 << at(0, 19, 0) << 0 << "Manual";
-    QTest::newRow("Sunday is day 0") << "0 10:00 12:00" << 0 << false << 0 << -3 << at(-3, 11, 0) << 1 << automatic("10:00", "12:00");
-    QTest::newRow("across midnight") << "3 22:00 02:00" << 0 << false << 0 << 0 << at(0, 23, 59) << 1 << automatic("22:00", "02:00");
-    QTest::newRow("across midnight, next date") << "3 22:00 02:00" << 0 << false << 0 << 0 << at(1, 1, 0) << 0 << "Manual";
-    QTest::newRow("next day's periods") << "3 18:00 23:30;4 08:00 09:00" << 0 << false << 0 << 0 << at(1, 8, 30) << 1
+    QTest::newRow("opens at the start") << day << 0 << false << -1 << 0 << 0 << at(0, 18, 0) << 1 << automatic("18:00", "23:30");
+    QTest::newRow("closed a minute before") << day << 0 << false << -1 << 0 << 0 << at(0, 17, 59) << 0 << "";
+    QTest::newRow("the end does not close") << day << 0 << false << -1 << 1 << 0 << at(0, 23, 30) << 1 << "";
+    QTest::newRow("manual is never opened") << day << 1 << false << -1 << 0 << 0 << at(0, 19, 0) << 0 << "";
+    QTest::newRow("opened by hand") << day << 2 << false << -1 << 0 << 0 << at(0, 19, 0) << 1 << "";
+    QTest::newRow("refused once, then opened") << day << 0 << true << -1 << 0 << 0 << at(0, 18, 0) << 1 << automatic("18:00", "23:30");
+    QTest::newRow("refused once, then opened by hand") << day << 2 << true << -1 << 0 << 0 << at(0, 19, 0) << 1 << "";
+    QTest::newRow("refused, then closed elsewhere") << day << 0 << true << 0 << 0 << 0 << at(0, 18, 0) << 0 << "";
+    QTest::newRow("refused, then its own echo") << day << 2 << true << 1 << 0 << 0 << at(0, 19, 0) << 1 << "";
+    QTest::newRow("no periods: manual") << "" << 0 << false << -1 << 0 << 0 << at(0, 19, 0) << 0 << "Manual";
+    QTest::newRow("Sunday is day 0") << "0 10:00 12:00" << 0 << false << -1 << 0 << -3 << at(-3, 11, 0) << 1 << automatic("10:00", "12:00");
+    QTest::newRow("across midnight") << "3 22:00 02:00" << 0 << false << -1 << 0 << 0 << at(0, 23, 59) << 1 << automatic("22:00", "02:00");
+    QTest::newRow("across midnight, next date") << "3 22:00 02:00" << 0 << false << -1 << 0 << 0 << at(1, 1, 0) << 0 << "Manual";
+    QTest::newRow("next day's periods") << "3 18:00 23:30;4 08:00 09:00" << 0 << false << -1 << 0 << 0 << at(1, 8, 30) << 1
                                         << automatic("08:00", "09:00");
-    QTest::newRow("next day without periods") << "3 08:00 23:00" << 0 << false << 0 << 0 << at(1, 9, 0) << 0 << "Manual";
-    QTest::newRow("a day without, then one with") << "4 08:00 09:00" << 0 << false << 0 << 0 << at(1, 8, 30) << 1
+    QTest::newRow("next day without periods") << "3 08:00 23:00" << 0 << false << -1 << 0 << 0 << at(1, 9, 0) << 0 << "Manual";
+    QTest::newRow("a day without, then one with") << "4 08:00 09:00" << 0 << false << -1 << 0 << 0 << at(1, 8, 30) << 1
                                                   << automatic("08:00", "09:00");
 }
 
@@ -135,6 +138,7 @@ void TestStoreState::schedule()
     QFETCH(QString, periods);
     QFETCH(int, mode);
     QFETCH(bool, refusedOnce);
+    QFETCH(int, setElsewhere);
     QFETCH(int, initial);
     QFETCH(int, startDay);
     QFETCH(QDateTime, tick);
@@ -160,6 +164,10 @@ void TestStoreState::schedule()
         state.takeStatusRow();   // as the window does at the end of every tick
         connectionSettings.dbPassword = password;
         QCOMPARE(statusRow(), QStringLiteral("%1 0 0").arg(initial));
+    }
+    if (setElsewhere >= 0) {
+        state.statusSetByHand(store, setElsewhere);
+        state.takeStatusRow();
     }
 
     state.VerificaPeriodoAbertura(store, tick);
