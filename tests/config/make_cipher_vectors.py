@@ -2,9 +2,9 @@
 """Builds FieldCipher test vectors without any Qt code.
 
 Each vector is enciphered here from the byte format alone (version, flags,
-key-chained XOR of R + integrity value + payload, Base64) so that
-tst_fieldcipher can check the C++ decipher against an outside computation.
-Prints C++ rows to paste into tst_fieldcipher.cpp.
+key-chained XOR of R + integrity value + payload, Base64), so tst_fieldcipher
+checks the C++ decipher against an outside computation. Damaged vectors are
+forged the same way. Prints the rows of the vectors table in tst_fieldcipher.cpp.
 """
 import base64
 import hashlib
@@ -12,7 +12,12 @@ import struct
 import zlib
 
 PROGRAM_KEY = 731629
-FLAG_COMPRESSED, FLAG_CHECKSUM, FLAG_SHA1 = 0x01, 0x02, 0x04
+WIDE_KEY = 0x0123456789ABCDEF   # every key byte non-zero
+COMPRESSED, CHECKSUM, SHA1 = 0x01, 0x02, 0x04
+
+PASSWORD = "s3nh@Forte!".encode()
+ACCENTED = "a\u00e7\u00facar, S\u00e3o Jos\u00e9, ma\u00e7\u00e3 \u20ac5".encode()
+LONG = b"pizza calabresa " * 4
 
 
 def crc16_x25(data):
@@ -29,17 +34,17 @@ def q_compress(data):
     return struct.pack(">I", len(data)) + zlib.compress(data, 9)
 
 
-def encipher(plain, r, flags, key=PROGRAM_KEY, integrity=None):
-    """integrity: 'crc', 'sha1' or None; flags are written as given."""
+def integrity_value(kind, payload):
+    if kind == "crc":
+        return struct.pack(">H", crc16_x25(payload))
+    if kind == "sha1":
+        return hashlib.sha1(payload).digest()
+    return b""
+
+
+def cipher_text(flags, body, key=PROGRAM_KEY):
+    """body: R, integrity value and payload before scrambling."""
     key_bytes = [(key >> (8 * i)) & 0xFF for i in range(8)]
-    payload = q_compress(plain) if flags & FLAG_COMPRESSED else plain
-    if integrity == "crc":
-        check = struct.pack(">H", crc16_x25(payload))
-    elif integrity == "sha1":
-        check = hashlib.sha1(payload).digest()
-    else:
-        check = b""
-    body = bytes([r]) + check + payload
     out, prev = bytearray(), 0
     for j, b in enumerate(body):
         prev = b ^ key_bytes[j % 8] ^ prev
@@ -47,54 +52,58 @@ def encipher(plain, r, flags, key=PROGRAM_KEY, integrity=None):
     return base64.b64encode(bytes([0x03, flags]) + bytes(out)).decode("ascii")
 
 
-def cpp_bytes(data):
+def encipher(plain, r, flags, integrity, key=PROGRAM_KEY):
+    payload = q_compress(plain) if flags & COMPRESSED else plain
+    return cipher_text(flags, bytes([r]) + integrity_value(integrity, payload) + payload, key)
+
+
+def c_string(data):
     # Octal escapes cannot swallow the next character the way \x can.
+    if isinstance(data, str):
+        data = data.encode("utf-8")
     return '"' + "".join(
-        chr(b) if 32 <= b < 127 and chr(b) not in '"\\?' else "\\%03o" % b
-        for b in data) + '"'
+        chr(b) if 32 <= b < 127 and chr(b) not in '"\\?' else "\\%03o" % b for b in data) + '"'
 
 
-ACCENTED = "a\u00e7\u00facar, S\u00e3o Jos\u00e9, ma\u00e7\u00e3 \u20ac5".encode("utf-8")
-LONG = b"pizza calabresa " * 40
-
-# The test holds the same four plain texts under these names.
-# plainLong is QByteArray("pizza calabresa ").repeated(40) there.
-PLAINS = {b"": "plainEmpty", b"s3nh@Forte!": "plainPassword", ACCENTED: "plainAccented", LONG: "plainLong"}
-
-VECTORS = [
-    # name, plain bytes, R, flags, integrity
-    ("empty, checksum", b"", 0x00, FLAG_CHECKSUM, "crc"),
-    ("empty, checksum, R ff", b"", 0xFF, FLAG_CHECKSUM, "crc"),
-    ("password, checksum", b"s3nh@Forte!", 0x5A, FLAG_CHECKSUM, "crc"),
-    ("accented, checksum", ACCENTED, 0x17, FLAG_CHECKSUM, "crc"),
-    ("long, compressed + checksum", LONG, 0xA3, FLAG_COMPRESSED | FLAG_CHECKSUM, "crc"),
-    ("accented, compressed + checksum", ACCENTED, 0x42, FLAG_COMPRESSED | FLAG_CHECKSUM, "crc"),
-    ("password, sha1", b"s3nh@Forte!", 0x01, FLAG_SHA1, "sha1"),
-    ("empty, sha1", b"", 0x80, FLAG_SHA1, "sha1"),
-    ("long, compressed + sha1", LONG, 0x7E, FLAG_COMPRESSED | FLAG_SHA1, "sha1"),
-    ("accented, flags 06 checks crc only", ACCENTED, 0xC4, FLAG_CHECKSUM | FLAG_SHA1, "crc"),
-    ("empty, flags 06", b"", 0x33, FLAG_CHECKSUM | FLAG_SHA1, "crc"),
-    ("password, no integrity", b"s3nh@Forte!", 0x99, 0x00, None),
-    ("long, compressed, no integrity", LONG, 0x10, FLAG_COMPRESSED, None),
-    ("empty text compressed", b"", 0x61, FLAG_COMPRESSED | FLAG_CHECKSUM, "crc"),
-]
+def row(name, base64_text, plain=b"", error="Ok", log="", key="configCipherKey"):
+    print('    { "%s", %s, "%s", %s, FieldCipher::Cipher%s, "%s" },' % (
+        name, key, base64_text, c_string(plain), error, log))
 
 
 def main():
-    assert crc16_x25(b"123456789") == 0x906E
-    assert crc16_x25(b"") == 0x0000
-    print("// Plain texts, UTF-8.")
-    for plain, ident in PLAINS.items():
-        if plain is not LONG:
-            print("const QByteArray %s = QByteArray(%s, %d);" % (ident, cpp_bytes(plain), len(plain)))
-    print("// Readable vectors: name, Base64 cipher text, plain text.")
-    for name, plain, r, flags, integrity in VECTORS:
-        print('    { "%s", "%s", %s },' % (
-            name, encipher(plain, r, flags, integrity=integrity), PLAINS[plain]))
-    print("// Made with key 123456: the program key must reject them.")
-    for name, plain, r in [("other key, password", b"s3nh@Forte!", 0x21),
-                           ("other key, accented", ACCENTED, 0x02)]:
-        print('    { "%s", "%s" },' % (name, encipher(plain, r, FLAG_CHECKSUM, key=123456, integrity="crc")))
+    assert crc16_x25(b"123456789") == 0x906E and crc16_x25(b"") == 0x0000
+    assert len(q_compress(LONG)) < len(LONG)
+
+    row("empty, checksum", encipher(b"", 0x00, CHECKSUM, "crc"))
+    row("password, checksum", encipher(PASSWORD, 0x5A, CHECKSUM, "crc"), PASSWORD)
+    row("long, compressed + checksum", encipher(LONG, 0xA3, COMPRESSED | CHECKSUM, "crc"), LONG)
+    row("password, sha1", encipher(PASSWORD, 0x01, SHA1, "sha1"), PASSWORD)
+    row("flags 06 test the checksum only", encipher(ACCENTED, 0xC4, CHECKSUM | SHA1, "crc"), ACCENTED)
+    row("password, no integrity", encipher(PASSWORD, 0x99, 0, None), PASSWORD)
+    wide = encipher(PASSWORD, 0x21, CHECKSUM, "crc", key=WIDE_KEY)
+    row("64-bit key", wide, PASSWORD, key="Q_UINT64_C(0x0123456789ABCDEF)")
+    row("another key", wide, error="IntegrityFailed")
+
+    crc = integrity_value("crc", PASSWORD)
+    row("checksum wrong", cipher_text(CHECKSUM, b"R" + bytes([crc[0] ^ 1, crc[1]]) + PASSWORD),
+        error="IntegrityFailed")
+    digest = bytearray(integrity_value("sha1", PASSWORD))
+    digest[5] ^= 0x40
+    row("sha1 digest wrong", cipher_text(SHA1, b"R" + bytes(digest) + PASSWORD), error="IntegrityFailed")
+    row("checksum, body too short", cipher_text(CHECKSUM, b"R\x01"), error="IntegrityFailed")
+    row("sha1, body too short", cipher_text(SHA1, b"R" + b"d" * 19), error="IntegrityFailed")
+    row("flags 06 with a sha1 digest", cipher_text(CHECKSUM | SHA1, b"R" + integrity_value("sha1", PASSWORD) + PASSWORD),
+        error="IntegrityFailed")
+    # Payloads that pass their checksum but do not decompress. A lying length
+    # prefix must be refused before qUncompress sizes a buffer by it.
+    bomb = b"\x40\x00\x00\x00" + b"\x55" * 8
+    row("compressed, length prefix far beyond the stream",
+        cipher_text(COMPRESSED | CHECKSUM, b"R" + integrity_value("crc", bomb) + bomb), error="IntegrityFailed")
+    garbage = b"\x00\x00\x00\x10not a zlib stream"
+    row("compressed, not a zlib stream",
+        cipher_text(COMPRESSED | CHECKSUM, b"R" + integrity_value("crc", garbage) + garbage),
+        error="IntegrityFailed", log="qUncompress")
+    row("compressed, shorter than its length prefix", cipher_text(COMPRESSED, b"R\x00\x00"), error="IntegrityFailed")
 
 
 if __name__ == "__main__":

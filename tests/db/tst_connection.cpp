@@ -2,7 +2,6 @@
 #include "connectionsettings.h"
 #include "testenv.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -12,128 +11,82 @@ class TestConnection : public QObject
 
 private slots:
     void init();
-    void cleanup();
-    void defaultConnectionStatusTexts_data();
-    void defaultConnectionStatusTexts();
-    void portThatIsNotANumberOpensWithPortZero();
-    void replacingTheDefaultConnectionKeepsOneUsable();
-    void namedConnectionReplacedByName();
-    void emptyDatabaseNameIsAFailure();
-    void closeLeavesTheHandleClosed();
-
-private:
-    void useTestServer();
+    void cleanup() { connectionSettings.defaultDb = QSqlDatabase(); }
+    void open_data();
+    void open();
+    void portThatIsNotANumberIsZero();
 };
 
-void TestConnection::useTestServer()
+void TestConnection::init()
 {
+    TRV_REQUIRE_SERVERS();
     connectionSettings.host = TestEnv::dbHost();
     connectionSettings.dbPort = QString::number(TestEnv::dbPort());
     connectionSettings.dbName = TestEnv::dbName();
     connectionSettings.dbUser = TestEnv::dbUser();
     connectionSettings.dbPassword = TestEnv::dbPassword();
-}
-
-void TestConnection::init()
-{
-    TRV_REQUIRE_SERVERS();
-    useTestServer();
     connectionSettings.serverStatusText.clear();
-    connectionSettings.userStatusText = QStringLiteral("before");
+    connectionSettings.userStatusText = QStringLiteral("antes");
 }
 
-void TestConnection::cleanup()
+void TestConnection::open_data()
 {
-    connectionSettings.defaultDb = QSqlDatabase();
-}
-
-void TestConnection::defaultConnectionStatusTexts_data()
-{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("dbName");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("opens");
     QTest::addColumn<QString>("serverText");
     QTest::addColumn<QString>("userText");
-    QTest::newRow("right account") << TestEnv::dbPassword() << true << "Servidor Conectado!" << "before";
-    QTest::newRow("wrong password") << "not-the-password" << false << "Servidor não conectado!" << "---";
+    const QString db = TestEnv::dbName();
+    const QString defaultName = QLatin1String(QSqlDatabase::defaultConnection);
+    const QString right = TestEnv::dbPassword();
+    QTest::newRow("default") << defaultName << db << right << "Servidor Conectado!" << "antes";
+    QTest::newRow("default, wrong password") << defaultName << db << "errada" << "Servidor não conectado!" << "---";
+    // The server accepts the account, but without a database nothing works.
+    QTest::newRow("default, no database name") << defaultName << "" << right << "Servidor não conectado!" << "---";
+    // The texts belong to the default connection only.
+    QTest::newRow("named") << "db2" << db << right << "" << "antes";
+    QTest::newRow("named, no database name") << "menu" << "" << right << "" << "antes";
 }
 
-void TestConnection::defaultConnectionStatusTexts()
+void TestConnection::open()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, dbName);
     QFETCH(QString, password);
-    QFETCH(bool, opens);
     QFETCH(QString, serverText);
     QFETCH(QString, userText);
+    connectionSettings.dbName = dbName;
     connectionSettings.dbPassword = password;
+    const bool usable = dbName == TestEnv::dbName() && password == TestEnv::dbPassword();
+    const bool isDefault = name == QLatin1String(QSqlDatabase::defaultConnection);
 
-    QCOMPARE(ConectaBanco(), opens);
+    // Opened twice: the second replaces the first, and one connection of that name is left.
+    QSqlDatabase named;
+    QSqlDatabase &db = isDefault ? connectionSettings.defaultDb : named;
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(isDefault ? ConectaBanco() : AbreConexao(name, &named), usable);
+    QCOMPARE(db.connectionName(), name);
+    QCOMPARE(QSqlDatabase::connectionNames().count(name), 1);
     QCOMPARE(connectionSettings.serverStatusText, serverText);
     QCOMPARE(connectionSettings.userStatusText, userText);
-    QCOMPARE(connectionSettings.defaultDb.isOpen(), opens);
-    if (!opens)
-        QVERIFY(!connectionSettings.defaultDb.lastError().text().isEmpty());
-}
-
-void TestConnection::portThatIsNotANumberOpensWithPortZero()
-{
-    connectionSettings.dbPort = QStringLiteral("33o6");
-    ConectaBanco();
-    QCOMPARE(connectionSettings.defaultDb.port(), 0);
-
-    QSqlDatabase named;
-    AbreConexao(QStringLiteral("statusloja"), &named);
-    QCOMPARE(named.port(), 0);
-}
-
-void TestConnection::replacingTheDefaultConnectionKeepsOneUsable()
-{
-    QVERIFY(ConectaBanco());
-    QVERIFY(ConectaBanco());
-    QCOMPARE(QSqlDatabase::connectionNames().count(QLatin1String(QSqlDatabase::defaultConnection)), 1);
+    if (!usable)
+        return;
 
     // An invalid handle reaches the default connection.
-    QSqlQuery query(QSqlDatabase{});
-    QVERIFY2(query.exec(QStringLiteral("select 41 + 1")), qPrintable(query.lastError().text()));
-    QVERIFY(query.next());
-    QCOMPARE(query.value(0).toInt(), 42);
-}
-
-void TestConnection::namedConnectionReplacedByName()
-{
-    QSqlDatabase first;
-    QSqlDatabase second;
-    QVERIFY(AbreConexao(QStringLiteral("db2"), &first));
-    QVERIFY(AbreConexao(QStringLiteral("db2"), &second));
-    QCOMPARE(QSqlDatabase::connectionNames().count(QStringLiteral("db2")), 1);
-    QCOMPARE(second.connectionName(), QStringLiteral("db2"));
-
-    QSqlQuery query(second);
-    QVERIFY(query.exec(QStringLiteral("select 1")));
-    // The texts belong to the default connection only.
-    QCOMPARE(connectionSettings.serverStatusText, QString());
-    QCOMPARE(connectionSettings.userStatusText, QStringLiteral("before"));
-
-    connectionSettings.dbPort = QStringLiteral("1");
-    QSqlDatabase third;
-    QVERIFY(!AbreConexao(QStringLiteral("db2"), &third));
-}
-
-void TestConnection::emptyDatabaseNameIsAFailure()
-{
-    connectionSettings.dbName.clear();
-    QVERIFY(!ConectaBanco());
-    QCOMPARE(connectionSettings.serverStatusText, QStringLiteral("Servidor não conectado!"));
-    QCOMPARE(connectionSettings.userStatusText, QStringLiteral("---"));
-
-    QSqlDatabase named;
-    QVERIFY(!AbreConexao(QStringLiteral("menu"), &named));
-}
-
-void TestConnection::closeLeavesTheHandleClosed()
-{
-    QSqlDatabase db;
-    QVERIFY(AbreConexao(QStringLiteral("db2"), &db));
+    QSqlQuery query(isDefault ? QSqlDatabase() : db);
+    QVERIFY(query.exec(QStringLiteral("select 1")) && query.next());
     FechaConexao(&db);
     QVERIFY(!db.isOpen());
+}
+
+void TestConnection::portThatIsNotANumberIsZero()
+{
+    connectionSettings.dbPort = QStringLiteral("33o6");
+    QSqlDatabase named;
+    ConectaBanco();
+    AbreConexao(QStringLiteral("statusloja"), &named);
+    QCOMPARE(connectionSettings.defaultDb.port(), 0);
+    QCOMPARE(named.port(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestConnection)
