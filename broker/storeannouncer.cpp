@@ -56,6 +56,9 @@ void StoreAnnouncer::connected(Kind kind, QObject *sender)
     auto *client = qobject_cast<QAmqpClient *>(sender);
     if (!client || client != clients[kind])
         return;
+    // After a reconnection the exchange of the lost connection is dead for good.
+    for (QAmqpExchange *old : client->findChildren<QAmqpExchange *>(QString(), Qt::FindDirectChildrenOnly))
+        old->deleteLater();
     QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"), -1);
     connect(exchange, SIGNAL(declared()), chain, declaredSlot[kind]);
     exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
