@@ -134,6 +134,7 @@ void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
     if (!periodsOfToday) {
         const bool hadPeriods = hasPeriods();
         periodsOfToday = readSchedule(idPizzaria, now.date());
+        // A day that gains or loses its periods gets its mode as at start-up.
         if (periodsOfToday && hadPeriods != hasPeriods())
             mode = hasPeriods() ? 0 : 1;
     }
@@ -172,7 +173,8 @@ int StoreState::toggleStatus()
 {
     if (mode == 0)
         return -1;
-    status ^= 1;
+    // Any status but 0 is open: one press closes it, whatever value the row held.
+    status = status != 0 ? 0 : 1;
     return status;
 }
 

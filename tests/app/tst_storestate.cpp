@@ -117,6 +117,7 @@ void TestStoreState::schedule_data()
     QTest::newRow("the end does not close") << day << 0 << false << -1 << 1 << 0 << at(0, 23, 30) << 1 << "";
     QTest::newRow("manual is never opened") << day << 1 << false << -1 << 0 << 0 << at(0, 19, 0) << 0 << "";
     QTest::newRow("opened by hand") << day << 2 << false << -1 << 0 << 0 << at(0, 19, 0) << 1 << "";
+    QTest::newRow("closed by hand from any open value") << day << 2 << false << -1 << 2 << 0 << at(0, 19, 0) << 0 << "";
     QTest::newRow("refused once") << day << 0 << true << -1 << 0 << 0 << at(0, 18, 0) << 1 << automatic("18:00", "23:30");
     QTest::newRow("refused once, by hand") << day << 2 << true << -1 << 0 << 0 << at(0, 19, 0) << 1 << "";
     QTest::newRow("refused, then closed elsewhere") << day << 0 << true << 0 << 0 << 0 << at(0, 18, 0) << 0 << "";
@@ -158,7 +159,7 @@ void TestStoreState::schedule()
         state.setMode(1);   // the operator's choice; otherwise as chosen at start-up
     state.takeStatusRow();
     if (mode == 2)
-        QCOMPARE(state.toggleStatus(), 1);
+        QCOMPARE(state.toggleStatus(), written);
     if (refusedOnce) {
         const QString password = connectionSettings.dbPassword;
         connectionSettings.dbPassword = QStringLiteral("refused");
