@@ -85,7 +85,7 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-void benchClosing(DbFixture &db, int store)
+bool benchClosing(DbFixture &db, int store)
 {
     std::printf("\n[fechar] %d consoles of the store on one broker: \"Fechar\" until all ended and ts_close written\n",
                 consolesPerStore);
@@ -118,9 +118,10 @@ void benchClosing(DbFixture &db, int store)
             consoles.pop_back();
     }
     closing.print("Fechar -> every console ended, ts_close written");
+    return !closing.ms.empty();
 }
 
-void benchCheck(DbFixture &db, int store)
+bool benchCheck(DbFixture &db, int store)
 {
     std::printf("\n[tick] a schedule check that changes nothing, against the status statement through libmariadb\n");
     const QDate today = QDate::currentDate();
@@ -163,7 +164,7 @@ void benchCheck(DbFixture &db, int store)
                             unsigned(TestEnv::dbPort()), nullptr, 0)) {
         std::printf("  libmariadb cannot connect: %s\n", mysql_error(mysql));
         mysql_close(mysql);
-        return;
+        return false;
     }
     const char statement[] = "select status, espera from status where id_pizzaria=? ";
     MYSQL_STMT *query = mysql_stmt_init(mysql);
@@ -187,6 +188,7 @@ void benchCheck(DbFixture &db, int store)
     alone.print("status statement alone (libmariadb, prepared once)");
     mysql_stmt_close(query);
     mysql_close(mysql);
+    return !check.ms.empty() && !tick.ms.empty() && !alone.ms.empty();
 }
 
 } // namespace
@@ -205,10 +207,10 @@ int main(int argc, char **argv)
         return 1;
     }
     const int store = db.addOwnedStore(login(), QStringLiteral("bench-pw"));
-    benchClosing(db, store);
-    benchCheck(db, store);
+    const bool closed = benchClosing(db, store);
+    const bool checked = benchCheck(db, store);
     for (const char *table : {"funcionamento", "status", "pizzaria"})
         db.exec(QStringLiteral("delete from %1 where id_pizzaria=:id").arg(QLatin1String(table)), {{":id", store}});
     db.exec(QStringLiteral("delete from usuarios where login=:login"), {{":login", login()}});
-    return 0;
+    return closed && checked ? 0 : 1;
 }
