@@ -14,7 +14,6 @@ class QNetworkReply;
 class InternetProbe : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(bool pending READ isPending)
 
 public:
     static constexpr int timeLimitMs = 3000;

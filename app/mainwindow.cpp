@@ -6,6 +6,7 @@
 #include "configuracao.h"
 #include "connection.h"
 #include "connectionsettings.h"
+#include "gerenciar.h"
 #include "internetprobe.h"
 #include "keypad.h"
 #include "operatorlogin.h"
@@ -197,19 +198,18 @@ void MainWindow::on_actionAbrir_CFG_triggered()
     newPlayer();
 }
 
-// A fresh player picks up a sound file replaced while the console ran; a
-// sound that was playing (a test or a waiting order) goes on in the new one.
+// A fresh player picks up a sound file replaced while the console ran. The
+// old one stops with its sound, so a running alarm test ends with it.
 void MainWindow::newPlayer()
 {
+    if (alarmTest)
+        on_pushButton_stop_clicked();
     QMediaPlayer *previous = player;
     player = new QMediaPlayer(this);
     player->setMedia(alarmSound());
     if (previous) {
-        const bool wasPlaying = previous->state() == QMediaPlayer::PlayingState;
         previous->stop();
         previous->deleteLater();
-        if (wasPlaying)
-            player->play();
     }
 }
 
@@ -442,6 +442,15 @@ void MainWindow::alarmStep()
     }
     if (now.toString(QStringLiteral("mm")).toInt() % 10 != 0)
         notifier->show(QStringLiteral("Novo Pedido"), QStringLiteral("Novo pedido recebido!!!"));
+}
+
+void MainWindow::on_pushButton_gerenciar_clicked()
+{
+    qDebug() << "teste";
+    Gerenciar dialog(nullptr);
+    dialog.Inicializa(idPizzaria);
+    dialog.setModal(true);
+    dialog.exec();
 }
 
 void MainWindow::on_pushButton_play_clicked()

@@ -70,6 +70,7 @@ private slots:
     void atualizarlista();
     void task();
     void on_actionAbrir_CFG_triggered();
+    void on_pushButton_gerenciar_clicked();
     void on_pushButton_play_clicked();
     void on_pushButton_stop_clicked();
     void on_pushButton_espera_clicked();

@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -259,19 +260,30 @@ bool insertOrders(DbFixture &db, int store, const QString &select)
     return inserted;
 }
 
+// A console logged in to the bench store, with the orders of select inserted
+// first (when given), and ready; null after a failure, which it has printed.
+std::unique_ptr<RunningConsole> readyConsole(DbFixture &db, const BenchStore &store, const QString &select = QString())
+{
+    if (!store.id) {
+        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+        return nullptr;
+    }
+    if (!select.isEmpty() && !insertOrders(db, store.id, select))
+        return nullptr;
+    auto console = std::make_unique<RunningConsole>(store.login, benchPassword);
+    return consoleReady(*console) ? std::move(console) : nullptr;
+}
+
 // ---------------------------------------------------------------- 1. new order to alarm
 
 bool latency(DbFixture &db)
 {
     std::printf("\n[latency] publishing \"pedido_novo:<store>:<order>:0\" -> order listed and alarm playing\n");
     BenchStore store(db, "latency");
-    if (!store.id) {
-        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+    const std::unique_ptr<RunningConsole> ready = readyConsole(db, store);
+    if (!ready)
         return false;
-    }
-    RunningConsole console(store.login, benchPassword);
-    if (!consoleReady(console))
-        return false;
+    RunningConsole &console = *ready;
     LogsPublisher publisher(RunningConsole::broker());
     if (!publisher.error().isEmpty()) {
         std::printf("  %s\n", qPrintable(publisher.error()));
@@ -369,20 +381,15 @@ bool refresh(DbFixture &db)
     std::printf("\n[refresh] the list of %d orders: atualizarlista in the window vs. its statement in the mariadb client\n",
                 refreshRows);
     BenchStore store(db, "refresh");
-    if (!store.id) {
-        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
-        return false;
-    }
     // One order a minute back from now, none of them new, so that the refresh
     // reads every row looking for one; every fifth has a discount.
-    if (!insertOrders(db, store.id,
-                      QStringLiteral("select :id, :newest - seq * 60, 20 + seq % 80 + 0.5, "
-                                     "if(seq % 5 = 0, 3.75, null), 0, 1, 1 + seq % 4 from seq_1_to_2000")))
+    const std::unique_ptr<RunningConsole> ready =
+        readyConsole(db, store,
+                     QStringLiteral("select :id, :newest - seq * 60, 20 + seq % 80 + 0.5, "
+                                    "if(seq % 5 = 0, 3.75, null), 0, 1, 1 + seq % 4 from seq_1_to_2000"));
+    if (!ready)
         return false;
-
-    RunningConsole console(store.login, benchPassword);
-    if (!consoleReady(console))
-        return false;
+    RunningConsole &console = *ready;
     if (console.listedOrders().size() != refreshRows) {
         std::printf("  the console lists %d orders, not %d\n", int(console.listedOrders().size()), refreshRows);
         return false;
@@ -481,16 +488,11 @@ bool burst(DbFixture &db)
     std::printf("\n[burst] %d \"pedido_novo\" within one second, %d orders already listed\n", burstMessages,
                 refreshRows);
     BenchStore store(db, "burst");
-    if (!store.id) {
-        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+    const std::unique_ptr<RunningConsole> ready =
+        readyConsole(db, store, QStringLiteral("select :id, :newest - seq * 60, 30.5, null, 0, 1, 1 from seq_1_to_2000"));
+    if (!ready)
         return false;
-    }
-    if (!insertOrders(db, store.id,
-                      QStringLiteral("select :id, :newest - seq * 60, 30.5, null, 0, 1, 1 from seq_1_to_2000")))
-        return false;
-    RunningConsole console(store.login, benchPassword);
-    if (!consoleReady(console))
-        return false;
+    RunningConsole &console = *ready;
     LogsPublisher publisher(RunningConsole::broker());
     if (!publisher.error().isEmpty()) {
         std::printf("  %s\n", qPrintable(publisher.error()));
@@ -538,16 +540,11 @@ bool idle(DbFixture &db, int seconds)
 {
     std::printf("\n[idle] a logged-in console with a day's orders and nothing happening, for %d s\n", seconds);
     BenchStore store(db, "idle");
-    if (!store.id) {
-        std::printf("  cannot make the store: %s\n", qPrintable(db.lastError()));
+    const std::unique_ptr<RunningConsole> ready = readyConsole(
+        db, store, QStringLiteral("select :id, :newest - seq * 1800, 35.9, null, 0, 1, 1 + seq % 3 from seq_1_to_40"));
+    if (!ready)
         return false;
-    }
-    if (!insertOrders(db, store.id,
-                      QStringLiteral("select :id, :newest - seq * 1800, 35.9, null, 0, 1, 1 + seq % 3 from seq_1_to_40")))
-        return false;
-    RunningConsole console(store.login, benchPassword);
-    if (!consoleReady(console))
-        return false;
+    RunningConsole &console = *ready;
     // The first ticks fill caches that then stay.
     runFor(5000);
 

@@ -7,10 +7,8 @@
 // "Fechar" until every console of the store has ended and ts_close is written,
 // three consoles of the store on one broker; and one tick whose schedule check
 // changes nothing, beside the status statement alone run through libmariadb.
-#include "dbfixture.h"
 #include "runningconsole.h"
 #include "storestate.h"
-#include "testenv.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -126,7 +124,10 @@ bool benchCheck(DbFixture &db, int store)
     std::printf("\n[tick] a schedule check that changes nothing, against the status statement through libmariadb\n");
     const QDate today = QDate::currentDate();
     for (const char *period : {"00:00 06:00", "06:00 23:59", "11:00 14:00"})
-        db.addPeriod(store, today.dayOfWeek() % 7, QString::fromLatin1(period).left(5), QString::fromLatin1(period).mid(6));
+        db.exec(QStringLiteral("insert into funcionamento (id_pizzaria, dia_semana, hora_inicio, hora_final) "
+                               "values (:id, :dia, :inicio, :fim)"),
+                {{":id", store}, {":dia", today.dayOfWeek() % 7}, {":inicio", QString::fromLatin1(period).left(5)},
+                 {":fim", QString::fromLatin1(period).mid(6)}});
     db.setStatus(store, 1, 30);
     const QDateTime noon(today, QTime(12, 0));
 

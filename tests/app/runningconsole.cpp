@@ -1,23 +1,98 @@
 #include "runningconsole.h"
 
 #include "internetprobe.h"
-#include "testenv.h"
 #include "traynotifier.h"
 
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPointer>
 #include <QTableView>
-#include <QTest>
+#include <QTcpSocket>
+#include <QTimer>
+
+void LocalProbePage::accept()
+{
+    while (QTcpSocket *socket = server.nextPendingConnection()) {
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            if (!socket->readAll().contains("\r\n\r\n"))
+                return;
+            ++requestCount;
+            emit requested();
+            if (mode == Silent)
+                return;
+            const QByteArray body = mode == Answer ? QByteArray("success\n") : QByteArray();
+            QTimer::singleShot(delayMs, socket, [socket, body] {
+                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
+                              + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                socket->disconnectFromHost();
+            });
+        });
+    }
+}
+
+BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs)
+    : targetPort(targetPort)
+    , holdMs(holdMs)
+{
+    connect(this, &QTcpServer::newConnection, this, &BrokerRelay::relay);
+    listen(QHostAddress::LocalHost);
+}
+
+void BrokerRelay::cut()
+{
+    for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
+        client->abort();
+}
+
+void BrokerRelay::relay()
+{
+    while (QPointer<QTcpSocket> client = nextPendingConnection()) {
+        ++accepted;
+        auto *upstream = new QTcpSocket(client);
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+        connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+        connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] { client->write(upstream->readAll()); });
+        // What the client sends during the hold waits in its buffer.
+        connect(upstream, &QTcpSocket::connected, client, [client, upstream] {
+            upstream->write(client->readAll());
+            connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
+        });
+        QTimer::singleShot(holdMs, upstream, [this, upstream] { upstream->connectToHost(QHostAddress::LocalHost, targetPort); });
+    }
+}
+
+ConsoleDir::ConsoleDir()
+{
+    for (const QString folder : {"sound", "images"}) {
+        const QDir source(QStringLiteral(TRV_RESOURCES_DIR "/") + folder);
+        QDir(dir.path()).mkpath(folder);
+        for (const QString &name : source.entryList(QDir::Files))
+            QFile::copy(source.filePath(name), dir.filePath(folder + QLatin1Char('/') + name));
+    }
+    QDir::setCurrent(dir.path());
+}
+
+ConfigValues ConsoleDir::serverConfig(const QString &login, const QString &password)
+{
+    return {login, password, TestEnv::dbHost(), TestEnv::dbName(), QString::number(TestEnv::dbPort()), TestEnv::dbUser(),
+            TestEnv::dbPassword(), TestEnv::amqpUser(), TestEnv::amqpPassword(), TestEnv::amqpVirtualHost(),
+            QString::number(TestEnv::amqpPort()), QStringLiteral(":")};
+}
+
+bool ConsoleDir::writeRaw(const QByteArray &bytes)
+{
+    QFile file(dir.filePath("config.conf"));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
 
 RunningConsole::RunningConsole(const QString &login, const QString &password, quint16 brokerPort)
 {
     probePage.listen();
     qputenv("TROVANTA_PROBE_URL", probePage.url().toString().toUtf8());
-    dir = std::make_unique<ConsoleDir>();
     ConfigValues config = ConsoleDir::serverConfig(login, password);
-    if (brokerPort)
-        config.portbroker = QString::number(brokerPort);
-    dir->writeConfig(config);
+    config.portbroker = QString::number(brokerPort ? brokerPort : TestEnv::amqpPort());
+    dir.writeConfig(config);
     console = std::make_unique<MainWindow>();
     notifierSpy = std::make_unique<QSignalSpy>(console->findChild<TrayNotifier *>(), &TrayNotifier::shown);
     playerSpy = std::make_unique<QSignalSpy>(console->findChild<QMediaPlayer *>(), &QMediaPlayer::stateChanged);
@@ -30,33 +105,44 @@ RunningConsole::~RunningConsole()
     notifierSpy.reset();
     playerSpy.reset();
     console.reset();
-    dir.reset();
     qunsetenv("TROVANTA_PROBE_URL");
+}
+
+bool RunningConsole::ready()
+{
+    // A marker comes back once the queue consumes; the tick that handles it
+    // has already run the connection's catch-up refresh.
+    static int marker = 700000;
+    const int expected = ++marker;
+    return QTest::qWaitFor(
+        [&] {
+            if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
+                QTest::qWait(300);
+            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
+        },
+        20000);
 }
 
 QString RunningConsole::label(const char *name) const
 {
-    auto *widget = console->findChild<QLabel *>(QLatin1String(name));
-    return widget ? widget->text() : QString();
+    return console->findChild<QLabel *>(QLatin1String(name))->text();
 }
 
 QList<int> RunningConsole::listedOrders() const
 {
     QList<int> orders;
     QAbstractItemModel *model = console->findChild<QTableView *>(QStringLiteral("tableView_pedidos"))->model();
-    if (!model)
-        return orders;
-    for (int row = 0; row < model->rowCount(); ++row)
+    for (int row = 0; model && row < model->rowCount(); ++row)
         orders.append(model->data(model->index(row, 0)).toInt());
     return orders;
 }
 
-QStringList RunningConsole::notifications() const
+bool RunningConsole::notified(const QString &titleAndText) const
 {
-    QStringList shown;
     for (const QList<QVariant> &arguments : *notifierSpy)
-        shown.append(arguments.at(0).toString() + QLatin1Char('|') + arguments.at(1).toString());
-    return shown;
+        if (arguments.at(0).toString() + QLatin1Char('|') + arguments.at(1).toString() == titleAndText)
+            return true;
+    return false;
 }
 
 bool RunningConsole::alarmStarted() const
@@ -76,22 +162,26 @@ void RunningConsole::tick()
 {
     // The tick ends when its Internet check answers; one the timer started
     // first would read the clock as it was.
-    QObject *probe = console->findChild<InternetProbe *>();
-    if (!QTest::qWaitFor([probe] { return !probe->property("pending").toBool(); }, 5000))
+    auto *probe = console->findChild<InternetProbe *>();
+    if (!QTest::qWaitFor([probe] { return !probe->isPending(); }, 5000))
         return;
-    QSignalSpy done(probe, SIGNAL(finished(bool)));
+    QSignalSpy done(probe, &InternetProbe::finished);
     QMetaObject::invokeMethod(console.get(), "task", Qt::DirectConnection);
-    if (done.isValid())
-        done.wait(5000);
+    done.wait(5000);
 }
 
 BrokerAccount RunningConsole::broker()
 {
-    BrokerAccount account;
-    account.host = TestEnv::dbHost();
-    account.port = TestEnv::amqpPort();
-    account.virtualHost = TestEnv::amqpVirtualHost();
-    account.user = TestEnv::amqpUser();
-    account.password = TestEnv::amqpPassword();
-    return account;
+    return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
+}
+
+bool RunningConsole::publish(const QStringList &texts)
+{
+    QList<QByteArray> messages;
+    for (const QString &text : texts)
+        messages.append(text.toLatin1());
+    const QString error = publishOnLogs(broker(), messages);
+    if (!error.isEmpty())
+        qWarning() << "publishing failed:" << error;
+    return error.isEmpty();
 }

@@ -1,22 +1,93 @@
 #pragma once
 
-#include "consoledir.h"
-#include "localprobepage.h"
+#include "configfile.h"
+#include "connectionsettings.h"
+#include "dbfixture.h"
 #include "mainwindow.h"
+#include "modalanswer.h"
 #include "servicepublisher.h"
+#include "testenv.h"
 
 #include <QSignalSpy>
-#include <QStringList>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
 
 #include <memory>
 
-class QLabel;
-class QMediaPlayer;
-class QSqlQueryModel;
-class TrayNotifier;
+// A tiny local web page standing in for the Internet in the console's probe.
+class LocalProbePage : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Mode { Answer, EmptyBody, Silent };
+
+    explicit LocalProbePage(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+        connect(&server, &QTcpServer::newConnection, this, &LocalProbePage::accept);
+    }
+
+    bool listen() { return server.listen(QHostAddress::LocalHost); }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/success.txt").arg(server.serverPort())); }
+
+    void setMode(Mode mode) { this->mode = mode; }
+    void setDelay(int ms) { delayMs = ms; }     // answers that long after each request
+    int requests() const { return requestCount; }
+
+signals:
+    void requested();
+
+private:
+    void accept();
+
+    QTcpServer server;
+    Mode mode = Answer;
+    int delayMs = 0;
+    int requestCount = 0;
+};
+
+// A TCP relay to the broker that holds every new connection back for a while
+// (a slow handshake) and can cut the open ones (a connection lost).
+class BrokerRelay : public QTcpServer
+{
+public:
+    BrokerRelay(quint16 targetPort, int holdMs);
+
+    int connections() const { return accepted; }
+    void cut();
+
+private:
+    void relay();
+
+    quint16 targetPort;
+    int holdMs;
+    int accepted = 0;
+};
+
+// A working directory for one console: the resources beside it, a
+// config.conf when asked for, and the process moved into it until destroyed.
+class ConsoleDir
+{
+public:
+    ConsoleDir();
+    ~ConsoleDir() { QDir::setCurrent(previous); }
+
+    // Settings that reach the private servers, logging in as login/password.
+    static ConfigValues serverConfig(const QString &login, const QString &password);
+    bool writeConfig(const ConfigValues &values) { return writeConfigFile(dir.filePath("config.conf"), values); }
+    bool writeRaw(const QByteArray &bytes);
+
+private:
+    QTemporaryDir dir;
+    QString previous = QDir::currentPath();
+};
 
 // A logged-in console on the private servers, its Internet probe answered by a
-// local page, ready to receive the service's messages.
+// local page, receiving the service's messages. Tests of the app include this
+// one header for their helpers and QtTest.
 class RunningConsole
 {
 public:
@@ -26,28 +97,30 @@ public:
 
     MainWindow *window() const { return console.get(); }
     LocalProbePage &probe() { return probePage; }
+    // Consuming, with the catch-up refresh of its connection done.
+    bool ready();
 
     QString label(const char *name) const;
     QList<int> listedOrders() const;
     bool lists(int order) const { return listedOrders().contains(order); }
 
-    // Notifications shown since the last clear, as "title|text".
-    QStringList notifications() const;
+    // A notification "title|text" shown since the last clear.
+    bool notified(const QString &titleAndText) const;
     void clearNotifications() { notifierSpy->clear(); }
     // The alarm went into playing since the last clear; is playing now.
     bool alarmStarted() const;
     bool alarmPlaying() const;
     void clearAlarm() { playerSpy->clear(); }
 
-    // Runs one tick right now, as the timer would.
+    // Runs one whole tick right now, as the timer would.
     void tick();
 
     static BrokerAccount broker();
-    static QString publish(const QList<QByteArray> &messages) { return publishOnLogs(broker(), messages); }
+    static bool publish(const QStringList &texts);
 
 private:
     LocalProbePage probePage;
-    std::unique_ptr<ConsoleDir> dir;
+    ConsoleDir dir;
     std::unique_ptr<MainWindow> console;
     std::unique_ptr<QSignalSpy> notifierSpy;
     std::unique_ptr<QSignalSpy> playerSpy;

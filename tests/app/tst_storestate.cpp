@@ -1,18 +1,11 @@
 #include "amqptestsupport.h"
-#include "connectionsettings.h"
-#include "dbfixture.h"
-#include "modalanswer.h"
 #include "runningconsole.h"
 #include "storestate.h"
-#include "testenv.h"
 
 #include <QLCDNumber>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QtTest>
-
-#include <memory>
 
 namespace {
 // Wednesday 9 December 2026.
@@ -56,6 +49,7 @@ private slots:
 private:
     // Columns of a store's status row, joined by blanks.
     QString row(const char *columns, int id) const;
+    bool addPeriod(int dia, const QString &inicio, const QString &fim) const;
     std::unique_ptr<RunningConsole> console() const;
 
     std::unique_ptr<DbFixture> db;
@@ -87,6 +81,13 @@ QString TestStoreState::row(const char *columns, int id) const
 {
     return db->scalar(QStringLiteral("select concat_ws(' ', %1) from status where id_pizzaria=:id").arg(QLatin1String(columns)),
                       {{":id", id}}).toString();
+}
+
+bool TestStoreState::addPeriod(int dia, const QString &inicio, const QString &fim) const
+{
+    return db->exec(QStringLiteral("insert into funcionamento (id_pizzaria, dia_semana, hora_inicio, hora_final) "
+                                   "values (:id, :dia, :inicio, :fim)"),
+                    {{":id", store}, {":dia", dia}, {":inicio", inicio}, {":fim", fim}});
 }
 
 std::unique_ptr<RunningConsole> TestStoreState::console() const
@@ -149,7 +150,7 @@ void TestStoreState::schedule()
 
     for (const QString &period : periods.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList field = period.split(QLatin1Char(' '));
-        QVERIFY(db->addPeriod(store, field[0].toInt(), field[1], field[2]));
+        QVERIFY(addPeriod(field[0].toInt(), field[1], field[2]));
     }
     QVERIFY(db->setStatus(store, initial, 0));
     const auto stored = [this] { return row("status, ts_open, ts_close", store); };
@@ -231,7 +232,7 @@ void TestStoreState::waitingTimeOnTheKeypad()
 
 void TestStoreState::consolesOfTheStore()
 {
-    QVERIFY(db->addPeriod(store, evening.date().dayOfWeek() % 7, QStringLiteral("18:00"), QStringLiteral("23:30")));
+    QVERIFY(addPeriod(evening.date().dayOfWeek() % 7, QStringLiteral("18:00"), QStringLiteral("23:30")));
     QVERIFY(db->setStatus(store, 0, 0));
     const auto first = console();
     const auto second = console();
@@ -261,7 +262,7 @@ void TestStoreState::consolesOfTheStore()
 
 void TestStoreState::statusButtonAnnouncesAndSurvivesABrokerRestart()
 {
-    QVERIFY(db->addPeriod(store, evening.date().dayOfWeek() % 7, QStringLiteral("20:00"), QStringLiteral("23:30")));
+    QVERIFY(addPeriod(evening.date().dayOfWeek() % 7, QStringLiteral("20:00"), QStringLiteral("23:30")));
     QVERIFY(db->setStatus(store, 0, 0));
     const auto running = console();
     ChainReceiver outside;

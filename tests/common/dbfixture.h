@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -20,22 +19,18 @@ public:
     // Empties every table the console uses.
     bool clearAll();
 
-    int addUser(const QString &login, const QString &password, int nivel, const QString &nome = QString());
-    int addStore(int ownerId, const QString &twitter = QString());
-    // A store with its owner (nivel 2) in one call; returns the store id.
-    int addOwnedStore(const QString &login, const QString &password);
+    // A store and its owner's account (nivel 2: a store owner); returns the store id.
+    int addOwnedStore(const QString &login, const QString &password, int nivel = 2);
     bool setStatus(int store, int status, int espera);
-    bool addPeriod(int store, int diaSemana, const QString &inicio, const QString &fim);
     int addOrder(int store, qint64 data, const QVariant &valor, const QVariant &desconto, int status);
 
+    bool exec(const QString &statement, const QVariantMap &bindings = {}) { return run(statement, bindings).isActive(); }
     // One value of the first row of a statement, or an invalid QVariant.
     QVariant scalar(const QString &statement, const QVariantMap &bindings = {});
 
-    bool exec(const QString &statement, const QVariantMap &bindings = {});
-
 private:
-    QSqlQuery run(const QString &statement, const QVariantMap &bindings, bool *ok);
-    QVariant insert(const QString &statement, const QVariantMap &bindings);
+    QSqlQuery run(const QString &statement, const QVariantMap &bindings);   // inactive after a failure
+    int insert(const QString &statement, const QVariantMap &bindings) { return run(statement, bindings).lastInsertId().toInt(); }
 
     QSqlDatabase db;
     QString error;

@@ -8,8 +8,6 @@
 // timer notes how much later than due each of its ticks runs.
 class LoopLagMeter : public QObject
 {
-    Q_OBJECT
-
 public:
     explicit LoopLagMeter(QObject *parent = nullptr);
 
@@ -20,8 +18,8 @@ public:
 private:
     void tick();
 
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_maxLag = 0;
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worst = 0;
 };

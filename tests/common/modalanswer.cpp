@@ -7,37 +7,30 @@
 #include <QPushButton>
 
 ModalAnswer::ModalAnswer(std::function<void(QWidget *)> answerWith)
-    : answer(answerWith ? std::move(answerWith) : &ModalAnswer::accept)
+    : answer(std::move(answerWith))
 {
-    timer.setInterval(20);
-    QObject::connect(&timer, &QTimer::timeout, [this] { poll(); });
-    timer.start();
-}
-
-void ModalAnswer::poll()
-{
-    QWidget *modal = QApplication::activeModalWidget();
-    if (!modal)
-        return;
-    timer.stop();
-    wasSeen = true;
-    seenTitle = modal->windowTitle();
-    if (auto *box = qobject_cast<QMessageBox *>(modal))
-        seenText = box->text();
-    answer(modal);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        timer.stop();
+        wasSeen = true;
+        seenTitle = modal->windowTitle();
+        if (auto *box = qobject_cast<QMessageBox *>(modal))
+            seenText = box->text();
+        answer(modal);
+    });
+    timer.start(20);
 }
 
 void ModalAnswer::accept(QWidget *modal)
 {
-    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-        QAbstractButton *button = box->button(QMessageBox::Ok);
-        if (!button)
-            button = box->defaultButton();
-        if (button) {
-            button->click();
-            return;
-        }
-    }
-    if (auto *dialog = qobject_cast<QDialog *>(modal))
+    auto *box = qobject_cast<QMessageBox *>(modal);
+    QAbstractButton *button = box ? box->button(QMessageBox::Ok) : nullptr;
+    if (box && !button)
+        button = box->defaultButton();
+    if (button)
+        button->click();
+    else if (auto *dialog = qobject_cast<QDialog *>(modal))
         dialog->reject();
 }

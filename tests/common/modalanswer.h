@@ -14,7 +14,7 @@ class QWidget;
 class ModalAnswer
 {
 public:
-    explicit ModalAnswer(std::function<void(QWidget *)> answer = {});
+    explicit ModalAnswer(std::function<void(QWidget *)> answer = &ModalAnswer::accept);
 
     bool seen() const { return wasSeen; }
     QString title() const { return seenTitle; }
@@ -23,8 +23,6 @@ public:
     static void accept(QWidget *modal);
 
 private:
-    void poll();
-
     std::function<void(QWidget *)> answer;
     QTimer timer;
     bool wasSeen = false;

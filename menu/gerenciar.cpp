@@ -1,0 +1,279 @@
+#include "gerenciar.h"
+#include "ui_gerenciar.h"
+
+#include "connection.h"
+#include "editaritem.h"
+#include "keypad.h"
+#include "menudata.h"
+#include "orderdelegates.h"
+#include "sqlrowcachemodel.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QSortFilterProxyModel>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+
+namespace {
+
+// Columns of the items statement.
+enum Coluna {
+    ColCardapio = 0, ColMenu = 1, ColPrecoItem = 2, ColCodigo = 3, ColNome = 4, ColDescricao = 5,
+    ColTipo = 6, ColNomeMenu = 7, ColTamanho = 8, ColPreco = 9, ColMascara = 10, ColItemCardapio = 11
+};
+
+QString semPrimeiraEscolha(const QComboBox *box, const QString &texto)
+{
+    return box->currentIndex() == 0 ? QString(QLatin1String("")) : texto;
+}
+
+} // namespace
+
+Gerenciar::Gerenciar(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::Gerenciar)
+    , menuModel(new QSqlQueryModel)
+    , tiposModel(new QSqlQueryModel)
+    , tamanhosModel(new QSqlQueryModel)
+    , ativosModel(new SqlRowCacheModel)
+    , pausadosModel(new SqlRowCacheModel)
+    , filtroMenu(QLatin1String(""))
+    , filtroTipo(QLatin1String(""))
+    , filtroTamanho(QLatin1String(""))
+    , filtroNome(QLatin1String(""))
+    , ativosProxy(new QSortFilterProxyModel(this))
+    , pausadosProxy(new QSortFilterProxyModel(this))
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::WindowFlags());
+    ui->tabWidget->setCurrentIndex(0);
+
+    // Wired once: a view given a new model at every refresh keeps each old
+    // selection model alive until the dialog closes.
+    const std::pair<QTableView *, QSortFilterProxyModel *> tabelas[] = {
+        {ui->tableView_ativos, ativosProxy}, {ui->tableView_pausados, pausadosProxy}};
+    ativosProxy->setSourceModel(ativosModel.get());
+    pausadosProxy->setSourceModel(pausadosModel.get());
+    for (const auto &[view, proxy] : tabelas) {
+        proxy->setDynamicSortFilter(true);
+        view->setModel(proxy);
+        view->setItemDelegateForColumn(ColPreco, new NumberFormatDelegate(this));
+        // The database's order until the operator clicks a header: sorting
+        // reads every row, where showing reads only the visible ones.
+        view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+        view->setSortingEnabled(true);
+        // Item texts are about as wide from row to row: a sample sizes the columns.
+        view->horizontalHeader()->setResizeContentsPrecision(100);
+    }
+
+    AbreConexao(QStringLiteral("menu"), &db);
+    ui->pushButton_item->setEnabled(false);
+}
+
+Gerenciar::~Gerenciar()
+{
+    delete ui;
+}
+
+void Gerenciar::Inicializa(int id_pizzaria)
+{
+    this->id_pizzaria = id_pizzaria;
+    LerMenu(id_pizzaria, menuModel.get());
+    preencheCaixa(ui->comboBox_menu, QStringLiteral("Escolha Menu..."), menuModel.get());
+    LerTipos(id_pizzaria, tiposModel.get(), db);
+    preencheCaixa(ui->comboBox_tipo, QStringLiteral("Escolha Tipo..."), tiposModel.get());
+    LerTamanhos(id_pizzaria, tamanhosModel.get(), db);
+    preencheCaixa(ui->comboBox_tamanho, QStringLiteral("Escolha Tamanho..."), tamanhosModel.get());
+}
+
+bool Gerenciar::LerMenu(int id, QSqlQueryModel *model)
+{
+    return lerParaModelo(QStringLiteral("select item_menu, id_menu from menu where id_pizzaria=:id_pizzaria"),
+                         {{QStringLiteral(":id_pizzaria"), id}}, model, db);
+}
+
+bool Gerenciar::LerItens(int id, QString filtro, QString menu, QString tipo, QString tamanho,
+                         QSqlQueryModel *model, int ativo)
+{
+    const auto contem = [](const QString &valor) { return QString(QLatin1Char('%') + valor + QLatin1Char('%')); };
+    QSqlQuery query(db);
+    const bool ok = executaComValores(query, itensStatement,
+                                      {{QStringLiteral(":id_pizzaria"), id},
+                                       {QStringLiteral(":ativo"), ativo},
+                                       {QStringLiteral(":menu"), contem(menu)},
+                                       {QStringLiteral(":tamanho"), contem(tamanho)},
+                                       {QStringLiteral(":tipo"), contem(tipo)},
+                                       {QStringLiteral(":filtro"), contem(filtro)}});
+    if (ok)
+        model->setQuery(query);
+    qDebug() << query.lastError().text();
+    return ok;
+}
+
+void Gerenciar::mostraItens(QTableView *view, QSqlQueryModel *model, int ativo)
+{
+    LerItens(id_pizzaria, filtroNome, filtroMenu, filtroTipo, filtroTamanho, model, ativo);
+    for (int coluna : {ColCardapio, ColMenu, ColPrecoItem, ColNomeMenu, ColItemCardapio})
+        view->hideColumn(coluna);
+    // Named before sizing, so that each column also fits its title.
+    const std::pair<int, QString> cabecalhos[] = {
+        {ColCodigo, QStringLiteral("ID")},          {ColNome, QStringLiteral("Item")},
+        {ColDescricao, QStringLiteral("Descrição")}, {ColTipo, QStringLiteral("Categoria")},
+        {ColTamanho, QStringLiteral("Tamanho")},     {ColPreco, QStringLiteral("Preço\n(R$)")},
+        {ColMascara, QStringLiteral("Máscara")}};
+    for (const auto &[coluna, texto] : cabecalhos)
+        model->setHeaderData(coluna, Qt::Horizontal, texto);
+    view->resizeColumnsToContents();
+}
+
+void Gerenciar::AtualizaTabelas()
+{
+    filtroNome = ui->lineEdit_filtro->text();
+    mostraItens(ui->tableView_ativos, ativosModel.get(), 1);
+    mostraItens(ui->tableView_pausados, pausadosModel.get(), 0);
+}
+
+bool Gerenciar::AtualizaPreco(int id, float preco)
+{
+    QSqlQuery query(db);
+    if (executaComValores(query, QStringLiteral("update precoitem set preco=:preco where id_precoitem=:id"),
+                          {{QStringLiteral(":id"), id}, {QStringLiteral(":preco"), preco}}))
+        return true;
+    informaFalha(query.lastError().text());
+    return false;
+}
+
+bool Gerenciar::AtualizaAtivo(QVariantList ids, QVariantList ativos)
+{
+    QSqlQuery query(db);
+    bool ok = query.prepare(QStringLiteral("update cardapio set ativo=:ativo where id_cardapio=:id"));
+    if (ok) {
+        query.bindValue(QStringLiteral(":id"), ids);
+        query.bindValue(QStringLiteral(":ativo"), ativos);
+        ok = query.execBatch();
+    }
+    if (!ok)
+        informaFalha(query.lastError().text());
+    return ok;
+}
+
+void Gerenciar::informaFalha(const QString &erro)
+{
+    QMessageBox::critical(nullptr, QStringLiteral("Erro na gravação de dados"), erro, QMessageBox::Ok);
+}
+
+void Gerenciar::mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, QSqlQueryModel *model, int ativo)
+{
+    if (model->rowCount() == 0) {
+        QMessageBox::critical(nullptr, QStringLiteral("Seleção"), QStringLiteral("Nenhum pedido para selecionar"),
+                              QMessageBox::Ok);
+        return;
+    }
+    const QModelIndexList selecionados = view->selectionModel()->selectedIndexes();
+    if (selecionados.isEmpty()) {
+        QMessageBox::critical(nullptr, QStringLiteral("Seleção"), QStringLiteral("Nenhum pedido Selecionado"),
+                              QMessageBox::Ok);
+        return;
+    }
+    QVariantList ids;
+    QVariantList ativos;
+    for (const QModelIndex &index : selecionados) {
+        const int row = proxy->mapToSource(index).row();
+        ids.append(model->index(row, ColCardapio).data().toInt());
+        ativos.append(ativo);
+    }
+    AtualizaAtivo(ids, ativos);
+    AtualizaTabelas();
+}
+
+void Gerenciar::on_pushButton_pausar_clicked()
+{
+    mudaVenda(ui->tableView_ativos, ativosProxy, ativosModel.get(), 0);
+}
+
+void Gerenciar::on_pushButton_venda_clicked()
+{
+    mudaVenda(ui->tableView_pausados, pausadosProxy, pausadosModel.get(), 1);
+}
+
+void Gerenciar::on_comboBox_menu_activated(QString arg1)
+{
+    // "Escolha Menu..." filters by its own text, which names no menu.
+    filtroMenu = arg1;
+    AtualizaTabelas();
+    ui->pushButton_item->setEnabled(ui->comboBox_menu->currentIndex() != 0);
+}
+
+void Gerenciar::on_comboBox_tamanho_activated(QString arg1)
+{
+    filtroTamanho = semPrimeiraEscolha(ui->comboBox_tamanho, arg1);
+    AtualizaTabelas();
+}
+
+void Gerenciar::on_comboBox_tipo_activated(QString arg1)
+{
+    filtroTipo = semPrimeiraEscolha(ui->comboBox_tipo, arg1);
+    AtualizaTabelas();
+}
+
+void Gerenciar::on_pushButton_filtro_clicked()
+{
+    AtualizaTabelas();
+}
+
+void Gerenciar::on_tableView_ativos_doubleClicked(QModelIndex index)
+{
+    const int row = ativosProxy->mapToSource(index).row();
+    float novoPreco = ativosModel->index(row, ColPreco).data().toFloat();
+    const int idPreco = ativosModel->index(row, ColPrecoItem).data().toInt();
+    Keypad keypad(&novoPreco, nullptr);
+    keypad.setModal(true);
+    keypad.exec();
+    // Also when the keypad was closed: the price then goes back unchanged.
+    AtualizaPreco(idPreco, novoPreco);
+    AtualizaTabelas();
+}
+
+void Gerenciar::on_tableView_ativos_clicked(QModelIndex index)
+{
+    const int row = ativosProxy->mapToSource(index).row();
+    const auto valor = [this, row](int coluna) { return ativosModel->index(row, coluna).data(); };
+    id_cardapio = valor(ColCardapio).toInt();
+    id_menu = valor(ColMenu).toInt();
+    id_precoitem = valor(ColPrecoItem).toInt();
+    mask = valor(ColMascara).toInt();
+    id_itemcardapio = valor(ColItemCardapio).toInt();
+    codigo = valor(ColCodigo).toString();
+    nome = valor(ColNome).toString();
+    descricao = valor(ColDescricao).toString();
+    nomeTipo = valor(ColTipo).toString();
+    nomeTamanho = valor(ColTamanho).toString();
+    preco = valor(ColPreco).toFloat();
+}
+
+void Gerenciar::abreEditor(int idItem)
+{
+    if (id_cardapio == 0) {
+        QMessageBox::critical(nullptr, QStringLiteral("Seleção"), QStringLiteral("Nenhum Item Selecionado"),
+                              QMessageBox::Ok);
+        return;
+    }
+    EditarItem editor;
+    editor.IniciaEdicao(id_pizzaria, idItem, id_menu, filtroMenu, mask, &db);
+    editor.PreencheItem(codigo, nome, descricao, nomeTipo, nomeTamanho, preco, id_precoitem, id_itemcardapio);
+    editor.setModal(true);
+    editor.exec();
+    AtualizaTabelas();
+}
+
+void Gerenciar::on_pushButton_item_clicked()
+{
+    abreEditor(0);
+}
+
+void Gerenciar::on_pushButton_editar_clicked()
+{
+    abreEditor(id_cardapio);
+}
