@@ -193,5 +193,10 @@ void StoreState::statusSetByHand(int idPizzaria, int announced)
     // A write still to be retried here gives way to another status set since.
     if (writeFailed && announced >= 0)
         status = announced;
-    LerStatus(idPizzaria, statusModel.get());
+    // The row as the other console recorded it: writing it back later could
+    // undo what that console has changed since.
+    if (LerStatus(idPizzaria, statusModel.get()) && !writeFailed) {
+        status = statusModel->data(statusModel->index(0, 0)).toInt();
+        lastWrittenStatus = status;
+    }
 }

@@ -41,6 +41,7 @@ private slots:
     void init();
     void schedule_data();
     void schedule();
+    void followingDoesNotWriteAgain();
     void waitingTimeOnTheKeypad_data();
     void waitingTimeOnTheKeypad();
     void consolesOfTheStoreOnOneBroker();
@@ -185,6 +186,23 @@ void TestStoreState::schedule()
     state.takeStatusRow();
     state.VerificaPeriodoAbertura(store, tick);
     QCOMPARE(stored(), QStringLiteral("%1 0 0").arg(written));
+}
+
+// Opened and closed again by hand at another console: this one only follows.
+void TestStoreState::followingDoesNotWriteAgain()
+{
+    QVERIFY(db->setStatus(store, 0, 0));
+    StoreState follower([] { return at(0, 17, 0); });
+    follower.start(store, at(0, 17, 0));
+    follower.takeStatusRow();
+    follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
+    const QString set = QStringLiteral("update status set status=:status where id_pizzaria=:id");
+    QVERIFY(db->exec(set, {{":status", 1}, {":id", store}}));
+    follower.statusSetByHand(store, 1);
+    follower.takeStatusRow();
+    QVERIFY(db->exec(set, {{":status", 0}, {":id", store}}));
+    follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
+    QCOMPARE(row("status", store), QStringLiteral("0"));
 }
 
 void TestStoreState::waitingTimeOnTheKeypad_data()
