@@ -8,11 +8,15 @@
 #include "connectionsettings.h"
 #include "gerenciar.h"
 #include "internetprobe.h"
-#include "openingschedule.h"
+#include "keypad.h"
 #include "operatorlogin.h"
+#include "orderannouncements.h"
 #include "orderdelegates.h"
 #include "ordertexts.h"
+#include "pedido.h"
 #include "sqlsnapshotmodel.h"
+#include "storeannouncer.h"
+#include "storestate.h"
 #include "traynotifier.h"
 
 #include "qamqpclient.h"
@@ -62,6 +66,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , clock(&QDateTime::currentDateTime)
+    , storeState(std::make_unique<StoreState>([this] { return clock(); }))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint);
@@ -76,10 +81,9 @@ MainWindow::MainWindow(QWidget *parent)
     internetProbe = new InternetProbe(this);
     connect(internetProbe, &InternetProbe::finished, this, &MainWindow::finishTick);
 
-    // Kept for the window's whole life; they hold the last rows read.
-    statusModel = new SqlSnapshotModel;
-    scheduleModel = new SqlSnapshotModel;
+    // Kept for the window's whole life; it holds the last rows read.
     ordersModel = new SqlSnapshotModel;
+    announcer = new StoreAnnouncer([this](QAmqpClient *amqp) { configureClient(amqp); }, this, this);
 
     // Sizing columns by every row of a busy two days costs most of a refresh;
     // the texts of a column are all about as wide, so a sample will do.
@@ -103,24 +107,8 @@ MainWindow::MainWindow(QWidget *parent)
         }
     }
 
-    int day = now.date().dayOfWeek();
-    if (day == 7)
-        day = 0;
-    LerDiario(idPizzaria, day, scheduleModel);
-
     atualizarlista();
-
-    if (scheduleModel->rowCount() == 0) {
-        ui->radioButton_auto->setEnabled(false);
-        ui->radioButton_manual->setChecked(true);
-        mode = 1;
-    } else {
-        ui->radioButton_auto->setChecked(true);
-        mode = 0;
-    }
-
-    status = 0;
-    LerStatus(idPizzaria, statusModel);
+    storeState->start(idPizzaria, now);
     AtualizaTela();
 
     connect(&timer, &QTimer::timeout, this, &MainWindow::task);
@@ -134,14 +122,12 @@ MainWindow::~MainWindow()
     // Leaving the console always records the store as closed.
     AtualizaStatus(idPizzaria, 0);
     timer.stop();
-    for (QAmqpClient *owned : {client, amqpClient, closeClient, siteClient}) {
+    for (QAmqpClient *owned : {client, amqpClient}) {
         if (owned) {
             owned->disconnect(this);
             delete owned;
         }
     }
-    delete statusModel;
-    delete scheduleModel;
     delete ordersModel;
     delete ui;
 }
@@ -297,131 +283,110 @@ void MainWindow::installDelegates()
     view->setItemDelegateForColumn(4, statusDelegate);
 }
 
+// ---------------------------------------------------------------- orders
+
+void MainWindow::on_pushButton_numpedido_clicked()
+{
+    if (!ui->lineEdit_numpedido->text().isEmpty()) {
+        Pedido pedido(nullptr);
+        pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, &noNewOrder);
+        pedido.SetAmqp(connectionSettings.host, virtualhost, portbroker, userbroker, passbroker);
+        pedido.setModal(true);
+        pedido.exec();
+        ui->lineEdit_numpedido->clear();
+    }
+    atualizarlista();
+}
+
+void MainWindow::on_tableView_pedidos_doubleClicked(QModelIndex index)
+{
+    if (!connectionSettings.internetOk) {
+        QMessageBox::critical(this, QStringLiteral("Internet"), QStringLiteral("Erro de Internet!!!"), QMessageBox::Ok);
+        return;
+    }
+    ui->lineEdit_numpedido->setText(ordersModel->data(ordersModel->index(index.row(), 0)).toString());
+    on_pushButton_numpedido_clicked();
+    ui->lineEdit_numpedido->setText(QString(QLatin1String("")));
+}
+
 // ---------------------------------------------------------------- store state
 
 bool MainWindow::LerDiario(int id, int dia, QSqlQueryModel *model)
 {
-    if (dia == 7)
-        dia = 0;
-    AbreConexao(QStringLiteral("dbDiario"), &dbDiario);
-    QSqlQuery query(dbDiario);
-    query.prepare(QStringLiteral("select hora_inicio, hora_final from funcionamento where id_pizzaria=:id "
-                                 "and dia_semana=:dia order by hora_inicio asc"));
-    query.bindValue(QStringLiteral(":id"), id);
-    query.bindValue(QStringLiteral(":dia"), dia);
-    if (!query.exec()) {
-        qDebug() << "LerDiario" << query.lastError().text();
-        return false;
-    }
-    model->setQuery(query);
-    return true;
+    return storeState->LerDiario(id, dia, model);
 }
 
 bool MainWindow::LerStatus(int id, QSqlQueryModel *model)
 {
-    AbreConexao(QStringLiteral("statusloja"), &dbStatus);
-    QSqlQuery query(dbStatus);
-    query.prepare(QStringLiteral("select status, espera from status where id_pizzaria=:id "));
-    query.bindValue(QStringLiteral(":id"), id);
-    const bool executed = query.exec();
-    if (executed)
-        model->setQuery(query);
-    return executed;
+    return storeState->LerStatus(id, model);
 }
 
 bool MainWindow::AtualizaStatus(int id, int status)
 {
-    QSqlDatabase db;
-    AbreConexao(QStringLiteral("db2"), &db);
-    qDebug() << "AtualizaStatus";
-    {
-        QSqlQuery query(db);
-        if (status != 0)
-            query.prepare(QStringLiteral("update status set status=:status, ts_open=:hora where id_pizzaria=:id "));
-        else
-            query.prepare(QStringLiteral("update status set status=:status, ts_close=:hora where id_pizzaria=:id "));
-        query.bindValue(QStringLiteral(":id"), id);
-        query.bindValue(QStringLiteral(":status"), status);
-        query.bindValue(QStringLiteral(":hora"), qint64(QDateTime::currentSecsSinceEpoch()));
-        query.exec();
-        qDebug() << query.lastError().text();
-    }
-    FechaConexao(&db);
-    return true;
+    return storeState->AtualizaStatus(id, status);
 }
 
 bool MainWindow::AtualizaEspera(int id, int tempo)
 {
-    QSqlDatabase db;
-    AbreConexao(QStringLiteral("db2"), &db);
-    {
-        QSqlQuery query(db);
-        query.prepare(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "));
-        query.bindValue(QStringLiteral(":id"), id);
-        query.bindValue(QStringLiteral(":espera"), tempo);
-        query.exec();
-    }
-    FechaConexao(&db);
-    return true;
+    return storeState->AtualizaEspera(id, tempo);
 }
 
 QString MainWindow::LerTokenTelegram(int id)
 {
-    QSqlQuery query(connectionSettings.defaultDb);
-    query.prepare(QStringLiteral("select twitter from pizzaria where id_pizzaria=:id "));
-    query.bindValue(QStringLiteral(":id"), id);
-    if (query.exec() && query.next())
-        return query.value(0).toString();
-    return QString();
+    return storeState->LerTokenTelegram(id);
 }
 
 void MainWindow::VerificaPeriodoAbertura()
 {
-    modeText = QStringLiteral("Manual");
-    const QDate today = clock().date();
-    for (int row = 0; row < scheduleModel->rowCount(); ++row) {
-        const OpeningPeriod period = OpeningPeriod::onDay(
-            today, scheduleModel->data(scheduleModel->index(row, 0)).toString(),
-            scheduleModel->data(scheduleModel->index(row, 1)).toString());
-        modeText = QString(QLatin1String(""));
-        if (mode == 0 && period.contains(now)) {
-            status = 1;
-            modeText = QStringLiteral("Automático (Abertura: %1 Fechamento: %2)")
-                           .arg(period.opening.toString(QStringLiteral("hh:mm")),
-                                period.closing.toString(QStringLiteral("hh:mm")));
-            break;
-        }
-    }
-    if (status != lastWrittenStatus) {
-        AtualizaStatus(idPizzaria, status);
-        LerStatus(idPizzaria, statusModel);
-        lastWrittenStatus = status;
-    }
+    storeState->VerificaPeriodoAbertura(idPizzaria, now);
 }
 
 void MainWindow::AtualizaTela()
 {
     ui->label_conexao->setText(connectionSettings.serverStatusText);
     ui->label_usuario->setText(connectionSettings.userStatusText);
-    espera = statusModel->data(statusModel->index(0, 1)).toInt();
-    ui->lcdNumber->display(espera);
-    status = statusModel->data(statusModel->index(0, 0)).toInt();
-    ui->pushButton_status->setText(status != 0 ? QStringLiteral("Status: ABERTO")
-                                               : QStringLiteral("Status: FECHADO"));
+    storeState->takeStatusRow();
+    ui->lcdNumber->display(storeState->currentEspera());
+    ui->pushButton_status->setText(storeState->currentStatus() != 0 ? QStringLiteral("Status: ABERTO")
+                                                                     : QStringLiteral("Status: FECHADO"));
+    // The day's periods, and so the automatic mode, can change at midnight.
+    ui->radioButton_auto->setEnabled(storeState->hasPeriods());
+    (storeState->currentMode() == 0 ? ui->radioButton_auto : ui->radioButton_manual)->setChecked(true);
     ui->label_relogio->setText(now.toString(QStringLiteral("hh:mm:ss")));
-    ui->label_funcionamento->setText(modeText);
+    ui->label_funcionamento->setText(storeState->currentModeText());
 }
 
 void MainWindow::on_radioButton_auto_clicked()
 {
-    mode = 0;
+    storeState->setMode(0);
     ui->radioButton_auto->setChecked(true);
 }
 
 void MainWindow::on_radioButton_manual_clicked()
 {
-    mode = 1;
+    storeState->setMode(1);
     ui->radioButton_manual->setChecked(true);
+}
+
+void MainWindow::on_pushButton_status_clicked()
+{
+    const int announced = storeState->toggleStatus();
+    if (announced >= 0)
+        enviarSite(announced);
+}
+
+void MainWindow::on_pushButton_espera_clicked()
+{
+    float typed = float(storeState->currentEspera());
+    {
+        Keypad keypad(&typed);
+        keypad.setModal(true);
+        keypad.exec();
+    }
+    if (!storeState->setEspera(idPizzaria, typed))
+        QMessageBox::critical(this, QStringLiteral("Espera"), QStringLiteral("O tempo de espera não foi gravado."),
+                              QMessageBox::Ok);
+    AtualizaTela();
 }
 
 void MainWindow::FecharPrograma()
@@ -432,7 +397,44 @@ void MainWindow::FecharPrograma()
 
 void MainWindow::FecharLoja()
 {
-    AtualizaStatus(idPizzaria, 0);
+    storeState->FecharLoja(idPizzaria);
+}
+
+// ---------------------------------------------------------------- store announcements
+
+void MainWindow::enviarFecharLoja()
+{
+    announcer->enviarFecharLoja(idPizzaria);
+}
+
+void MainWindow::on_pushButton_fechar_clicked()
+{
+    enviarFecharLoja();
+}
+
+void MainWindow::closeConnected()
+{
+    announcer->connected(StoreAnnouncer::Close, sender());
+}
+
+void MainWindow::exchangeCloseDeclared()
+{
+    announcer->declared(StoreAnnouncer::Close, sender());
+}
+
+void MainWindow::enviarSite(int statusSite)
+{
+    announcer->enviarSite(idPizzaria, statusSite);
+}
+
+void MainWindow::siteConnected()
+{
+    announcer->connected(StoreAnnouncer::Site, sender());
+}
+
+void MainWindow::exchangeSiteDeclared()
+{
+    announcer->declared(StoreAnnouncer::Site, sender());
 }
 
 // ---------------------------------------------------------------- Internet and alarm
@@ -665,7 +667,8 @@ bool MainWindow::dispatch(const QString &text)
 
     if (message.isFor(QStringLiteral("statussite"), idPizzaria)) {
         ui->radioButton_manual->setChecked(true);
-        LerStatus(idPizzaria, statusModel);
+        // Field 2: the status that was set.
+        storeState->statusSetByHand(idPizzaria, message.fieldCount() > 2 ? message.order() : -1);
     }
     if (message.isFor(QStringLiteral("closeloja"), idPizzaria)) {
         FecharPrograma();
@@ -680,8 +683,11 @@ bool MainWindow::dispatch(const QString &text)
         qDebug() << "atualizarlista ";
         listOutdated = true;
     }
-    if (message.carriesOrder())
+    if (message.carriesOrder()) {
         connectionSettings.lastAnnouncedOrder = message.order();
+        // An open order dialog learns its echo even if a later message of this tick follows.
+        emit OrderAnnouncements::instance()->announced(message.order());
+    }
     qDebug() << connectionSettings.lastAnnouncedOrder;
     lastMessage = QString(QLatin1String(""));
     return !closing;

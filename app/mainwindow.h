@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 #include "messageinbox.h"
 
@@ -18,6 +19,8 @@ class QSqlQueryModel;
 class QSystemTrayIcon;
 class QStyledItemDelegate;
 class InternetProbe;
+class StoreAnnouncer;
+class StoreState;
 class TrayNotifier;
 
 namespace Ui {
@@ -57,6 +60,12 @@ private slots:
     bool LerStatus(int id, QSqlQueryModel *model);
     bool LerConf();
     int LerTVUser();
+    void enviarFecharLoja();
+    void closeConnected();
+    void exchangeCloseDeclared();
+    void enviarSite(int statusSite);
+    void siteConnected();
+    void exchangeSiteDeclared();
     void on_actionSair_triggered();
     void atualizarlista();
     void task();
@@ -64,10 +73,15 @@ private slots:
     void on_pushButton_gerenciar_clicked();
     void on_pushButton_play_clicked();
     void on_pushButton_stop_clicked();
+    void on_pushButton_espera_clicked();
+    void on_pushButton_status_clicked();
+    void on_pushButton_numpedido_clicked();
+    void on_tableView_pedidos_doubleClicked(QModelIndex index);
     void SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
                  QString passbroker);
     void on_radioButton_auto_clicked();
     void on_radioButton_manual_clicked();
+    void on_pushButton_fechar_clicked();
     void FecharPrograma();
     void FecharLoja();
 
@@ -84,12 +98,9 @@ private:
     void installDelegates();
     void newPlayer();
 
-    QAmqpClient *closeClient = nullptr;
-    QAmqpClient *siteClient = nullptr;
     Ui::MainWindow *ui;
     QString imagesDir;
     QString printerLine;
-    QString modeText;
     QString loginName;
     QString loginPassword;
     QString userbroker;
@@ -97,13 +108,6 @@ private:
     QString virtualhost;
     QString portbroker;
     int idPizzaria = 0;
-    int espera = 0;
-    int status = 0;
-    int lastWrittenStatus = -1;
-    int mode = 0;
-    int statusSite = 0;
-    QSqlQueryModel *statusModel = nullptr;
-    QSqlQueryModel *scheduleModel = nullptr;
     QSqlQueryModel *ordersModel = nullptr;
     QDateTime now;
     QTimer timer;
@@ -112,8 +116,6 @@ private:
     QAmqpClient *amqpClient = nullptr;
     QSystemTrayIcon *trayIcon = nullptr;
     QAmqpClient *client = nullptr;
-    QSqlDatabase dbDiario;
-    QSqlDatabase dbStatus;
     bool noNewOrder = true;
     bool alarmTest = false;
     bool brokerReconnected = false;
@@ -122,6 +124,8 @@ private:
     // Every message delivered since the last tick, oldest first.
     MessageInbox inbox;
     std::function<QDateTime()> clock;
+    std::unique_ptr<StoreState> storeState;    // status row, schedule, mode, waiting time
+    StoreAnnouncer *announcer = nullptr;
     TrayNotifier *notifier = nullptr;
     InternetProbe *internetProbe = nullptr;
     QStyledItemDelegate *dateDelegate = nullptr;

@@ -59,19 +59,16 @@ void TestKeypad::editing()
     KeypadText entered(start);
     float value = start;
     bool accepted = false;
+    const QHash<QChar, void (KeypadText::*)()> edit{{'.', &KeypadText::point},      {',', &KeypadText::point},
+                                                    {'c', &KeypadText::clear},      {'<', &KeypadText::back},
+                                                    {'~', &KeypadText::toggleSign}};
     for (const QChar key : keys) {
         if (key.isDigit())
             entered.digit(key.digitValue());
-        else if (key == QLatin1Char('.') || key == QLatin1Char(','))
-            entered.point();
-        else if (key == QLatin1Char('c'))
-            entered.clear();
-        else if (key == QLatin1Char('<'))
-            entered.back();
-        else if (key == QLatin1Char('~'))
-            entered.toggleSign();
-        else
+        else if (key == QLatin1Char('='))
             accepted = entered.enter(&value);
+        else
+            (entered.*edit.value(key))();
     }
     QCOMPARE(entered.text(), text);
     QCOMPARE(value, target);

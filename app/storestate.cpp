@@ -1,0 +1,202 @@
+#include "storestate.h"
+
+#include "connection.h"
+#include "connectionsettings.h"
+#include "openingschedule.h"
+#include "sqlsnapshotmodel.h"
+
+#include <QDebug>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <cmath>
+
+StoreState::StoreState(std::function<QDateTime()> clock)
+    : clock(std::move(clock))
+    , statusModel(std::make_unique<SqlSnapshotModel>())
+    , scheduleModel(std::make_unique<SqlSnapshotModel>())
+{
+}
+
+StoreState::~StoreState() = default;
+
+void StoreState::start(int idPizzaria, const QDateTime &now)
+{
+    // A failed read leaves the day without periods, in manual mode.
+    readSchedule(idPizzaria, now.date());
+    scheduleDay = now.date();
+    mode = hasPeriods() ? 0 : 1;
+    status = 0;
+    LerStatus(idPizzaria, statusModel.get());
+}
+
+bool StoreState::hasPeriods() const
+{
+    return scheduleModel->rowCount() > 0;
+}
+
+bool StoreState::readSchedule(int idPizzaria, const QDate &day)
+{
+    if (!LerDiario(idPizzaria, day.dayOfWeek(), scheduleModel.get()))
+        return false;
+    scheduleDay = day;
+    return true;
+}
+
+bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
+{
+    if (dia == 7)
+        dia = 0;
+    AbreConexao(QStringLiteral("dbDiario"), &dbDiario);
+    QSqlQuery query(dbDiario);
+    query.prepare(QStringLiteral("select hora_inicio, hora_final from funcionamento where id_pizzaria=:id "
+                                 "and dia_semana=:dia order by hora_inicio asc"));
+    query.bindValue(QStringLiteral(":id"), id);
+    query.bindValue(QStringLiteral(":dia"), dia);
+    if (!query.exec()) {
+        qDebug() << "LerDiario" << query.lastError().text();
+        return false;
+    }
+    model->setQuery(query);
+    return true;
+}
+
+bool StoreState::LerStatus(int id, QSqlQueryModel *model)
+{
+    AbreConexao(QStringLiteral("statusloja"), &dbStatus);
+    QSqlQuery query(dbStatus);
+    query.prepare(QStringLiteral("select status, espera from status where id_pizzaria=:id "));
+    query.bindValue(QStringLiteral(":id"), id);
+    const bool executed = query.exec();
+    if (executed)
+        model->setQuery(query);
+    return executed;
+}
+
+bool StoreState::AtualizaStatus(int id, int status)
+{
+    QSqlDatabase db;
+    AbreConexao(QStringLiteral("db2"), &db);
+    qDebug() << "AtualizaStatus";
+    bool executed = false;
+    {
+        QSqlQuery query(db);
+        if (status != 0)
+            query.prepare(QStringLiteral("update status set status=:status, ts_open=:hora where id_pizzaria=:id "));
+        else
+            query.prepare(QStringLiteral("update status set status=:status, ts_close=:hora where id_pizzaria=:id "));
+        query.bindValue(QStringLiteral(":id"), id);
+        query.bindValue(QStringLiteral(":status"), status);
+        query.bindValue(QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch()));
+        executed = query.exec();
+        qDebug() << query.lastError().text();
+    }
+    FechaConexao(&db);
+    return executed;
+}
+
+bool StoreState::AtualizaEspera(int id, int tempo)
+{
+    QSqlDatabase db;
+    AbreConexao(QStringLiteral("db2"), &db);
+    bool executed = false;
+    {
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "));
+        query.bindValue(QStringLiteral(":id"), id);
+        query.bindValue(QStringLiteral(":espera"), tempo);
+        executed = query.exec();
+    }
+    FechaConexao(&db);
+    return executed;
+}
+
+QString StoreState::LerTokenTelegram(int id)
+{
+    QSqlQuery query(connectionSettings.defaultDb);
+    query.prepare(QStringLiteral("select twitter from pizzaria where id_pizzaria=:id "));
+    query.bindValue(QStringLiteral(":id"), id);
+    if (query.exec() && query.next())
+        return query.value(0).toString();
+    return QString();
+}
+
+void StoreState::FecharLoja(int idPizzaria)
+{
+    AtualizaStatus(idPizzaria, 0);
+}
+
+void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
+{
+    // A console left running past midnight follows the new day's periods;
+    // until they are read, the old day's are not applied to the new date.
+    bool periodsOfToday = scheduleDay == now.date();
+    if (!periodsOfToday) {
+        const bool hadPeriods = hasPeriods();
+        periodsOfToday = readSchedule(idPizzaria, now.date());
+        // A day that gains or loses its periods gets its mode as at start-up.
+        if (periodsOfToday && hadPeriods != hasPeriods())
+            mode = hasPeriods() ? 0 : 1;
+    }
+
+    modeText = QStringLiteral("Manual");
+    for (int row = 0; periodsOfToday && row < scheduleModel->rowCount(); ++row) {
+        const OpeningPeriod period = OpeningPeriod::onDay(
+            now.date(), scheduleModel->data(scheduleModel->index(row, 0)).toString(),
+            scheduleModel->data(scheduleModel->index(row, 1)).toString());
+        modeText = QString(QLatin1String(""));
+        if (mode == 0 && period.contains(now)) {
+            status = 1;
+            modeText = QStringLiteral("Automático (Abertura: %1 Fechamento: %2)")
+                           .arg(period.opening.toString(QStringLiteral("hh:mm")),
+                                period.closing.toString(QStringLiteral("hh:mm")));
+            break;
+        }
+    }
+    // A failed write is tried again at the next check.
+    writeFailed = status != lastWrittenStatus && !AtualizaStatus(idPizzaria, status);
+    if (status != lastWrittenStatus && !writeFailed) {
+        LerStatus(idPizzaria, statusModel.get());
+        lastWrittenStatus = status;
+    }
+}
+
+void StoreState::takeStatusRow()
+{
+    espera = statusModel->data(statusModel->index(0, 1)).toInt();
+    // The row read before a failed write would undo the status still to be written.
+    if (!writeFailed)
+        status = statusModel->data(statusModel->index(0, 0)).toInt();
+}
+
+int StoreState::toggleStatus()
+{
+    if (mode == 0)
+        return -1;
+    // Any status but 0 is open: one press closes it, whatever value the row held.
+    status = status != 0 ? 0 : 1;
+    return status;
+}
+
+bool StoreState::setEspera(int idPizzaria, float typed)
+{
+    // Truncated toward zero; a value beyond an int is no waiting time.
+    const bool fits = std::fabs(typed) < 2147483648.0f;
+    const bool written = fits && AtualizaEspera(idPizzaria, int(typed));
+    LerStatus(idPizzaria, statusModel.get());
+    return written;
+}
+
+void StoreState::statusSetByHand(int idPizzaria, int announced)
+{
+    mode = 1;
+    // A write still to be retried here gives way to another status set since.
+    if (writeFailed && announced >= 0)
+        status = announced;
+    // The row as the other console recorded it: writing it back later could
+    // undo what that console has changed since.
+    if (LerStatus(idPizzaria, statusModel.get()) && !writeFailed) {
+        status = statusModel->data(statusModel->index(0, 0)).toInt();
+        lastWrittenStatus = status;
+    }
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QSqlQueryModel;
+
+// The store's opening state for the main window: its row in `status`, the
+// day's opening periods, the operating mode and the waiting time.
+class StoreState
+{
+public:
+    // clock gives the moments recorded with each change.
+    explicit StoreState(std::function<QDateTime()> clock = &QDateTime::currentDateTime);
+    ~StoreState();
+
+    // Start-up: the periods of the day of now choose the mode; the status row is read.
+    void start(int idPizzaria, const QDateTime &now);
+
+    bool LerDiario(int id, int dia, QSqlQueryModel *model);
+    bool LerStatus(int id, QSqlQueryModel *model);
+    // Both return whether the statement ran.
+    bool AtualizaStatus(int id, int status);
+    bool AtualizaEspera(int id, int tempo);
+    QString LerTokenTelegram(int id);
+    void FecharLoja(int idPizzaria);
+
+    // The tick's schedule check at now.
+    void VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now);
+    // Takes the status and waiting time from the last status row read.
+    void takeStatusRow();
+
+    // In manual mode flips the status, written by the next check; returns the
+    // status to announce, or -1 in automatic mode.
+    int toggleStatus();
+    // The keypad's value truncated, written, and the row read again; false
+    // when nothing was written.
+    bool setEspera(int idPizzaria, float typed);
+    // A console of the store set the status by hand (announced, or -1 when the
+    // message does not say): this one follows the operator, not the schedule.
+    void statusSetByHand(int idPizzaria, int announced);
+    void setMode(int mode) { this->mode = mode; }
+
+    int currentMode() const { return mode; }
+    int currentStatus() const { return status; }
+    int currentEspera() const { return espera; }
+    QString currentModeText() const { return modeText; }
+    bool hasPeriods() const;
+
+private:
+    bool readSchedule(int idPizzaria, const QDate &day);
+
+    std::function<QDateTime()> clock;
+    int status = 0;
+    int lastWrittenStatus = -1;
+    bool writeFailed = false;
+    int mode = 0;
+    int espera = 0;
+    QString modeText;
+    QDate scheduleDay;
+    std::unique_ptr<QSqlQueryModel> statusModel;
+    std::unique_ptr<QSqlQueryModel> scheduleModel;
+    QSqlDatabase dbDiario;
+    QSqlDatabase dbStatus;
+};

@@ -1,0 +1,264 @@
+// The order dialog's figures, on the private servers of scripts/servers:
+//
+//   eval "$(bash scripts/servers env)"
+//   export QT_QPA_PLATFORM=offscreen QT_GSTREAMER_PLAYBIN_AUDIOSINK=fakesink
+//   orderbench [open | approve | print]        (all three when none is named)
+//
+// Each measurement makes a store of its own (login "bench-<what>-<pid>").
+#include "connectionsettings.h"
+#include "dbfixture.h"
+#include "imprimirtexto.h"
+#include "orderrows.h"
+#include "pedido.h"
+#include "runningconsole.h"
+#include "testenv.h"
+#include "ticket.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int openRuns = 20;
+constexpr int openLines = 40;
+constexpr double openAimRatio = 2.0;
+constexpr int approveRuns = 50;
+constexpr double approveAimSeconds = 1.1;
+constexpr int printRuns = 10;
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[size_t(p * double(values.size() - 1) + 0.5)];
+}
+
+double msSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// Runs react on every window of class T when it is shown or hidden.
+template <class T>
+class WindowWatch : public QObject
+{
+public:
+    std::function<void(T *)> shown;
+    std::function<void(T *)> hidden;
+
+    WindowWatch() { qApp->installEventFilter(this); }
+    ~WindowWatch() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        T *window = qobject_cast<T *>(object);
+        if (window && window->isWindow() && event->type() == QEvent::Show && shown)
+            shown(window);
+        if (window && window->isWindow() && event->type() == QEvent::Hide && hidden)
+            hidden(window);
+        return false;
+    }
+};
+
+// A logged-in console of a fresh store, its receiver and Internet check up.
+std::unique_ptr<RunningConsole> readyConsole(DbFixture &db, const char *what, int *store)
+{
+    const QString login = QStringLiteral("bench-%1-%2").arg(QLatin1String(what)).arg(getpid());
+    *store = db.addOwnedStore(login, QStringLiteral("bench-pw"));
+    db.setStatus(*store, 1, 30);
+    auto console = std::make_unique<RunningConsole>(login, QStringLiteral("bench-pw"));
+    QElapsedTimer waited;
+    waited.start();
+    while (console->label("label_recepcao") != QStringLiteral("Login para recepção de pedidos: [ok]")
+           || console->label("label_conexaoIinternet") != QStringLiteral("Internet OK")) {
+        if (waited.elapsed() > 30000) {
+            std::printf("  the console was not ready within 30 s\n");
+            return nullptr;
+        }
+        QTest::qWait(10);
+    }
+    return console;
+}
+
+bool open(DbFixture &db)
+{
+    std::printf("\n[open] an order of %d lines, from the double-click until the dialog shows its table and ticket\n",
+                openLines);
+    int store = 0;
+    auto console = readyConsole(db, "open", &store);
+    if (!console)
+        return false;
+    const int big = insertFullOrder(db, store, 1, openLines);
+    QMetaObject::invokeMethod(console->window(), "atualizarlista");
+    auto *view = console->window()->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
+    const int row = console->listedOrders().indexOf(big);
+    if (row < 0) {
+        std::printf("  the order is not listed\n");
+        return false;
+    }
+    const QPoint cell = view->visualRect(view->model()->index(row, 0)).center();
+
+    std::vector<double> consoleMs;
+    QElapsedTimer timer;
+    bool complete = true;
+    WindowWatch<Pedido> watch;
+    watch.shown = [&](Pedido *pedido) {
+        consoleMs.push_back(msSince(timer));
+        complete = complete && pedido->findChild<QTableWidget *>()->rowCount() == openLines;
+        QTimer::singleShot(0, pedido, &QDialog::close);
+    };
+    for (int run = 0; run < openRuns; ++run) {
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell);
+        timer.start();
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell);
+    }
+    if (int(consoleMs.size()) != openRuns || !complete) {
+        std::printf("  the dialog opened %d times of %d, %s\n", int(consoleMs.size()), openRuns,
+                    complete ? "with every line" : "without every line");
+        return false;
+    }
+
+    QProcess client;
+    client.start(QStringLiteral(TRV_ORDERFETCH),
+                 {TestEnv::dbHost(), QString::number(TestEnv::dbPort()), TestEnv::dbUser(), TestEnv::dbPassword(),
+                  TestEnv::dbName(), QString::number(store), QString::number(big), QString::number(openRuns)});
+    client.waitForFinished(120000);
+    const double clientMs = client.readAllStandardOutput().trimmed().toDouble();
+    if (client.exitCode() != 0 || clientMs <= 0) {
+        std::printf("  the libmariadb client failed: %s\n", client.readAllStandardError().constData());
+        return false;
+    }
+    const double consoleMedian = percentile(consoleMs, 0.5);
+    std::printf("  console  median %.1f ms (min %.1f, max %.1f): both statements, labels, table, ticket, shown\n",
+                consoleMedian, percentile(consoleMs, 0), percentile(consoleMs, 1));
+    std::printf("  client   median %.1f ms: libmariadb, new connection, both statements, every row fetched\n",
+                clientMs);
+    std::printf("  ratio %.2f (aim: %.1f or less) over %d runs each\n", consoleMedian / clientMs, openAimRatio,
+                openRuns);
+    return true;
+}
+
+bool approve(DbFixture &db)
+{
+    std::printf("\n[approve] from the click on \"Sim\" until the echo closes the dialog, %d orders\n", approveRuns);
+    int store = 0;
+    auto console = readyConsole(db, "approve", &store);
+    if (!console)
+        return false;
+    connectionSettings.printerList.clear();
+    connectionSettings.printerList << QString() << QString();   // no copy: the figure is the round trip
+    auto *number = console->window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"));
+    auto *open = console->window()->findChild<QPushButton *>(QStringLiteral("pushButton_numpedido"));
+
+    std::vector<double> ms;
+    QElapsedTimer timer;
+    WindowWatch<Pedido> dialogs;
+    WindowWatch<QMessageBox> boxes;
+    dialogs.shown = [](Pedido *pedido) {
+        QTimer::singleShot(0, pedido, [pedido] {
+            pedido->findChild<QPushButton *>(QStringLiteral("pushButton_aprovar"))->click();
+        });
+    };
+    // The operator answers at any moment of the console's one-second tick.
+    boxes.shown = [&timer](QMessageBox *box) {
+        QTimer::singleShot(QRandomGenerator::global()->bounded(1000), box, [box, &timer] {
+            timer.start();
+            box->button(QMessageBox::Yes)->click();
+        });
+    };
+    dialogs.hidden = [&](Pedido *) { ms.push_back(msSince(timer)); };
+    for (int run = 0; run < approveRuns; ++run) {
+        number->setText(QString::number(insertFullOrder(db, store, 0)));
+        QTest::mouseClick(open, Qt::LeftButton);
+    }
+    if (int(ms.size()) != approveRuns) {
+        std::printf("  %d of %d dialogs closed\n", int(ms.size()), approveRuns);
+        return false;
+    }
+    std::printf("  p50 %.0f ms, p99 %.0f ms, max %.0f ms (aim: p99 at most %.1f s; the tick runs once a second)\n",
+                percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1), approveAimSeconds);
+    return true;
+}
+
+bool print()
+{
+    std::printf("\n[print] the ticket of %d lines on the two cups-pdf queues, until CUPS accepted both jobs\n", openLines);
+    QVector<PedidoLinha> linhas;
+    for (int i = 0; i < openLines; ++i)
+        linhas << PedidoLinha::lerColunas({1, "Pizzas", "Grande", "Calabresa", 2, "sem cebola", 0, 0, 100 + i / 2, 0});
+    const QString html = compoeTicket(1520, QDateTime::currentSecsSinceEpoch(),
+                                      PedidoCliente::lerColunas({"Ana", "1111", "", "Rua A", "10", 0, "Centro", "",
+                                                                 "Natal", "", 30, 5, 1, "", "", 0, "", "", "", "", 0}),
+                                      linhas);
+    connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")};
+    std::vector<double> ms;
+    for (int run = 0; run < printRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        const QStringList failures = ImprimirTexto(html, true);
+        ms.push_back(msSince(timer));
+        if (!failures.isEmpty()) {
+            std::printf("  %s\n", qPrintable(failures.join(QLatin1Char(' '))));
+            return false;
+        }
+    }
+    std::printf("  median %.0f ms, max %.0f ms over %d runs: both copies laid out and accepted by CUPS\n",
+                percentile(ms, 0.5), percentile(ms, 1), printRuns);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    qInstallMessageHandler(quietDebug);
+    const QString which = app.arguments().value(1, QStringLiteral("all"));
+    if (!QStringList{"all", "open", "approve", "print"}.contains(which) || app.arguments().size() > 2) {
+        std::fprintf(stderr, "usage: orderbench [open | approve | print]\n");
+        return 2;
+    }
+    if (!TestEnv::haveServers()) {
+        std::fprintf(stderr, "orderbench: the servers' variables are not set (eval \"$(bash scripts/servers env)\")\n");
+        return 2;
+    }
+    DbFixture db;
+    if (!db.isOpen()) {
+        std::fprintf(stderr, "orderbench: cannot open the database: %s\n", qPrintable(db.lastError()));
+        return 1;
+    }
+    bool ok = true;
+    if (which == QLatin1String("all") || which == QLatin1String("open"))
+        ok = open(db) && ok;
+    if (which == QLatin1String("all") || which == QLatin1String("approve"))
+        ok = approve(db) && ok;
+    if (which == QLatin1String("all") || which == QLatin1String("print"))
+        ok = print() && ok;
+    return ok ? 0 : 1;
+}

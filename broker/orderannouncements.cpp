@@ -1,0 +1,7 @@
+#include "orderannouncements.h"
+
+OrderAnnouncements *OrderAnnouncements::instance()
+{
+    static OrderAnnouncements announcements;
+    return &announcements;
+}

@@ -1,0 +1,96 @@
+#include "storeannouncer.h"
+
+#include "qamqpclient.h"
+#include "qamqpexchange.h"
+
+#include <QDebug>
+
+namespace {
+const char *const connectedSlot[] = {SLOT(closeConnected()), SLOT(siteConnected())};
+const char *const declaredSlot[] = {SLOT(exchangeCloseDeclared()), SLOT(exchangeSiteDeclared())};
+const char *const sentLine[] = {" [x] Sent close", " [x] Sent close site"};
+const char *const lostLine[] = {"closeClient: conexão perdida antes do envio",
+                                "siteClient: conexão perdida antes do envio"};
+}
+
+StoreAnnouncer::StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *chain, QObject *parent)
+    : QObject(parent)
+    , configure(std::move(configure))
+    , chain(chain ? chain : this)
+{
+}
+
+StoreAnnouncer::~StoreAnnouncer()
+{
+    release(Close);
+    release(Site);
+}
+
+void StoreAnnouncer::enviarFecharLoja(int idPizzaria)
+{
+    start(Close, QStringLiteral("closeloja:%1:%2:%3").arg(idPizzaria).arg(QStringLiteral("0"), QStringLiteral("4")));
+}
+
+void StoreAnnouncer::enviarSite(int idPizzaria, int statusSite)
+{
+    start(Site, QStringLiteral("statussite:%1:%2:%3").arg(idPizzaria).arg(statusSite).arg(QStringLiteral("5")));
+}
+
+void StoreAnnouncer::start(Kind kind, const QString &message)
+{
+    // An older announcement of this kind that has not gone out would only
+    // repeat a state the operator has since changed.
+    release(kind);
+    auto *client = new QAmqpClient(this);
+    clients[kind] = client;
+    messages[kind] = message;
+    configure(client);
+    connect(client, SIGNAL(connected()), chain, connectedSlot[kind]);
+    // A lost connection only delays the message: the client reconnects by itself.
+    connect(client, &QAmqpClient::disconnected, this, [kind] { qDebug() << lostLine[kind]; });
+    client->connectToHost(QString(QLatin1String("")));
+}
+
+void StoreAnnouncer::connected(Kind kind, QObject *sender)
+{
+    auto *client = qobject_cast<QAmqpClient *>(sender);
+    if (!client || client != clients[kind])
+        return;
+    // After a reconnection the exchange of the lost connection is dead for good.
+    for (QAmqpExchange *old : client->findChildren<QAmqpExchange *>(QString(), Qt::FindDirectChildrenOnly))
+        old->deleteLater();
+    QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"), -1);
+    connect(exchange, SIGNAL(declared()), chain, declaredSlot[kind]);
+    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
+}
+
+void StoreAnnouncer::declared(Kind kind, QObject *sender)
+{
+    auto *exchange = qobject_cast<QAmqpExchange *>(sender);
+    if (!exchange) {
+        qDebug() << "aqui close";
+        return;
+    }
+    if (!clients[kind] || exchange->parent() != clients[kind])
+        return;
+    exchange->publish(messages[kind], QString(QLatin1String("")), QAmqpMessage::PropertyHash(), 0);
+    qDebug() << sentLine[kind];
+    release(kind);
+}
+
+// With its connection open the client still sends what it was given before it closes.
+void StoreAnnouncer::release(Kind kind)
+{
+    QAmqpClient *client = clients[kind];
+    if (!client)
+        return;
+    clients[kind] = nullptr;
+    client->disconnect();
+    client->disconnectFromHost();
+    client->deleteLater();
+}
+
+void StoreAnnouncer::closeConnected() { connected(Close, sender()); }
+void StoreAnnouncer::exchangeCloseDeclared() { declared(Close, sender()); }
+void StoreAnnouncer::siteConnected() { connected(Site, sender()); }
+void StoreAnnouncer::exchangeSiteDeclared() { declared(Site, sender()); }

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QAmqpClient;
+
+// The console's own announcements on the fanout exchange "logs": the store
+// closing ("closeloja") and a status set by hand ("statussite"). Each goes out
+// on a connection of its own, released once the message is published; a newer
+// announcement of a kind replaces one of that kind still waiting to go out.
+class StoreAnnouncer : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Kind { Close, Site };
+
+    // configure gives each new client its broker settings. The clients'
+    // signals go by name to chain's slots closeConnected(), exchangeCloseDeclared(),
+    // siteConnected() and exchangeSiteDeclared(), which hand them back to
+    // connected() and declared(); by default chain is the announcer itself.
+    explicit StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *chain = nullptr,
+                            QObject *parent = nullptr);
+    ~StoreAnnouncer() override;
+
+    void enviarFecharLoja(int idPizzaria);
+    void enviarSite(int idPizzaria, int statusSite);
+
+    // The steps of the chain, with the sender of the signal.
+    void connected(Kind kind, QObject *sender);
+    void declared(Kind kind, QObject *sender);
+
+    // The client of an announcement not yet published, or null.
+    QAmqpClient *pending(Kind kind) const { return clients[kind]; }
+
+private slots:
+    void closeConnected();
+    void exchangeCloseDeclared();
+    void siteConnected();
+    void exchangeSiteDeclared();
+
+private:
+    void start(Kind kind, const QString &message);
+    void release(Kind kind);
+
+    std::function<void(QAmqpClient *)> configure;
+    QObject *chain;
+    QAmqpClient *clients[2] = {nullptr, nullptr};
+    QString messages[2];
+};

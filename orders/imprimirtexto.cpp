@@ -1,0 +1,101 @@
+#include "imprimirtexto.h"
+
+#include "connectionsettings.h"
+
+#include <QDir>
+#include <QMarginsF>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QTextDocument>
+
+namespace {
+
+constexpr qreal umMilimetro = 2.834645669291339;   // 72 / 25.4 points
+
+void preparaPagina(QPrinter *printer)
+{
+    printer->setFullPage(true);
+    printer->setPageMargins(QMarginsF(0, 0, 0, 0));
+}
+
+void imprimeDocumento(QPrinter *printer, const QString &texto, bool isHtml)
+{
+    QTextDocument document;
+    document.setPageSize(printer->pageLayout().paintRectPixels(printer->resolution()).size());
+    document.setDocumentMargin(umMilimetro);
+    if (isHtml)
+        document.setHtml(texto);
+    else
+        document.setPlainText(texto);
+    document.print(printer);
+}
+
+// Lays the copy out for that printer's page into a PDF and hands it to the
+// spooler with lp, which says whether the job was accepted; printing through
+// QPrinter alone drops the spooler's answer.
+QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml)
+{
+    QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/pedido-XXXXXX.pdf"));
+    if (!pdf.open())
+        return pdf.errorString();
+    pdf.close();
+    {
+        QPrinter printer(QPrinter::ScreenResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf.fileName());
+        printer.setPageSize(info.defaultPageSize());
+        preparaPagina(&printer);
+        imprimeDocumento(&printer, texto, isHtml);
+    }
+    // The spooler answers at once when it is up; a hung one must not hold
+    // the window (and its tick) for long.
+    QProcess lp;
+    lp.start(QStringLiteral("lp"), {QStringLiteral("-d"), info.printerName(), QStringLiteral("-t"),
+                                    QStringLiteral("Pedido"), pdf.fileName()});
+    if (!lp.waitForFinished(5000)) {
+        lp.kill();
+        lp.waitForFinished();
+        return lp.error() == QProcess::FailedToStart ? QStringLiteral("lp não encontrado")
+                                                     : QStringLiteral("o spooler não respondeu");
+    }
+    if (lp.exitStatus() == QProcess::NormalExit && lp.exitCode() == 0)
+        return QString();
+    const QString erro = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed();
+    return erro.isEmpty() ? QStringLiteral("lp terminou com o código %1").arg(lp.exitCode()) : erro;
+}
+
+} // namespace
+
+QStringList ImprimirTexto(const QString &texto, bool isHtml)
+{
+    const QStringList &impressoras = connectionSettings.printerList;
+    QStringList falhas;
+    if (impressoras.isEmpty()) {
+        if (QPrinterInfo::availablePrinters().isEmpty())
+            return falhas;
+        QPrinter printer(QPrinter::ScreenResolution);
+        preparaPagina(&printer);
+        QPrintDialog dialog(&printer, nullptr);
+        dialog.setWindowTitle(QStringLiteral("Imprimir Pedido"));
+        dialog.setModal(true);
+        if (dialog.exec() == QDialog::Accepted)
+            imprimeDocumento(&printer, texto, isHtml);
+        return falhas;
+    }
+    for (const QString &nome : impressoras) {
+        if (nome.isEmpty())
+            continue;
+        const QPrinterInfo info = QPrinterInfo::printerInfo(nome);
+        if (info.isNull()) {
+            falhas << QStringLiteral("A impressora \"%1\" não está instalada.").arg(nome);
+            continue;
+        }
+        const QString erro = imprimeCopia(info, texto, isHtml);
+        if (!erro.isNull())
+            falhas << QStringLiteral("A impressora \"%1\" não imprimiu: %2").arg(nome, erro);
+    }
+    return falhas;
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Prints text (HTML when isHtml) once on every printer of the configured
+// printer list, in its order, without asking; with an empty list a print
+// dialog lets the operator choose. Returns one line, naming the printer, per
+// copy that could not be printed: a printer that is not installed, or a job
+// that the printing system refused. Empty names are unset printers: skipped.
+QStringList ImprimirTexto(const QString &texto, bool isHtml);

@@ -1,0 +1,390 @@
+#include "pedido.h"
+#include "ui_pedido.h"
+
+#include "connection.h"
+#include "connectionsettings.h"
+#include "frase.h"
+#include "imprimirtexto.h"
+#include "orderannouncements.h"
+#include "pendingannouncement.h"
+#include "sqlsnapshotmodel.h"
+#include "ticket.h"
+
+#include "qamqpclient.h"
+#include "qamqpexchange.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVector>
+
+namespace {
+
+QVariantList linhaDoModelo(const QSqlQueryModel *model, int row)
+{
+    QVariantList colunas;
+    for (int column = 0; column < model->columnCount(); ++column)
+        colunas.append(model->data(model->index(row, column)));
+    return colunas;
+}
+
+} // namespace
+
+bool Confirmar(QString title, QString text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, nullptr,
+                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Sim"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Não"));
+    box.setWindowFlags(Qt::WindowFlags());
+    box.setModal(true);
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
+Pedido::Pedido(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::Pedido)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::WindowFlags());
+    // Names, addresses and remarks are typed by customers: never rich text.
+    for (QLabel *label : findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    // The echo closes the dialog at once rather than at its next tick.
+    connect(OrderAnnouncements::instance(), &OrderAnnouncements::announced, this, [this](int order) {
+        if (order != numpedido)
+            return;
+        anunciado = true;
+        QTimer::singleShot(0, this, &Pedido::spoolerTimeout);
+    });
+    connect(&timer, &QTimer::timeout, this, &Pedido::spoolerTimeout);
+    timer.start(1000);
+}
+
+Pedido::~Pedido()
+{
+    timer.stop();
+    liberaCliente();
+    delete ui;
+}
+
+// A message still waiting goes out after the dialog; the client goes with it.
+void Pedido::liberaCliente()
+{
+    if (!m_client)
+        return;
+    m_client->disconnect(this);
+    if (pendentes.isEmpty())
+        delete m_client;
+    else
+        new PendingAnnouncement(m_client, pendentes);
+    m_client = nullptr;
+    pendentes.clear();
+}
+
+// ---------------------------------------------------------------- loading
+
+bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
+{
+    AbreConexao(QStringLiteral("cliente"), &dbCliente);
+    QSqlQuery query(QString(QLatin1String("")), dbCliente);
+    query.prepare(QStringLiteral(
+        "select nome_user, usuarios.fone, nome_endereco, rua, numero, apto_num, bairro, complemento, cidade, "
+        "referencia, valor, taxa_entrega, modo_pag, cartao, troco_txt, pedido.status, pedido.info_final, "
+        "descricao, cpf,endereco.fone, pedido.desconto from pedido left join usuarios on "
+        "pedido.id_user=usuarios.id_user left join endereco on pedido.id_endereco=endereco.id_endereco left "
+        "join bandeirascartao on pedido.codcartao=bandeirascartao.codigo where pedido.id_pizzaria=:id and "
+        "pedido.id_pedido=:id_pedido"));
+    query.bindValue(QStringLiteral(":id"), id_pizzaria);
+    query.bindValue(QStringLiteral(":id_pedido"), numpedido);
+    if (!query.exec())
+        return false;
+    model->setQuery(query);
+    return true;
+}
+
+bool Pedido::LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model)
+{
+    QSqlDatabase db;
+    AbreConexao(QStringLiteral("db2"), &db);
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral(
+        "select qty, item_menu, tamanho.nome, nome_item, max_item, info, pedido_detalhe.tipo, pedido.status, "
+        "pedido_detalhe.time, pedido.data from pedido left join pedido_detalhe on "
+        "pedido.id_pedido=pedido_detalhe.id_pedido left join cardapio on "
+        "pedido_detalhe.id_cardapio=cardapio.id_cardapio left join menu on cardapio.id_menu=menu.id_menu left "
+        "join precoitem on cardapio.id_precoitem=precoitem.id_precoitem left join item_cardapio on "
+        "precoitem.id_itemcardapio=item_cardapio.id_itemcardapio left join tamanho on "
+        "precoitem.id_tamanho=tamanho.id_tamanho where pedido.id_pizzaria=:id and pedido.id_pedido=:id_pedido "
+        "order by time asc, id_detalhe asc"));
+    query.bindValue(QStringLiteral(":id"), id_pizzaria);
+    query.bindValue(QStringLiteral(":id_pedido"), numpedido);
+    const bool executed = query.exec();
+    if (executed)
+        model->setQuery(query);
+    qDebug() << query.lastError().text();
+    return executed;
+}
+
+void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
+{
+    this->numpedido = numpedido;
+    this->id_pizzaria = id_pizzaria;
+    this->alterado = alterado;
+    // Snapshots: the status writes replace the "db2" connection these rows came from.
+    modelCliente = std::make_unique<SqlSnapshotModel>();
+    modelPedido = std::make_unique<SqlSnapshotModel>();
+    LerCliente(numpedido, id_pizzaria, modelCliente.get());
+    LerPedido(numpedido, id_pizzaria, modelPedido.get());
+    html = QString(QLatin1String(""));
+
+    if (modelCliente->rowCount() == 0) {
+        QMessageBox::critical(this, QStringLiteral("Pedido"), QStringLiteral("Pedido não encontrado!!!"),
+                              QMessageBox::Ok);
+        // Not this store's order: nothing may be written, printed or announced for it.
+        for (QPushButton *button : {ui->pushButton_aprovar, ui->pushButton_cancelar, ui->pushButton_entrega,
+                                    ui->pushButton_imprimir})
+            button->setEnabled(false);
+        return;
+    }
+
+    const PedidoCliente cliente = PedidoCliente::lerColunas(linhaDoModelo(modelCliente.get(), 0));
+    ui->label_numpedido->setText(QStringLiteral("Pedido: %1").arg(numpedido));
+    ui->label_nome->setText(cliente.nome);
+    ui->label_fone->setText(cliente.linhaFone());
+    ui->label_rua->setText(cliente.linhaRua());
+    ui->label_bairro->setText(cliente.bairro);
+    ui->label_cidade->setText(cliente.cidade);
+    ui->label_referencia->setText(cliente.referencia);
+    ui->label_obsfinal->setText(QStringLiteral("Obs. final:") + cliente.infoFinal);
+    ui->label_valor->setText(QStringLiteral("Valor: R$%1").arg(textoDinheiro(cliente.valor)));
+    ui->label_desconto->setText(QStringLiteral("Desconto: R$%1").arg(textoDinheiro(cliente.desconto)));
+    ui->label_entrega->setText(QStringLiteral("Taxa de Entrega: R$%1").arg(textoDinheiro(cliente.taxaEntrega)));
+    ui->label_total->setText(QStringLiteral("Total: R$%1").arg(textoDinheiro(cliente.total())));
+    ui->label_pagamento->setText(cliente.textoPagamento());
+    if (!cliente.cpf.isEmpty())
+        ui->label_cpf->setText(QStringLiteral("CPF:") + cliente.cpf);
+
+    QTableWidget *table = ui->tableWidget_pedido;
+    table->clear();
+    table->setRowCount(0);
+    table->setColumnCount(5);
+    table->setHorizontalHeaderLabels({QStringLiteral("Qtde"), QStringLiteral("Menu"), QStringLiteral("Tamanho"),
+                                      QStringLiteral("Item"), QStringLiteral("Obs.")});
+    QVector<PedidoLinha> linhas;
+    for (int i = 0; i < modelPedido->rowCount(); ++i) {
+        const PedidoLinha linha = PedidoLinha::lerColunas(linhaDoModelo(modelPedido.get(), i));
+        status = linha.status;
+        const int row = table->rowCount();
+        table->insertRow(row);
+        table->setColumnCount(5);
+        const QStringList celulas{linha.qty, linha.menu, linha.textoTamanho(), linha.textoItem(), linha.info};
+        for (int column = 0; column < celulas.size(); ++column)
+            table->setItem(row, column, new QTableWidgetItem(celulas.at(column)));
+        linhas.append(linha);
+    }
+    // The moment comes from the lines query; with no lines it is second 0.
+    const qint64 data = modelPedido->data(modelPedido->index(0, 9)).toLongLong();
+    html = compoeTicket(numpedido, data, cliente, linhas);
+    ui->textEdit_teste->setText(html);
+    ui->textEdit_teste->setReadOnly(true);
+
+    switch (status) {
+    case 0:
+        ui->pushButton_aprovar->setEnabled(true);
+        ui->pushButton_cancelar->setEnabled(true);
+        ui->pushButton_entrega->setEnabled(false);
+        break;
+    case 1:
+        ui->pushButton_aprovar->setEnabled(false);
+        ui->pushButton_cancelar->setEnabled(false);
+        ui->pushButton_entrega->setEnabled(true);
+        break;
+    case 3:
+        ui->pushButton_aprovar->setEnabled(false);
+        ui->pushButton_cancelar->setEnabled(false);
+        ui->pushButton_entrega->setEnabled(false);
+        break;
+    default:
+        ui->pushButton_aprovar->setEnabled(true);
+        ui->pushButton_cancelar->setEnabled(true);
+        ui->pushButton_entrega->setEnabled(true);
+        break;
+    }
+    table->resizeColumnsToContents();
+}
+
+void Pedido::spoolerTimeout()
+{
+    qDebug() << "aqui";
+    if (numpedido != connectionSettings.lastAnnouncedOrder && !anunciado)
+        return;
+    if (numpedido == connectionSettings.lastAnnouncedOrder)
+        connectionSettings.lastAnnouncedOrder = 0;
+    anunciado = false;
+    qDebug() << "fechando...";
+    liberaCliente();
+    close();
+}
+
+// ---------------------------------------------------------------- broker
+
+void Pedido::SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
+                     QString passbroker)
+{
+    liberaCliente();
+    m_client = new QAmqpClient(nullptr);
+    m_client->setHost(servername);
+    m_client->setVirtualHost(virtualhost);
+    m_client->setPort(quint16(portbroker.toInt()));
+    m_client->setAutoReconnect(true, 0);
+    m_client->setUsername(userbroker);
+    m_client->setPassword(passbroker);
+}
+
+void Pedido::start()
+{
+    if (!m_client)
+        return;
+    // Unique: a second action must not publish twice. A lost connection is
+    // only logged; the client reconnects by itself.
+    connect(m_client, SIGNAL(connected()), this, SLOT(clientConnected()), Qt::UniqueConnection);
+    connect(m_client, &QAmqpClient::disconnected, this, &Pedido::clientDisconnected, Qt::UniqueConnection);
+    m_client->connectToHost(QString(QLatin1String("")));
+}
+
+void Pedido::clientDisconnected()
+{
+    qDebug() << "Pedido" << numpedido << ": conexão com o broker perdida";
+}
+
+void Pedido::clientConnected()
+{
+    declaraLogs(m_client, this, SLOT(exchangeDeclared()));
+}
+
+void Pedido::exchangeDeclared()
+{
+    auto *exchange = qobject_cast<QAmqpExchange *>(sender());
+    if (!exchange) {
+        qDebug() << "aqui";
+        return;
+    }
+    // Each written status goes out once, also after a reconnection.
+    for (const QString &pendente : qAsConst(pendentes))
+        exchange->publish(pendente, QString(QLatin1String("")), QAmqpMessage::PropertyHash(), 0);
+    pendentes.clear();
+}
+
+void Pedido::anuncia(int codigo)
+{
+    mensagem = QStringLiteral("status:%1:%2:%3").arg(id_pizzaria).arg(numpedido).arg(codigo);
+    pendentes.append(mensagem);
+    start();
+}
+
+// ---------------------------------------------------------------- actions
+
+bool Pedido::internetDisponivel()
+{
+    if (connectionSettings.internetOk)
+        return true;
+    QMessageBox::critical(this, QStringLiteral("Internet"), QStringLiteral("Erro de Internet!!!"),
+                          QMessageBox::Ok);
+    return false;
+}
+
+bool Pedido::AtualStatusPedido(int status, int numpedido, int id_pizzaria, QString motivo)
+{
+    AbreConexao(QStringLiteral("db2"), &dbStatus);
+    QSqlQuery query(dbStatus);
+    if (status == 2) {
+        query.prepare(QStringLiteral("update pedido set status=:status, info_final=:motivo where "
+                                     "pedido.id_pedido=:id and pedido.id_pizzaria=:idpizzaria"));
+        query.bindValue(QStringLiteral(":motivo"), motivo);
+    } else {
+        query.prepare(QStringLiteral("update pedido set status=:status where pedido.id_pedido=:id and "
+                                     "pedido.id_pizzaria=:idpizzaria"));
+    }
+    query.bindValue(QStringLiteral(":id"), numpedido);
+    query.bindValue(QStringLiteral(":idpizzaria"), id_pizzaria);
+    query.bindValue(QStringLiteral(":status"), status);
+    const bool executed = query.exec();
+    erroStatus = executed ? QString() : query.lastError().text();
+    return executed;
+}
+
+bool Pedido::gravaStatus(int codigo, const QString &motivo)
+{
+    if (AtualStatusPedido(codigo, numpedido, id_pizzaria, motivo))
+        return true;
+    QMessageBox::critical(this, QStringLiteral("Pedido"),
+                          QStringLiteral("Não foi possível gravar o pedido %1:\n%2").arg(numpedido).arg(erroStatus),
+                          QMessageBox::Ok);
+    return false;
+}
+
+void Pedido::on_pushButton_aprovar_clicked()
+{
+    if (!internetDisponivel())
+        return;
+    if (!Confirmar(QStringLiteral("Aprovar Pedido"), QStringLiteral("Confirma aprovar pedido %1").arg(numpedido)))
+        return;
+    if (!gravaStatus(1, QString()))
+        return;
+    ui->pushButton_aprovar->setEnabled(false);
+    ui->pushButton_cancelar->setEnabled(false);
+    if (alterado)
+        *alterado = true;
+    anuncia(1);
+    qDebug() << "enviou mensagem";
+    on_pushButton_imprimir_clicked();
+}
+
+void Pedido::on_pushButton_cancelar_clicked()
+{
+    if (!internetDisponivel())
+        return;
+    if (!Confirmar(QStringLiteral("Cancelar Pedido"), QStringLiteral("Confirma cancelar pedido %1").arg(numpedido)))
+        return;
+    QString motivo;
+    {
+        frase dialog(nullptr);
+        dialog.setModal(true);
+        dialog.exec();
+        motivo = QStringLiteral("motivo:") + dialog.getMotivo();
+    }
+    if (!gravaStatus(2, motivo))
+        return;
+    ui->pushButton_aprovar->setEnabled(false);
+    ui->pushButton_cancelar->setEnabled(false);
+    if (alterado)
+        *alterado = true;
+    anuncia(2);
+}
+
+void Pedido::on_pushButton_entrega_clicked()
+{
+    if (!internetDisponivel())
+        return;
+    if (!gravaStatus(3, QString()))
+        return;
+    ui->pushButton_aprovar->setEnabled(false);
+    ui->pushButton_cancelar->setEnabled(false);
+    anuncia(3);
+    ui->pushButton_entrega->setEnabled(false);
+}
+
+void Pedido::on_pushButton_imprimir_clicked()
+{
+    if (!internetDisponivel())
+        return;
+    const QStringList falhas = ImprimirTexto(html, true);
+    if (!falhas.isEmpty())
+        QMessageBox::warning(this, QStringLiteral("Imprimir"), falhas.join(QLatin1Char('\n')), QMessageBox::Ok);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+
+class QAmqpClient;
+class QSqlQueryModel;
+
+namespace Ui {
+class Pedido;
+}
+
+// Yes/no question with the buttons "Sim" and "Não"; true only for "Sim".
+bool Confirmar(QString title, QString text);
+
+// One order of the store: customer, payment, lines and kitchen ticket, and the
+// actions that approve, cancel or deliver it. Closes itself once the broker
+// announces its order number.
+class Pedido : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Pedido(QWidget *parent = nullptr);
+    ~Pedido() override;
+
+    void CarregarPedido(int numpedido, int id_pizzaria, bool *alterado);
+    void SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
+                 QString passbroker);
+
+public slots:
+    void start();
+
+private slots:
+    void spoolerTimeout();
+    void clientConnected();
+    void exchangeDeclared();
+    void on_pushButton_aprovar_clicked();
+    bool AtualStatusPedido(int status, int numpedido, int id_pizzaria, QString motivo);
+    bool LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model);
+    bool LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model);
+    void on_pushButton_cancelar_clicked();
+    void on_pushButton_imprimir_clicked();
+    void on_pushButton_entrega_clicked();
+
+private:
+    bool internetDisponivel();
+    // Writes the status; on failure tells the operator and returns false.
+    bool gravaStatus(int codigo, const QString &motivo);
+    void anuncia(int codigo);
+    void clientDisconnected();
+    void liberaCliente();
+
+    Ui::Pedido *ui;
+    QAmqpClient *m_client = nullptr;
+    int numpedido = 0;
+    int id_pizzaria = 0;
+    int status = 0;
+    std::unique_ptr<QSqlQueryModel> modelCliente;
+    std::unique_ptr<QSqlQueryModel> modelPedido;
+    QString html;
+    QString mensagem;
+    QStringList pendentes;     // written but not yet on the exchange, oldest first
+    bool *alterado = nullptr;
+    bool anunciado = false;    // the broker announced this order since it opened
+    QString erroStatus;
+    QTimer timer;
+    QSqlDatabase dbCliente;
+    QSqlDatabase dbStatus;
+};
