@@ -95,7 +95,10 @@ ChainReceiver::ChainReceiver(int port)
                 queue->consume();
                 readyQueue = queue;
             });
-            QObject::connect(queue, &QAmqpQueue::messageReceived, [this, queue] { messages.append(queue->dequeue()); });
+            QObject::connect(queue, &QAmqpQueue::messageReceived, [this, queue] {
+                messages.append(queue->dequeue());
+                payloads.append(messages.last().payload());
+            });
             queue->declare(QAmqpQueue::Exclusive);
         });
         exchange->declare(QAmqpExchange::FanOut);
@@ -105,14 +108,6 @@ ChainReceiver::ChainReceiver(int port)
         readyQueue = nullptr;
     });
     client->connectToHost();
-}
-
-QList<QByteArray> ChainReceiver::payloads() const
-{
-    QList<QByteArray> result;
-    for (const QAmqpMessage &message : messages)
-        result.append(message.payload());
-    return result;
 }
 
 Publisher::Publisher()
@@ -128,7 +123,7 @@ Publisher::Publisher()
     client->connectToHost();
 }
 
-BrokerProxy::BrokerProxy(bool silent, int cutAfterMs)
+FreezableProxy::FreezableProxy(bool silent, int cutAfterMs)
     : frozen(silent)
 {
     server.listen(QHostAddress::LocalHost, 0);
@@ -157,7 +152,7 @@ BrokerProxy::BrokerProxy(bool silent, int cutAfterMs)
     });
 }
 
-void BrokerProxy::freeze()
+void FreezableProxy::freeze()
 {
     frozen = true;
     // Stop taking bytes off the sockets too, so that the sender's side fills up.
@@ -165,7 +160,7 @@ void BrokerProxy::freeze()
         socket->setReadBufferSize(1);
 }
 
-void BrokerProxy::cutAll()
+void FreezableProxy::cutAll()
 {
     for (QTcpSocket *socket : findChildren<QTcpSocket *>())
         socket->abort();

@@ -39,10 +39,11 @@ class ChainReceiver
 public:
     explicit ChainReceiver(int port = -1);
     ~ChainReceiver() { delete client; }
-    QList<QByteArray> payloads() const;
-    int count(const QByteArray &payload) const { return payloads().count(payload); }
+    bool isReady() const { return readyQueue != nullptr; }
+    int count(const QByteArray &payload) const { return payloads.count(payload); }
 
     QAmqpClient *client;
+    QList<QByteArray> payloads;
     QList<QAmqpMessage> messages;
     QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
     int connectedCount = 0;
@@ -63,10 +64,10 @@ public:
 // then keeps every socket open and moves nothing, like a peer that died
 // silently; a silent one is frozen from the start. With cutAfterMs it hangs
 // up each connection that long after it came.
-class BrokerProxy : public QObject
+class FreezableProxy : public QObject
 {
 public:
-    explicit BrokerProxy(bool silent = false, int cutAfterMs = -1);
+    explicit FreezableProxy(bool silent = false, int cutAfterMs = -1);
     int port() const { return server.serverPort(); }
     void freeze();
     void cutAll();

@@ -44,7 +44,7 @@ void TestAmqpConnection::failingPeerIsRetriedQuietly()
     if (peer == QLatin1String("password") || peer == QLatin1String("shortLived"))
         TRV_REQUIRE_SERVERS();
     DebugCapture log;
-    BrokerProxy proxy(peer == QLatin1String("silent"), peer == QLatin1String("hangUp") ? 0 : 300);
+    FreezableProxy proxy(peer == QLatin1String("silent"), peer == QLatin1String("hangUp") ? 0 : 300);
     const QString wrongPassword = QStringLiteral("wrong-") + QString::fromLatin1(token());
     LoopLagMeter lag;
     lag.start();
@@ -142,7 +142,7 @@ void TestAmqpConnection::lostPeerIsNoticed()
     QFETCH(bool, sending);
     TRV_REQUIRE_SERVERS();
     DebugCapture log;
-    BrokerProxy proxy;
+    FreezableProxy proxy;
     QAmqpClient client;
     configureClient(&client, proxy.port());
     QSignalSpy disconnected(&client, SIGNAL(disconnected()));
@@ -181,7 +181,7 @@ void TestAmqpConnection::connectToHostUsesTheSettingsGiven()
     TRV_REQUIRE_SERVERS();
     ChainReceiver receiver;
     QTRY_VERIFY_WITH_TIMEOUT(receiver.readyQueue, 10000);
-    BrokerProxy proxy;
+    FreezableProxy proxy;
     QAmqpClient client;
     configureClient(&client, state == QLatin1String("lost") ? proxy.port() : -1);
     QSignalSpy connected(&client, SIGNAL(connected()));

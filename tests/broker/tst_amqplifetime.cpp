@@ -54,7 +54,7 @@ void TestAmqpLifetime::deletingAtAnyMoment()
     const int threads = threadCount();
     const int files = openFileCount();
 
-    QScopedPointer<BrokerProxy> proxy(new BrokerProxy(state == QLatin1String("silent")));
+    QScopedPointer<FreezableProxy> proxy(new FreezableProxy(state == QLatin1String("silent")));
     auto *client = new QAmqpClient;
     configureClient(client, stalled || state == QLatin1String("silent") ? proxy->port()
                             : state == QLatin1String("refused") || state == QLatin1String("early") ? refusedPort() : -1);
@@ -146,7 +146,7 @@ void TestAmqpLifetime::neverDeletedClientDoesNotHoldTheExit_data()
 void TestAmqpLifetime::neverDeletedClientDoesNotHoldTheExit()
 {
     QFETCH(QString, state);
-    BrokerProxy silent(true);
+    FreezableProxy silent(true);
     int port = state == QLatin1String("silent") ? silent.port() : refusedPort();
     if (state == QLatin1String("publish")) {
         TRV_REQUIRE_SERVERS();
