@@ -8,10 +8,8 @@
 #include "servicepublisher.h"
 #include "testenv.h"
 
-#include <QSignalSpy>
+#include <QAbstractButton>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QUrl>
 #include <QtTest>
 
 #include <memory>
@@ -24,25 +22,16 @@ class LocalProbePage : public QObject
 public:
     enum Mode { Answer, EmptyBody, Silent };
 
-    explicit LocalProbePage(QObject *parent = nullptr)
-        : QObject(parent)
-    {
-        connect(&server, &QTcpServer::newConnection, this, &LocalProbePage::accept);
-    }
-
-    bool listen() { return server.listen(QHostAddress::LocalHost); }
+    bool listen();
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/success.txt").arg(server.serverPort())); }
-
-    void setMode(Mode mode) { this->mode = mode; }
-    void setDelay(int ms) { delayMs = ms; }     // answers that long after each request
+    void setMode(Mode newMode) { mode = newMode; }
+    void setDelay(int ms) { delayMs = ms; }   // answers that long after each request
     int requests() const { return requestCount; }
 
 signals:
     void requested();
 
 private:
-    void accept();
-
     QTcpServer server;
     Mode mode = Answer;
     int delayMs = 0;
@@ -55,13 +44,10 @@ class BrokerRelay : public QTcpServer
 {
 public:
     BrokerRelay(quint16 targetPort, int holdMs);
-
     int connections() const { return accepted; }
     void cut();
 
 private:
-    void relay();
-
     quint16 targetPort;
     int holdMs;
     int accepted = 0;
@@ -92,10 +78,11 @@ class RunningConsole
 {
 public:
     // brokerPort 0: the private broker itself.
-    RunningConsole(const QString &login, const QString &password, quint16 brokerPort = 0);
-    ~RunningConsole();
+    explicit RunningConsole(const QString &login = QStringLiteral("dono"), const QString &password = QStringLiteral("segredo"),
+                            quint16 brokerPort = 0);
 
     MainWindow *window() const { return console.get(); }
+    template <class W = QAbstractButton> W *widget(const char *name) const { return console->findChild<W *>(QLatin1String(name)); }
     LocalProbePage &probe() { return probePage; }
     // Consuming, with the catch-up refresh of its connection done.
     bool ready();
@@ -124,4 +111,23 @@ private:
     std::unique_ptr<MainWindow> console;
     std::unique_ptr<QSignalSpy> notifierSpy;
     std::unique_ptr<QSignalSpy> playerSpy;
+};
+
+// Tests of one store on the private servers: an empty database but for the
+// owner "dono" of store and "vizinho" of otherStore, both open.
+class StoreFixture : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase();
+    void init();
+
+protected:
+    // Columns of a store's status row, joined by blanks.
+    QString statusRow(const char *columns, int id) const;
+
+    std::unique_ptr<DbFixture> db;
+    int store = 0;
+    int otherStore = 0;
 };
