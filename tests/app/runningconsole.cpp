@@ -3,11 +3,8 @@
 #include "internetprobe.h"
 #include "traynotifier.h"
 
-#include <QLabel>
-#include <QMediaPlayer>
 #include <QPointer>
 #include <QTableView>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -56,12 +53,6 @@ BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs)
     listen(QHostAddress::LocalHost);
 }
 
-void BrokerRelay::cut()
-{
-    for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
-        client->abort();
-}
-
 ConsoleDir::ConsoleDir()
 {
     for (const QString folder : {"sound", "images"}) {
@@ -78,12 +69,6 @@ ConfigValues ConsoleDir::serverConfig(const QString &login, const QString &passw
     return {login, password, TestEnv::dbHost(), TestEnv::dbName(), QString::number(TestEnv::dbPort()), TestEnv::dbUser(),
             TestEnv::dbPassword(), TestEnv::amqpUser(), TestEnv::amqpPassword(), TestEnv::amqpVirtualHost(),
             QString::number(TestEnv::amqpPort()), QStringLiteral(":")};
-}
-
-bool ConsoleDir::writeRaw(const QByteArray &bytes)
-{
-    QFile file(dir.filePath("config.conf"));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 RunningConsole::RunningConsole(const QString &login, const QString &password, quint16 brokerPort)
@@ -115,11 +100,6 @@ bool RunningConsole::ready()
         20000);
 }
 
-QString RunningConsole::label(const char *name) const
-{
-    return widget<QLabel>(name)->text();
-}
-
 QList<int> RunningConsole::listedOrders() const
 {
     QList<int> orders;
@@ -143,11 +123,6 @@ bool RunningConsole::alarmStarted() const
     });
 }
 
-bool RunningConsole::alarmPlaying() const
-{
-    return console->findChild<QMediaPlayer *>()->state() == QMediaPlayer::PlayingState;
-}
-
 void RunningConsole::tick()
 {
     // The tick ends when its Internet check answers; one the timer started
@@ -158,11 +133,6 @@ void RunningConsole::tick()
     QSignalSpy done(probe, &InternetProbe::finished);
     QMetaObject::invokeMethod(console.get(), "task", Qt::DirectConnection);
     done.wait(5000);
-}
-
-BrokerAccount RunningConsole::broker()
-{
-    return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
 }
 
 bool RunningConsole::publish(const QStringList &texts)
@@ -197,8 +167,3 @@ void StoreFixture::init()
     QVERIFY(db->setStatus(store, 1, 35) && db->setStatus(otherStore, 1, 20));
 }
 
-QString StoreFixture::statusRow(const char *columns, int id) const
-{
-    return db->scalar(QStringLiteral("select concat_ws(' ', %1) from status where id_pizzaria=:id").arg(QLatin1String(columns)),
-                      {{":id", id}}).toString();
-}

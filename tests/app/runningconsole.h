@@ -9,7 +9,10 @@
 #include "testenv.h"
 
 #include <QAbstractButton>
+#include <QLabel>
+#include <QMediaPlayer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -45,7 +48,11 @@ class BrokerRelay : public QTcpServer
 public:
     BrokerRelay(quint16 targetPort, int holdMs);
     int connections() const { return accepted; }
-    void cut();
+    void cut()
+    {
+        for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
+            client->abort();
+    }
 
 private:
     quint16 targetPort;
@@ -64,7 +71,11 @@ public:
     // Settings that reach the private servers, logging in as login/password.
     static ConfigValues serverConfig(const QString &login, const QString &password);
     bool writeConfig(const ConfigValues &values) { return writeConfigFile(dir.filePath("config.conf"), values); }
-    bool writeRaw(const QByteArray &bytes);
+    bool writeRaw(const QByteArray &bytes)
+    {
+        QFile file(dir.filePath("config.conf"));
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    }
 
 private:
     QTemporaryDir dir;
@@ -87,7 +98,8 @@ public:
     // Consuming, with the catch-up refresh of its connection done.
     bool ready();
 
-    QString label(const char *name) const;
+    QString label(const char *name) const { return widget<QLabel>(name)->text(); }
+    bool receiving() const { return label("label_recepcao") == QStringLiteral("Login para recepção de pedidos: [ok]"); }
     QList<int> listedOrders() const;
     bool lists(int order) const { return listedOrders().contains(order); }
 
@@ -96,13 +108,16 @@ public:
     void clearNotifications() { notifierSpy->clear(); }
     // The alarm went into playing since the last clear; is playing now.
     bool alarmStarted() const;
-    bool alarmPlaying() const;
+    bool alarmPlaying() const { return console->findChild<QMediaPlayer *>()->state() == QMediaPlayer::PlayingState; }
     void clearAlarm() { playerSpy->clear(); }
 
     // Runs one whole tick right now, as the timer would.
     void tick();
 
-    static BrokerAccount broker();
+    static BrokerAccount broker()
+    {
+        return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
+    }
     static bool publish(const QStringList &texts);
 
 private:
@@ -125,7 +140,11 @@ protected slots:
 
 protected:
     // Columns of a store's status row, joined by blanks.
-    QString statusRow(const char *columns, int id) const;
+    QString statusRow(const char *columns, int id) const
+    {
+        return db->scalar(QStringLiteral("select concat_ws(' ', %1) from status where id_pizzaria=:id").arg(QLatin1String(columns)),
+                          {{":id", id}}).toString();
+    }
 
     std::unique_ptr<DbFixture> db;
     int store = 0;
