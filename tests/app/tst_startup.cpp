@@ -17,10 +17,8 @@ private slots:
     void init();
     void cleanup();
     void constructedWindow();
-    void ownersLogIn_data();
-    void ownersLogIn();
-    void unusableSettingsStillOpenTheWindow_data();
-    void unusableSettingsStillOpenTheWindow();
+    void settingsAndLogin_data();
+    void settingsAndLogin();
 
 private:
     template <class T = QAbstractButton> T *widget(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
@@ -33,6 +31,7 @@ private:
 
 void TestStartup::init()
 {
+    connectionSettings = ConnectionSettings();   // every start as in a fresh process
     QVERIFY(db->clearAll());
     const QStringList owners{"dono.a", "segredo", "dono.b", "outro", "dona.acento", "pão de açúcar ñ", "dono.vazio", ""};
     for (int i = 0; i < owners.size(); i += 2)
@@ -90,56 +89,40 @@ void TestStartup::constructedWindow()
     QVERIFY(row.value(2).toLongLong() >= before);
 }
 
-void TestStartup::ownersLogIn_data()
+void TestStartup::settingsAndLogin_data()
 {
     QTest::addColumn<QString>("login");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("storeOf");   // empty: refused
-    QTest::newRow("first store") << "dono.a" << "segredo" << "dono.a";
-    QTest::newRow("second store") << "dono.b" << "outro" << "dono.b";
+    // null: settings reaching the servers; "-": no file; "port 1": nothing
+    // listening there; otherwise the file's bytes.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("storeOf");   // empty: none logged in
+    QTest::addColumn<QString>("modal");     // what the operator sees first: class and title
+    const QString box = QStringLiteral("QMessageBox Erro para conexão de DataBase");
+    QTest::newRow("first store") << "dono.a" << "segredo" << QByteArray() << "dono.a" << "";
+    QTest::newRow("second store") << "dono.b" << "outro" << QByteArray() << "dono.b" << "";
     // Digested from the UTF-8 bytes, as the service does.
-    QTest::newRow("accented password") << "dona.acento" << "pão de açúcar ñ" << "dona.acento";
-    QTest::newRow("empty password") << "dono.vazio" << "" << "dono.vazio";
-    QTest::newRow("wrong password") << "dono.a" << "segredO" << "";
-    QTest::newRow("unknown login") << "ninguem" << "segredo" << "";
-    QTest::newRow("customer, not an owner") << "cliente" << "segredo" << "";
-    QTest::newRow("digest sent as the password") << "dono.a" << "40847951488f9395f242f30ed27cdc47" << "";
+    QTest::newRow("accented password") << "dona.acento" << "pão de açúcar ñ" << QByteArray() << "dona.acento" << "";
+    QTest::newRow("empty password") << "dono.vazio" << "" << QByteArray() << "dono.vazio" << "";
+    QTest::newRow("wrong password") << "dono.a" << "segredO" << QByteArray() << "" << box;
+    QTest::newRow("unknown login") << "ninguem" << "segredo" << QByteArray() << "" << box;
+    QTest::newRow("customer, not an owner") << "cliente" << "segredo" << QByteArray() << "" << box;
+    QTest::newRow("digest sent as the password") << "dono.a" << "40847951488f9395f242f30ed27cdc47" << QByteArray() << "" << box;
+    QTest::newRow("unreachable server") << "dono.a" << "segredo" << QByteArray("port 1") << "" << box;
+    QTest::newRow("no file: the settings dialog") << "" << "" << QByteArray("-") << "" << "Configuracao Dialog";
+    QTest::newRow("binary junk") << "" << "" << QByteArray("\0\x83\xff\r\n\x1b\n", 7).repeated(600) << "" << box;
 }
 
-void TestStartup::ownersLogIn()
+void TestStartup::settingsAndLogin()
 {
     QFETCH(QString, login);
     QFETCH(QString, password);
-    QFETCH(QString, storeOf);
-    QVERIFY(dir->writeConfig(ConsoleDir::serverConfig(login, password)));
-    ModalAnswer answer;
-    window = std::make_unique<MainWindow>();
-    const int expected = stores.value(storeOf);
-    QCOMPARE(answer.title(), expected ? QString() : QStringLiteral("Erro para conexão de DataBase"));
-    QCOMPARE(answer.text(), QString());   // the connection itself was fine
-    QCOMPARE(text("label_usuario"), expected ? QStringLiteral("Usuário logado!") : QStringLiteral("Usuário ou senha errados!"));
-    QCOMPARE(widget("pushButton_gerenciar")->isEnabled(), expected != 0);
-    int id = -1;
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
-    QCOMPARE(id, expected);
-}
-
-void TestStartup::unusableSettingsStillOpenTheWindow_data()
-{
-    QTest::addColumn<QByteArray>("bytes");   // null: good settings but nothing listening at the port
-    QTest::addColumn<QString>("modal");      // what the operator sees first: class and title
-    QTest::newRow("unreachable server") << QByteArray() << "QMessageBox Erro para conexão de DataBase";
-    QTest::newRow("no file: the settings dialog") << QByteArray("-") << "Configuracao Dialog";
-    QTest::newRow("binary junk") << QByteArray("\0\x83\xff\r\n\x1b\n", 7).repeated(600) << "QMessageBox Erro para conexão de DataBase";
-}
-
-void TestStartup::unusableSettingsStillOpenTheWindow()
-{
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, storeOf);
     QFETCH(QString, modal);
-    ConfigValues unreachable = ConsoleDir::serverConfig(QStringLiteral("dono.a"), QStringLiteral("segredo"));
-    unreachable.dbPort = QStringLiteral("1");
-    QVERIFY(bytes == "-" ? QFile::remove("config.conf") : bytes.isNull() ? dir->writeConfig(unreachable) : dir->writeRaw(bytes));
+    ConfigValues config = ConsoleDir::serverConfig(login, password);
+    config.dbPort = bytes == "port 1" ? QStringLiteral("1") : config.dbPort;
+    QVERIFY(bytes == "-" ? QFile::remove("config.conf") : bytes.isNull() || bytes == "port 1" ? dir->writeConfig(config) : dir->writeRaw(bytes));
     QString seen;
     ModalAnswer answer([&seen](QWidget *shown) {
         seen = QString::fromLatin1(shown->metaObject()->className()) + QLatin1Char(' ') + shown->windowTitle();
@@ -147,13 +130,17 @@ void TestStartup::unusableSettingsStillOpenTheWindow()
     });
     window = std::make_unique<MainWindow>();
     QCOMPARE(seen, modal);
-    if (bytes.isNull())
-        QVERIFY2(!answer.text().isEmpty(), "the box shows why the server could not be reached");
-    // The list refresh after the login failed to connect too, and says so last.
-    QCOMPARE(text("label_usuario"), QStringLiteral("---"));
-    QCOMPARE(text("label_conexao"), QStringLiteral("Servidor não conectado!"));
-    QCOMPARE(widget("pushButton_gerenciar")->isEnabled(), bytes == "-");   // refused only by a login
+    // A box says why the server could not be reached; none when the connection itself was fine.
+    QCOMPARE(answer.text().isEmpty(), bytes.isNull() || bytes == "-");
+    const int expected = stores.value(storeOf);
+    // Unusable settings: the list refresh after the login failed to connect too, and says so last.
+    QCOMPARE(text("label_usuario"), !bytes.isNull() ? "---" : expected ? "Usuário logado!" : "Usuário ou senha errados!");
+    QCOMPARE(text("label_conexao"), bytes.isNull() ? "Servidor conectado!" : "Servidor não conectado!");
+    QCOMPARE(widget("pushButton_gerenciar")->isEnabled(), expected != 0 || bytes == "-");   // refused only by a login
     QCOMPARE(QFile::exists("config.conf"), bytes != "-");   // nothing saved: the dialog was closed
+    int id = -1;
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
+    QCOMPARE(id, expected);
 }
 
 QTEST_MAIN(TestStartup)
