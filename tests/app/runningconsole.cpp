@@ -3,9 +3,7 @@
 #include "internetprobe.h"
 #include "traynotifier.h"
 
-#include <QPointer>
 #include <QTableView>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -91,13 +89,11 @@ bool RunningConsole::ready()
     // has already run the connection's catch-up refresh.
     static int marker = 700000;
     const int expected = ++marker;
-    return QTest::qWaitFor(
-        [&] {
-            if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
-                QTest::qWait(300);
-            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
-        },
-        20000);
+    return QTest::qWaitFor([&] {
+        if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
+            QTest::qWait(300);
+        return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
+    }, 20000);
 }
 
 QList<int> RunningConsole::listedOrders() const
