@@ -3,16 +3,14 @@
 #include "internetprobe.h"
 #include "traynotifier.h"
 
-#include <QLabel>
-#include <QMediaPlayer>
-#include <QPointer>
 #include <QTableView>
-#include <QTcpSocket>
-#include <QTimer>
 
-void LocalProbePage::accept()
+#include <algorithm>
+
+bool LocalProbePage::listen()
 {
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
+    connect(&server, &QTcpServer::newConnection, this, [this] {
+        QTcpSocket *socket = server.nextPendingConnection();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
             if (!socket->readAll().contains("\r\n\r\n"))
@@ -28,26 +26,16 @@ void LocalProbePage::accept()
                 socket->disconnectFromHost();
             });
         });
-    }
+    });
+    return server.listen(QHostAddress::LocalHost);
 }
 
 BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs)
     : targetPort(targetPort)
     , holdMs(holdMs)
 {
-    connect(this, &QTcpServer::newConnection, this, &BrokerRelay::relay);
-    listen(QHostAddress::LocalHost);
-}
-
-void BrokerRelay::cut()
-{
-    for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
-        client->abort();
-}
-
-void BrokerRelay::relay()
-{
-    while (QPointer<QTcpSocket> client = nextPendingConnection()) {
+    connect(this, &QTcpServer::newConnection, this, [this] {
+        QPointer<QTcpSocket> client = nextPendingConnection();
         ++accepted;
         auto *upstream = new QTcpSocket(client);
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
@@ -58,8 +46,9 @@ void BrokerRelay::relay()
             upstream->write(client->readAll());
             connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
         });
-        QTimer::singleShot(holdMs, upstream, [this, upstream] { upstream->connectToHost(QHostAddress::LocalHost, targetPort); });
-    }
+        QTimer::singleShot(this->holdMs, upstream, [this, upstream] { upstream->connectToHost(QHostAddress::LocalHost, this->targetPort); });
+    });
+    listen(QHostAddress::LocalHost);
 }
 
 ConsoleDir::ConsoleDir()
@@ -80,32 +69,18 @@ ConfigValues ConsoleDir::serverConfig(const QString &login, const QString &passw
             QString::number(TestEnv::amqpPort()), QStringLiteral(":")};
 }
 
-bool ConsoleDir::writeRaw(const QByteArray &bytes)
-{
-    QFile file(dir.filePath("config.conf"));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
 RunningConsole::RunningConsole(const QString &login, const QString &password, quint16 brokerPort)
 {
     probePage.listen();
-    qputenv("TROVANTA_PROBE_URL", probePage.url().toString().toUtf8());
     ConfigValues config = ConsoleDir::serverConfig(login, password);
     config.portbroker = QString::number(brokerPort ? brokerPort : TestEnv::amqpPort());
     dir.writeConfig(config);
     console = std::make_unique<MainWindow>();
+    console->findChild<InternetProbe *>()->setUrl(probePage.url());
     notifierSpy = std::make_unique<QSignalSpy>(console->findChild<TrayNotifier *>(), &TrayNotifier::shown);
     playerSpy = std::make_unique<QSignalSpy>(console->findChild<QMediaPlayer *>(), &QMediaPlayer::stateChanged);
     console->startReceiver();
     console->show();
-}
-
-RunningConsole::~RunningConsole()
-{
-    notifierSpy.reset();
-    playerSpy.reset();
-    console.reset();
-    qunsetenv("TROVANTA_PROBE_URL");
 }
 
 bool RunningConsole::ready()
@@ -114,18 +89,11 @@ bool RunningConsole::ready()
     // has already run the connection's catch-up refresh.
     static int marker = 700000;
     const int expected = ++marker;
-    return QTest::qWaitFor(
-        [&] {
-            if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
-                QTest::qWait(300);
-            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
-        },
-        20000);
-}
-
-QString RunningConsole::label(const char *name) const
-{
-    return console->findChild<QLabel *>(QLatin1String(name))->text();
+    return QTest::qWaitFor([&] {
+        if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
+            QTest::qWait(300);
+        return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
+    }, 20000);
 }
 
 QList<int> RunningConsole::listedOrders() const
@@ -139,23 +107,16 @@ QList<int> RunningConsole::listedOrders() const
 
 bool RunningConsole::notified(const QString &titleAndText) const
 {
-    for (const QList<QVariant> &arguments : *notifierSpy)
-        if (arguments.at(0).toString() + QLatin1Char('|') + arguments.at(1).toString() == titleAndText)
-            return true;
-    return false;
+    return std::any_of(notifierSpy->cbegin(), notifierSpy->cend(), [&](const QList<QVariant> &shown) {
+        return shown.at(0).toString() + QLatin1Char('|') + shown.at(1).toString() == titleAndText;
+    });
 }
 
 bool RunningConsole::alarmStarted() const
 {
-    for (const QList<QVariant> &arguments : *playerSpy)
-        if (arguments.at(0).value<QMediaPlayer::State>() == QMediaPlayer::PlayingState)
-            return true;
-    return false;
-}
-
-bool RunningConsole::alarmPlaying() const
-{
-    return console->findChild<QMediaPlayer *>()->state() == QMediaPlayer::PlayingState;
+    return std::any_of(playerSpy->cbegin(), playerSpy->cend(), [](const QList<QVariant> &state) {
+        return state.at(0).value<QMediaPlayer::State>() == QMediaPlayer::PlayingState;
+    });
 }
 
 void RunningConsole::tick()
@@ -170,11 +131,6 @@ void RunningConsole::tick()
     done.wait(5000);
 }
 
-BrokerAccount RunningConsole::broker()
-{
-    return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
-}
-
 bool RunningConsole::publish(const QStringList &texts)
 {
     QList<QByteArray> messages;
@@ -185,3 +141,25 @@ bool RunningConsole::publish(const QStringList &texts)
         qWarning() << "publishing failed:" << error;
     return error.isEmpty();
 }
+
+void StoreFixture::initTestCase()
+{
+    TRV_REQUIRE_SERVERS();
+    db = std::make_unique<DbFixture>();
+    QVERIFY2(db->isOpen(), qPrintable(db->lastError()));
+    // For the store state driven without a window.
+    connectionSettings.host = TestEnv::dbHost();
+    connectionSettings.dbPort = QString::number(TestEnv::dbPort());
+    connectionSettings.dbName = TestEnv::dbName();
+    connectionSettings.dbUser = TestEnv::dbUser();
+    connectionSettings.dbPassword = TestEnv::dbPassword();
+}
+
+void StoreFixture::init()
+{
+    QVERIFY(db->clearAll());
+    store = db->addOwnedStore(QStringLiteral("dono"), QStringLiteral("segredo"));
+    otherStore = db->addOwnedStore(QStringLiteral("vizinho"), QStringLiteral("outra"));
+    QVERIFY(db->setStatus(store, 1, 35) && db->setStatus(otherStore, 1, 20));
+}
+

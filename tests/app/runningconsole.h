@@ -8,10 +8,11 @@
 #include "servicepublisher.h"
 #include "testenv.h"
 
-#include <QSignalSpy>
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMediaPlayer>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QUrl>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <memory>
@@ -24,25 +25,16 @@ class LocalProbePage : public QObject
 public:
     enum Mode { Answer, EmptyBody, Silent };
 
-    explicit LocalProbePage(QObject *parent = nullptr)
-        : QObject(parent)
-    {
-        connect(&server, &QTcpServer::newConnection, this, &LocalProbePage::accept);
-    }
-
-    bool listen() { return server.listen(QHostAddress::LocalHost); }
+    bool listen();
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/success.txt").arg(server.serverPort())); }
-
-    void setMode(Mode mode) { this->mode = mode; }
-    void setDelay(int ms) { delayMs = ms; }     // answers that long after each request
+    void setMode(Mode newMode) { mode = newMode; }
+    void setDelay(int ms) { delayMs = ms; }   // answers that long after each request
     int requests() const { return requestCount; }
 
 signals:
     void requested();
 
 private:
-    void accept();
-
     QTcpServer server;
     Mode mode = Answer;
     int delayMs = 0;
@@ -55,13 +47,14 @@ class BrokerRelay : public QTcpServer
 {
 public:
     BrokerRelay(quint16 targetPort, int holdMs);
-
     int connections() const { return accepted; }
-    void cut();
+    void cut()
+    {
+        for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
+            client->abort();
+    }
 
 private:
-    void relay();
-
     quint16 targetPort;
     int holdMs;
     int accepted = 0;
@@ -78,7 +71,11 @@ public:
     // Settings that reach the private servers, logging in as login/password.
     static ConfigValues serverConfig(const QString &login, const QString &password);
     bool writeConfig(const ConfigValues &values) { return writeConfigFile(dir.filePath("config.conf"), values); }
-    bool writeRaw(const QByteArray &bytes);
+    bool writeRaw(const QByteArray &bytes)
+    {
+        QFile file(dir.filePath("config.conf"));
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    }
 
 private:
     QTemporaryDir dir;
@@ -92,15 +89,17 @@ class RunningConsole
 {
 public:
     // brokerPort 0: the private broker itself.
-    RunningConsole(const QString &login, const QString &password, quint16 brokerPort = 0);
-    ~RunningConsole();
+    explicit RunningConsole(const QString &login = QStringLiteral("dono"), const QString &password = QStringLiteral("segredo"),
+                            quint16 brokerPort = 0);
 
     MainWindow *window() const { return console.get(); }
+    template <class W = QAbstractButton> W *widget(const char *name) const { return console->findChild<W *>(QLatin1String(name)); }
     LocalProbePage &probe() { return probePage; }
     // Consuming, with the catch-up refresh of its connection done.
     bool ready();
 
-    QString label(const char *name) const;
+    QString label(const char *name) const { return widget<QLabel>(name)->text(); }
+    bool receiving() const { return label("label_recepcao") == QStringLiteral("Login para recepção de pedidos: [ok]"); }
     QList<int> listedOrders() const;
     bool lists(int order) const { return listedOrders().contains(order); }
 
@@ -109,13 +108,16 @@ public:
     void clearNotifications() { notifierSpy->clear(); }
     // The alarm went into playing since the last clear; is playing now.
     bool alarmStarted() const;
-    bool alarmPlaying() const;
+    bool alarmPlaying() const { return console->findChild<QMediaPlayer *>()->state() == QMediaPlayer::PlayingState; }
     void clearAlarm() { playerSpy->clear(); }
 
     // Runs one whole tick right now, as the timer would.
     void tick();
 
-    static BrokerAccount broker();
+    static BrokerAccount broker()
+    {
+        return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
+    }
     static bool publish(const QStringList &texts);
 
 private:
@@ -124,4 +126,27 @@ private:
     std::unique_ptr<MainWindow> console;
     std::unique_ptr<QSignalSpy> notifierSpy;
     std::unique_ptr<QSignalSpy> playerSpy;
+};
+
+// Tests of one store on the private servers: an empty database but for the
+// owner "dono" of store and "vizinho" of otherStore, both open.
+class StoreFixture : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void initTestCase();
+    void init();
+
+protected:
+    // Columns of a store's status row, joined by blanks.
+    QString statusRow(const char *columns, int id) const
+    {
+        return db->scalar(QStringLiteral("select concat_ws(' ', %1) from status where id_pizzaria=:id").arg(QLatin1String(columns)),
+                          {{":id", id}}).toString();
+    }
+
+    std::unique_ptr<DbFixture> db;
+    int store = 0;
+    int otherStore = 0;
 };

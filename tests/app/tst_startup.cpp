@@ -9,45 +9,29 @@
 
 // Start-up: config.conf into the window, the owner's login, what bad or
 // missing settings do, and what leaving records.
-class TestStartup : public QObject
+class TestStartup : public StoreFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
     void constructedWindow();
-    void ownersLogIn_data();
-    void ownersLogIn();
-    void unusableSettingsStillOpenTheWindow_data();
-    void unusableSettingsStillOpenTheWindow();
-    void alarmTestEndsWithTheSettingsDialog();
+    void settingsAndLogin_data();
+    void settingsAndLogin();
 
 private:
-    // Constructs the window, answering the box it may show.
-    void start();
-    template <class T> T *widget(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
-    QString text(const char *name) const { return widget<QLabel>(name) ? widget<QLabel>(name)->text() : widget<QAbstractButton>(name)->text(); }
-    qint64 storeStatus(const char *column) { return db->scalar(QStringLiteral("select %1 from status").arg(QLatin1String(column))).toLongLong(); }
+    template <class T = QAbstractButton> T *widget(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
+    QString text(const char *name) const { return widget<QLabel>(name) ? widget<QLabel>(name)->text() : widget(name)->text(); }
 
-    std::unique_ptr<DbFixture> db;
     std::unique_ptr<ConsoleDir> dir;
     std::unique_ptr<MainWindow> window;
     QHash<QString, int> stores;
-    QString boxTitle;
-    QString boxText;
 };
-
-void TestStartup::initTestCase()
-{
-    TRV_REQUIRE_SERVERS();
-    db = std::make_unique<DbFixture>();
-    QVERIFY2(db->isOpen(), qPrintable(db->lastError()));
-}
 
 void TestStartup::init()
 {
+    connectionSettings = ConnectionSettings();   // every start as in a fresh process
     QVERIFY(db->clearAll());
     const QStringList owners{"dono.a", "segredo", "dono.b", "outro", "dona.acento", "pão de açúcar ñ", "dono.vazio", ""};
     for (int i = 0; i < owners.size(); i += 2)
@@ -65,18 +49,10 @@ void TestStartup::cleanup()
     dir.reset();
 }
 
-void TestStartup::start()
-{
-    ModalAnswer answer;
-    window = std::make_unique<MainWindow>();
-    boxTitle = answer.title();
-    boxText = answer.text();
-}
-
 void TestStartup::constructedWindow()
 {
     const qint64 before = QDateTime::currentSecsSinceEpoch();
-    start();
+    window = std::make_unique<MainWindow>();
     QCOMPARE(text("label_conexao"), QStringLiteral("Servidor conectado!"));
     QCOMPARE(text("pushButton_status"), QStringLiteral("Status: ABERTO"));
     // The pictures and the sound are read from the working directory.
@@ -84,8 +60,8 @@ void TestStartup::constructedWindow()
     QCOMPARE(window->findChild<QMediaPlayer *>()->media().request().url(),
              QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("sound/fone.mp3"))));
     // No opening periods today: manual mode, automatic unavailable.
-    QVERIFY(!widget<QRadioButton>("radioButton_auto")->isEnabled());
-    QVERIFY(widget<QRadioButton>("radioButton_manual")->isChecked());
+    QVERIFY(!widget("radioButton_auto")->isEnabled());
+    QVERIFY(widget("radioButton_manual")->isChecked());
     // "Gerenciar Itens" opens the menu of the store logged in, and only that.
     QVERIFY(db->exec("insert into menu (id_pizzaria, item_menu) values (:a, 'Menu A'), (:b, 'Menu B')",
                      {{":a", stores.value("dono.a")}, {":b", stores.value("dono.b")}}));
@@ -96,74 +72,57 @@ void TestStartup::constructedWindow()
             menus << box->itemText(i);
         ModalAnswer::accept(dialog);
     });
-    widget<QPushButton>("pushButton_gerenciar")->click();
+    widget("pushButton_gerenciar")->click();
     QCOMPARE(menus, QStringList({"Escolha Menu...", "Menu A"}));
+    // The settings dialog replaces the player: an alarm test's label and sound end together.
+    QTest::mouseClick(widget("pushButton_play"), Qt::LeftButton);
+    ModalAnswer settings;
+    widget<QAction>("actionAbrir_CFG")->trigger();
+    QVERIFY(settings.seen());
+    QCOMPARE(text("label_alarme"), QStringLiteral("Alarme"));
+    for (QMediaPlayer *player : window->findChildren<QMediaPlayer *>())
+        QCOMPARE(player->state(), QMediaPlayer::StoppedState);
     // Leaving records the store closed and keeps its waiting time.
     window.reset();
-    QCOMPARE(storeStatus("status"), 0LL);
-    QVERIFY(storeStatus("ts_close") >= before);
-    QCOMPARE(storeStatus("espera"), 25LL);
+    const QStringList row = statusRow("status, espera, ts_close", stores.value("dono.a")).split(' ');
+    QCOMPARE(row.mid(0, 2), QStringList({"0", "25"}));
+    QVERIFY(row.value(2).toLongLong() >= before);
 }
 
-void TestStartup::ownersLogIn_data()
+void TestStartup::settingsAndLogin_data()
 {
     QTest::addColumn<QString>("login");
     QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("storeOf");   // empty: refused
-    QTest::newRow("first store") << "dono.a" << "segredo" << "dono.a";
-    QTest::newRow("second store") << "dono.b" << "outro" << "dono.b";
+    // null: settings reaching the servers; "-": no file; "port 1": nothing
+    // listening there; otherwise the file's bytes.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("storeOf");   // empty: none logged in
+    QTest::addColumn<QString>("modal");     // what the operator sees first: class and title
+    const QString box = QStringLiteral("QMessageBox Erro para conexão de DataBase");
+    QTest::newRow("first store") << "dono.a" << "segredo" << QByteArray() << "dono.a" << "";
+    QTest::newRow("second store") << "dono.b" << "outro" << QByteArray() << "dono.b" << "";
     // Digested from the UTF-8 bytes, as the service does.
-    QTest::newRow("accented password") << "dona.acento" << "pão de açúcar ñ" << "dona.acento";
-    QTest::newRow("empty password") << "dono.vazio" << "" << "dono.vazio";
-    QTest::newRow("wrong password") << "dono.a" << "segredO" << "";
-    QTest::newRow("unknown login") << "ninguem" << "segredo" << "";
-    QTest::newRow("customer, not an owner") << "cliente" << "segredo" << "";
-    QTest::newRow("empty password against a real one") << "dono.a" << "" << "";
-    QTest::newRow("digest sent as the password") << "dono.a" << "40847951488f9395f242f30ed27cdc47" << "";
+    QTest::newRow("accented password") << "dona.acento" << "pão de açúcar ñ" << QByteArray() << "dona.acento" << "";
+    QTest::newRow("empty password") << "dono.vazio" << "" << QByteArray() << "dono.vazio" << "";
+    QTest::newRow("wrong password") << "dono.a" << "segredO" << QByteArray() << "" << box;
+    QTest::newRow("unknown login") << "ninguem" << "segredo" << QByteArray() << "" << box;
+    QTest::newRow("customer, not an owner") << "cliente" << "segredo" << QByteArray() << "" << box;
+    QTest::newRow("digest sent as the password") << "dono.a" << "40847951488f9395f242f30ed27cdc47" << QByteArray() << "" << box;
+    QTest::newRow("unreachable server") << "dono.a" << "segredo" << QByteArray("port 1") << "" << box;
+    QTest::newRow("no file: the settings dialog") << "" << "" << QByteArray("-") << "" << "Configuracao Dialog";
+    QTest::newRow("binary junk") << "" << "" << QByteArray("\0\x83\xff\r\n\x1b\n", 7).repeated(600) << "" << box;
 }
 
-void TestStartup::ownersLogIn()
+void TestStartup::settingsAndLogin()
 {
     QFETCH(QString, login);
     QFETCH(QString, password);
-    QFETCH(QString, storeOf);
-    QVERIFY(dir->writeConfig(ConsoleDir::serverConfig(login, password)));
-    start();
-    const int expected = stores.value(storeOf);
-    QCOMPARE(boxTitle, expected ? QString() : QStringLiteral("Erro para conexão de DataBase"));
-    QCOMPARE(boxText, QString());   // the connection itself was fine
-    QCOMPARE(text("label_usuario"), expected ? QStringLiteral("Usuário logado!") : QStringLiteral("Usuário ou senha errados!"));
-    QCOMPARE(widget<QPushButton>("pushButton_gerenciar")->isEnabled(), expected != 0);
-    int id = -1;
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
-    QCOMPARE(id, expected);
-}
-
-void TestStartup::unusableSettingsStillOpenTheWindow_data()
-{
-    QTest::addColumn<QByteArray>("bytes");   // null: good settings but nothing listening at the port
-    QTest::addColumn<QString>("modal");      // what the operator sees first: class and title
-    const QString box = QStringLiteral("QMessageBox Erro para conexão de DataBase");
-    QByteArray junk(4096, '\0');
-    for (int i = 0; i < junk.size(); ++i)
-        junk[i] = char((i * 131 + 7) % 256);
-    QTest::newRow("unreachable server") << QByteArray() << box;
-    QTest::newRow("no file: the settings dialog") << QByteArray("-") << "Configuracao Dialog";
-    QTest::newRow("binary junk") << junk << box;
-    QTest::newRow("empty file") << QByteArray("") << box;
-    QTest::newRow("three lines") << QByteArray("dono\nAwL7rYc=\n127.0.0.1\n") << box;
-    QTest::newRow("very long line") << (QByteArray(3 * 1024 * 1024, 'x') + "\n") << box;
-    QTest::newRow("passwords not base64") << QByteArray("dono\n***\n127.0.0.1\ntrovanta_test\n1\nu\n!!\nu\n@@\n/\n1\n:\n")
-                                          << box;
-}
-
-void TestStartup::unusableSettingsStillOpenTheWindow()
-{
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, storeOf);
     QFETCH(QString, modal);
-    ConfigValues unreachable = ConsoleDir::serverConfig(QStringLiteral("dono.a"), QStringLiteral("segredo"));
-    unreachable.dbPort = QStringLiteral("1");
-    QVERIFY(bytes == "-" ? QFile::remove("config.conf") : bytes.isNull() ? dir->writeConfig(unreachable) : dir->writeRaw(bytes));
+    ConfigValues config = ConsoleDir::serverConfig(login, password);
+    config.dbPort = bytes == "port 1" ? QStringLiteral("1") : config.dbPort;
+    QVERIFY(bytes == "-" ? QFile::remove("config.conf") : bytes.isNull() || bytes == "port 1" ? dir->writeConfig(config) : dir->writeRaw(bytes));
     QString seen;
     ModalAnswer answer([&seen](QWidget *shown) {
         seen = QString::fromLatin1(shown->metaObject()->className()) + QLatin1Char(' ') + shown->windowTitle();
@@ -171,26 +130,17 @@ void TestStartup::unusableSettingsStillOpenTheWindow()
     });
     window = std::make_unique<MainWindow>();
     QCOMPARE(seen, modal);
-    if (bytes.isNull())
-        QVERIFY2(!answer.text().isEmpty(), "the box shows why the server could not be reached");
-    // The list refresh after the login failed to connect too, and says so last.
-    QCOMPARE(text("label_usuario"), QStringLiteral("---"));
-    QCOMPARE(text("label_conexao"), QStringLiteral("Servidor não conectado!"));
-    QCOMPARE(widget<QPushButton>("pushButton_gerenciar")->isEnabled(), bytes == "-");   // refused only by a login
+    // A box says why the server could not be reached; none when the connection itself was fine.
+    QCOMPARE(answer.text().isEmpty(), bytes.isNull() || bytes == "-");
+    const int expected = stores.value(storeOf);
+    // Unusable settings: the list refresh after the login failed to connect too, and says so last.
+    QCOMPARE(text("label_usuario"), !bytes.isNull() ? "---" : expected ? "Usuário logado!" : "Usuário ou senha errados!");
+    QCOMPARE(text("label_conexao"), bytes.isNull() ? "Servidor conectado!" : "Servidor não conectado!");
+    QCOMPARE(widget("pushButton_gerenciar")->isEnabled(), expected != 0 || bytes == "-");   // refused only by a login
     QCOMPARE(QFile::exists("config.conf"), bytes != "-");   // nothing saved: the dialog was closed
-}
-
-void TestStartup::alarmTestEndsWithTheSettingsDialog()
-{
-    // The dialog replaces the player: the test's label and sound go together.
-    start();
-    QTest::mouseClick(widget<QPushButton>("pushButton_play"), Qt::LeftButton);
-    ModalAnswer answer;
-    widget<QAction>("actionAbrir_CFG")->trigger();
-    QVERIFY(answer.seen());
-    QCOMPARE(text("label_alarme"), QStringLiteral("Alarme"));
-    for (QMediaPlayer *player : window->findChildren<QMediaPlayer *>())
-        QCOMPARE(player->state(), QMediaPlayer::StoppedState);
+    int id = -1;
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
+    QCOMPARE(id, expected);
 }
 
 QTEST_MAIN(TestStartup)
