@@ -11,15 +11,12 @@ DbFixture::DbFixture()
     db.setHostName(TestEnv::dbHost());
     db.setPort(TestEnv::dbPort());
     db.setDatabaseName(TestEnv::dbName());
-    db.setUserName(TestEnv::dbUser());
-    db.setPassword(TestEnv::dbPassword());
-    if (!db.open())
+    if (!db.open(TestEnv::dbUser(), TestEnv::dbPassword()))
         error = db.lastError().text();
 }
 
 DbFixture::~DbFixture()
 {
-    db.close();
     db = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("fixture"));
 }

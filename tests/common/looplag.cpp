@@ -2,28 +2,11 @@
 
 #include <algorithm>
 
-namespace {
-constexpr int intervalMs = 10;
-}
-
 LoopLagMeter::LoopLagMeter(QObject *parent)
     : QObject(parent)
 {
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, this, &LoopLagMeter::tick);
-}
-
-void LoopLagMeter::start()
-{
-    worst = last = 0;
-    clock.start();
-    timer.start(intervalMs);
-}
-
-void LoopLagMeter::stop()
-{
-    tick();
-    timer.stop();
 }
 
 qint64 LoopLagMeter::maxLagMs() const

@@ -11,11 +11,12 @@ class LoopLagMeter : public QObject
 public:
     explicit LoopLagMeter(QObject *parent = nullptr);
 
-    void start();                       // also clears the worst lag
-    void stop();
+    void start() { worst = last = 0; clock.start(); timer.start(intervalMs); }   // also clears the worst lag
+    void stop() { tick(); timer.stop(); }
     qint64 maxLagMs() const;            // worst lateness since start(), up to now
 
 private:
+    static constexpr int intervalMs = 10;
     void tick();
 
     QTimer timer;

@@ -26,9 +26,7 @@ ModalAnswer::ModalAnswer(std::function<void(QWidget *)> answerWith)
 void ModalAnswer::accept(QWidget *modal)
 {
     auto *box = qobject_cast<QMessageBox *>(modal);
-    QAbstractButton *button = box ? box->button(QMessageBox::Ok) : nullptr;
-    if (box && !button)
-        button = box->defaultButton();
+    QAbstractButton *button = box && box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok) : box ? box->defaultButton() : nullptr;
     if (button)
         button->click();
     else if (auto *dialog = qobject_cast<QDialog *>(modal))

@@ -6,19 +6,20 @@
 // Every value comes from the environment that scripts/test exports.
 namespace TestEnv {
 
-QString value(const char *name);          // empty when unset
-bool haveServers();                       // true when scripts/test exported the servers
+inline QString value(const char *name) { return QString::fromLocal8Bit(qgetenv(name)); }   // empty when unset
+// True when scripts/test exported the servers.
+inline bool haveServers() { return !value("TRV_DB_PORT").isEmpty() && !value("TRV_AMQP_PORT").isEmpty(); }
 
-QString dbHost();
-int dbPort();
-QString dbName();
-QString dbUser();
-QString dbPassword();
+inline QString dbHost() { return value("TRV_DB_HOST"); }
+inline int dbPort() { return value("TRV_DB_PORT").toInt(); }
+inline QString dbName() { return value("TRV_DB_NAME"); }
+inline QString dbUser() { return value("TRV_DB_USER"); }
+inline QString dbPassword() { return value("TRV_DB_PASS"); }
 
-int amqpPort();
-QString amqpUser();
-QString amqpPassword();
-QString amqpVirtualHost();
+inline int amqpPort() { return value("TRV_AMQP_PORT").toInt(); }
+inline QString amqpUser() { return value("TRV_AMQP_USER"); }
+inline QString amqpPassword() { return value("TRV_AMQP_PASS"); }
+inline QString amqpVirtualHost() { return value("TRV_AMQP_VHOST"); }
 
 // Runs "bash $TRV_SERVERS <verb> ..." (for example "broker-stop", "broker-start");
 // returns whether it exited with status 0.

@@ -13,11 +13,9 @@
 namespace {
 
 // The eleven text fields in file order.
-const char *const textFields[] = {
-    "lineEdit_usuariotv", "lineEdit_senhatv", "lineEdit_hostname", "lineEdit_dbname",
-    "lineEdit_port", "lineEdit_hostuser", "lineEdit_hostpass", "lineEdit_userbroker",
-    "lineEdit_passbroker", "lineEdit_virtualhost", "lineEdit_brokerport",
-};
+const char *const textFields[] = { "lineEdit_usuariotv", "lineEdit_senhatv", "lineEdit_hostname", "lineEdit_dbname",
+    "lineEdit_port", "lineEdit_hostuser", "lineEdit_hostpass", "lineEdit_userbroker", "lineEdit_passbroker",
+    "lineEdit_virtualhost", "lineEdit_brokerport" };
 
 const QString fileName = QString::fromLatin1(configFileName);
 
@@ -108,11 +106,10 @@ void TestConfiguracao::printers()
 {
     QFETCH(QString, line);
     QFETCH(QString, saved);
-    const QString queue1 = qEnvironmentVariable("TRV_PRINTER1");
-    const QString queue2 = qEnvironmentVariable("TRV_PRINTER2");
-    if (queue1.isEmpty() || queue2.isEmpty())
+    const QString queues[] = { qEnvironmentVariable("TRV_PRINTER1"), qEnvironmentVariable("TRV_PRINTER2") };
+    if (queues[0].isEmpty() || queues[1].isEmpty())
         QSKIP("TRV_PRINTER1 and TRV_PRINTER2 name no print queues here");
-    const auto installed = [&](QString text) { return text.replace("%1", queue1).replace("%2", queue2); };
+    const auto installed = [&](QString text) { return text.replace("%1", queues[0]).replace("%2", queues[1]); };
 
     // Loaded and saved again untouched: every field comes back as it was.
     const QStringList loaded = QStringList(sampleFields.mid(0, 11)) << installed(line);

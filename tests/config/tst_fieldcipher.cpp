@@ -6,14 +6,8 @@
 
 namespace {
 
-struct Vector {
-    const char *name;
-    quint64 key;   // 0: a cipher built without a key
-    const char *base64;
-    const char *plain;   // UTF-8
-    FieldCipher::CipherError error;
-    const char *log;   // start of the one debug line expected, "" for none
-};
+// key 0: a cipher built without a key; plain in UTF-8; log: start of the one debug line expected, "" for none.
+struct Vector { const char *name; quint64 key; const char *base64, *plain; FieldCipher::CipherError error; const char *log; };
 
 const Vector vectors[] = {
     // Enciphered or forged by make_cipher_vectors.py (Python stdlib only, no Qt).
@@ -39,15 +33,8 @@ const Vector vectors[] = {
     { "no key", 0, "AwK3siZVZghgIIvNtMClhA==", "", FieldCipher::CipherNoKey, "No key set." },
 };
 
-struct Layout {
-    const char *name;
-    quint64 key;
-    FieldCipher::CompressionPolicy policy;
-    FieldCipher::IntegrityMode integrity;
-    QByteArray plain;
-    int flags;   // -1: refused
-    int size;    // -1: left to zlib
-};
+// flags -1: refused; size -1: left to zlib.
+struct Layout { const char *name; quint64 key; FieldCipher::CompressionPolicy policy; FieldCipher::IntegrityMode integrity; QByteArray plain; int flags, size; };
 
 const QByteArray accented = QStringLiteral("açúcar, São José, €5").toUtf8();
 const QByteArray longText = QByteArray("pizza calabresa ").repeated(4);
@@ -72,10 +59,7 @@ auto recordingLog()
     return qScopeGuard([previous] { qInstallMessageHandler(previous); });
 }
 
-FieldCipher makeCipher(quint64 key)
-{
-    return key ? FieldCipher(key) : FieldCipher();
-}
+FieldCipher makeCipher(quint64 key) { return key ? FieldCipher(key) : FieldCipher(); }
 
 // One row per entry of a table, named after it.
 template<typename Row, size_t count> void addRows(const Row (&rows)[count])
