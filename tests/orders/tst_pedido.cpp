@@ -83,7 +83,7 @@ private:
     std::unique_ptr<Pedido> abre(int order, quint16 port = 0);
     QString status(int order);
     int mensagens(int order, int code);
-    QString impressos(QStringList *novos = nullptr);
+    QStringList impressos(int queue);
 
     DbFixture db;
     ChainReceiver consumer;
@@ -108,7 +108,7 @@ void TestPedido::init()
     connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
     QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
     antes.clear();
-    impressos(&antes);
+    antes = impressos(1) + impressos(2);
     consumer.payloads.clear();
     noNewOrder = false;
 }
@@ -133,23 +133,15 @@ int TestPedido::mensagens(int order, int code)
     return consumer.payloads.count(QString("status:%1:%2:%3").arg(store).arg(order).arg(code).toUtf8());
 }
 
-// How many files each queue printed since the test began, one digit each.
-QString TestPedido::impressos(QStringList *novos)
+// The files queue 1 or 2 printed since the test began.
+QStringList TestPedido::impressos(int queue)
 {
-    QString counts;
-    for (const char *dir : {"TRV_PDF_DIR1", "TRV_PDF_DIR2"}) {
-        int n = 0;
-        for (QDirIterator it(TestEnv::value(dir), {"*.pdf"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
-            const QString file = it.next();
-            if (antes.contains(file))
-                continue;
-            ++n;
-            if (novos)
-                *novos << file;
-        }
-        counts += QString::number(n);
-    }
-    return counts;
+    QStringList novos;
+    for (QDirIterator it(TestEnv::value(queue == 1 ? "TRV_PDF_DIR1" : "TRV_PDF_DIR2"), {"*.pdf"}, QDir::Files,
+                         QDirIterator::Subdirectories); it.hasNext();)
+        if (!antes.contains(it.next()))
+            novos << it.filePath();
+    return novos;
 }
 
 void TestPedido::loading_data()
@@ -262,12 +254,12 @@ void TestPedido::actions()
     QVERIFY2(vistas.join('\n').contains(expected.section(';', 6)), qPrintable(vistas.join('\n')));
     if (code)
         QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, code), 1, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(impressos(), expected.section(';', 5, 5), 30000);
+    const auto copias = [this] { return QString::number(impressos(1).size()) + QString::number(impressos(2).size()); };
+    QTRY_COMPARE_WITH_TIMEOUT(copias(), expected.section(';', 5, 5), 30000);
     QTest::qWait(1000);
-    QStringList files;
-    QCOMPARE(impressos(&files), expected.section(';', 5, 5));
+    QCOMPARE(copias(), expected.section(';', 5, 5));
     QCOMPARE(consumer.payloads.size(), code ? 1 : 0);
-    for (const QString &file : files) {
+    for (const QString &file : impressos(1) + impressos(2)) {
         QProcess pdftotext;
         pdftotext.start("pdftotext", {file, "-"});
         pdftotext.waitForFinished();
