@@ -4,13 +4,8 @@
 #include "modalanswer.h"
 #include "testenv.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStyledItemDelegate>
-#include <QTabWidget>
-#include <QTableView>
 #include <QtTest>
+#include <QtWidgets>
 
 namespace {
 
@@ -28,11 +23,9 @@ public:
     {
         if (!clearAll())
             return false;
-        struct Entry { const char *code, *name, *type, *size, *menu; double price; int ativo; };
-        const Entry entries[] = {{"MUS-G", "Mussarela", "Tradicional", "Grande", "Pizzas Salgadas", 49.9, 1},
-                                 {"CAL-G", "Calabresa", "Tradicional", "Grande", "Pizzas Salgadas", 52.9, 1},
-                                 {"GUA-L", "Guaraná", "Refrigerante", "Lata", "Bebidas", 6.5, 1},
-                                 {"COL-L", "Cola", "Refrigerante", "Lata", "Bebidas", 6, 0}};
+        struct Entry { const char *code, *name; double price; int ativo; };
+        const Entry entries[] = {{"MUS-G", "Mussarela", 49.9, 1}, {"CAL-G", "Calabresa", 52.9, 1},
+                                 {"GUA-L", "Guaraná", 6.5, 1}, {"COL-L", "Cola", 6, 0}};
         for (int store : {loja, outraLoja}) {
             const QVariantMap s{{":s", store}};
             if (!exec("insert into menu (id_pizzaria, item_menu) values (:s, 'Pizzas Salgadas'), (:s, 'Bebidas')", s)
@@ -40,7 +33,9 @@ public:
                 || !exec("insert into tamanho (id_pizzaria, nome) values (:s, 'Grande'), (:s, 'Lata'), (:s, 'Broto')", s))
                 return false;
             for (const Entry &e : entries) {
-                const QVariantMap v{{":s", store}, {":n", e.name}, {":t", e.type}, {":z", e.size}, {":m", e.menu},
+                const bool pizza = QString(e.code).endsWith("-G");
+                const QVariantMap v{{":s", store}, {":n", e.name}, {":t", pizza ? "Tradicional" : "Refrigerante"},
+                                    {":z", pizza ? "Grande" : "Lata"}, {":m", pizza ? "Pizzas Salgadas" : "Bebidas"},
                                     {":p", e.price}, {":a", e.ativo}, {":c", (store == loja ? "" : "B-") + QString(e.code)}};
                 if (!exec("insert into item_cardapio (id_pizzaria, nome_item, descricao_item, id_tipocardapio) select :s, :n, "
                           "concat(:n, ' da casa'), id_tipocardapio from tipocardapio where id_pizzaria=:s and tipocardapio=:t", v)
@@ -61,44 +56,45 @@ public:
     QString snapshot(int store, const QString &nome = "%")
     {
         // Price rows of no store's item count for every store.
-        return scalar("select concat((select count(*) from item_cardapio where id_pizzaria=:s), '/', "
-                      "(select count(*) from precoitem where id_itemcardapio not in (select id_itemcardapio "
-                      "from item_cardapio where id_pizzaria<>:s)), '/', (select count(*) from cardapio "
-                      "where id_pizzaria=:s), ' ', group_concat(concat_ws(',', m.item_menu, c.ativo, c.dia_semana, "
-                      "c.info_cardapio, c.mask_cardapio, t.nome, p.preco, p.id, i.nome_item, i.descricao_item, "
-                      "k.tipocardapio) order by c.id_cardapio separator ';')) "
-                      "from cardapio c join menu m on m.id_menu=c.id_menu join precoitem p on p.id_precoitem=c.id_precoitem "
-                      "join tamanho t on t.id_tamanho=p.id_tamanho and t.id_tamanho=c.id_tamanho "
-                      "join item_cardapio i on i.id_itemcardapio=p.id_itemcardapio "
-                      "join tipocardapio k on k.id_tipocardapio=i.id_tipocardapio where c.id_pizzaria=:s and i.nome_item like :n",
-                      {{":s", store}, {":n", nome}})
-            .toString();
+        return scalar("select concat((select count(*) from item_cardapio where id_pizzaria=:s), '/', (select count(*) "
+                      "from precoitem where id_itemcardapio not in (select id_itemcardapio from item_cardapio where "
+                      "id_pizzaria<>:s)), '/', (select count(*) from cardapio where id_pizzaria=:s), ' ', group_concat("
+                      "concat_ws(',', m.item_menu, c.ativo, c.dia_semana, c.info_cardapio, c.mask_cardapio, t.nome, p.preco, "
+                      "p.id, i.nome_item, i.descricao_item, k.tipocardapio) order by c.id_cardapio separator ';')) from "
+                      "cardapio c join menu m on m.id_menu=c.id_menu join precoitem p on p.id_precoitem=c.id_precoitem join "
+                      "tamanho t on t.id_tamanho=p.id_tamanho and t.id_tamanho=c.id_tamanho join item_cardapio i on "
+                      "i.id_itemcardapio=p.id_itemcardapio join tipocardapio k on k.id_tipocardapio=i.id_tipocardapio "
+                      "where c.id_pizzaria=:s and i.nome_item like :n", {{":s", store}, {":n", nome}}).toString();
     }
 };
 
 void choose(QComboBox *box, const QString &text)
 {
-    const int index = box->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    box->setCurrentIndex(index);
+    box->setCurrentIndex(box->findText(text));
+    QVERIFY2(box->currentText() == text, qPrintable(text));
     QMetaObject::invokeMethod(box, "activated", Q_ARG(QString, text));
 }
 
-QStringList codes(const QTableView *view)
+// The codes a table shows, sorted, joined by ",".
+QString codes(const QTableView *view)
 {
     QStringList shown;
     for (int row = 0; row < view->model()->rowCount(); ++row)
         shown << view->model()->index(row, 3).data().toString();
     shown.sort();
-    return shown;
+    return shown.join(',');
+}
+
+QModelIndex cell(const QTableView *view, const QString &code, int column)
+{
+    return view->model()->match(view->model()->index(0, 3), Qt::DisplayRole, code, 1, Qt::MatchExactly).value(0)
+        .siblingAtColumn(column);
 }
 
 void clickRow(QTableView *view, const QString &code, bool twice = false)
 {
-    const QModelIndexList found = view->model()->match(view->model()->index(0, 3), Qt::DisplayRole, code, 1,
-                                                       Qt::MatchExactly);
-    QVERIFY2(!found.isEmpty(), qPrintable(code));
-    const QPoint at = view->visualRect(found.first()).center();
+    const QPoint at = view->visualRect(cell(view, code, 3)).center();
+    QVERIFY2(cell(view, code, 3).isValid(), qPrintable(code));
     // A view takes a double click only on the cell its press chose.
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     if (twice)
@@ -107,7 +103,7 @@ void clickRow(QTableView *view, const QString &code, bool twice = false)
 
 void pressKeys(QWidget *keypad, const QStringList &keys)
 {
-    const QMap<QString, QString> names{{"AC", "AC"}, {"+/-", "Return"}, {".", "Dot"}, {",", "Comma"}, {"Enter", "Enter"}};
+    const QMap<QString, QString> names{{"+/-", "Return"}, {".", "Dot"}, {",", "Comma"}};
     for (const QString &key : keys)
         keypad->findChild<QPushButton *>("pushButtonKey" + names.value(key, key))->click();
     if (keypad->isVisible())
@@ -122,10 +118,8 @@ class TestMenu : public QObject
 
 private slots:
     void init();
-    void filters_data();
-    void filters();
-    void tables_data();
-    void tables();
+    void browse_data();
+    void browse();
     void save_data();
     void save();
 
@@ -173,102 +167,76 @@ void TestMenu::checkBox(const ModalAnswer *box, const QString &told)
     QCOMPARE(fixture.snapshot(outraLoja), otherStore);
 }
 
-void TestMenu::filters_data()
+void TestMenu::browse_data()
 {
-    QTest::addColumn<QStringList>("steps");     // box=entry, or filtro=text then the button
-    QTest::addColumn<QStringList>("ativos");
-    QTest::addColumn<QStringList>("pausados");
-    QTest::addColumn<bool>("duplicar");
-    const QStringList all{"CAL-G", "GUA-L", "MUS-G"}, cola{"COL-L"};
-    QTest::newRow("filtro alone") << QStringList{"filtro="} << all << cola << false;
-    QTest::newRow("menu") << QStringList{"menu=Bebidas"} << QStringList{"GUA-L"} << cola << true;
-    QTest::newRow("Escolha Menu... is a literal")
-        << QStringList{"menu=Bebidas", "menu=Escolha Menu..."} << QStringList{} << QStringList{} << false;
-    QTest::newRow("tipo and tamanho") << QStringList{"tipo=Tradicional", "tamanho=Grande"}
-                                      << QStringList{"CAL-G", "MUS-G"} << QStringList{} << false;
-    QTest::newRow("Escolha Tipo... clears")
-        << QStringList{"tipo=Tradicional", "tipo=Escolha Tipo...", "tamanho=Lata"} << QStringList{"GUA-L"} << cola << false;
-    QTest::newRow("Escolha Tamanho... clears")
-        << QStringList{"tamanho=Broto", "tamanho=Escolha Tamanho..."} << all << cola << false;
-    QTest::newRow("underscore is a wildcard") << QStringList{"filtro=c_l"} << QStringList{"CAL-G"} << cola << false;
-    QTest::newRow("percent is a wildcard") << QStringList{"filtro=G%a"} << QStringList{"GUA-L"} << QStringList{} << false;
+    // Steps, ";" between: box=entry; filtro=text then the button; pausar or venda=the code whose
+    // whole row is selected; preço=keys typed on MUS-G's price; lost= drops the dialog's connection.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("told");          // "title: text" of the box, a pattern
+    QTest::addColumn<QString>("expected");      // codes on sale; codes paused; Duplicar enabled; MUS-G's price shown
+    const auto row = [](const char *name, const char *steps, const QString &expected, const QString &told = "") {
+        QTest::newRow(name) << steps << told << expected;
+    };
+    const QString all = "CAL-G,GUA-L,MUS-G;COL-L;0;     49,90", failed = "^Erro na gravação de dados: .*";
+    row("filtro alone", "filtro=", all);
+    row("menu", "menu=Bebidas", "GUA-L;COL-L;1;");
+    row("Escolha Menu... is a literal", "menu=Bebidas;menu=Escolha Menu...", ";;0;");
+    row("tipo and tamanho", "tipo=Tradicional;tamanho=Grande", "CAL-G,MUS-G;;0;     49,90");
+    row("Escolha Tipo... clears", "tipo=Tradicional;tipo=Escolha Tipo...;tamanho=Lata", "GUA-L;COL-L;0;");
+    row("Escolha Tamanho... clears", "tamanho=Broto;tamanho=Escolha Tamanho...", all);
+    row("underscore is a wildcard", "filtro=c_l", "CAL-G;COL-L;0;");
+    row("percent is a wildcard", "filtro=G%a", "GUA-L;;0;");
+    row("pause a whole row", "filtro=;pausar=MUS-G", "CAL-G,GUA-L;COL-L,MUS-G;0;     49,90");
+    row("resume from the other tab", "filtro=;venda=COL-L", "CAL-G,COL-L,GUA-L,MUS-G;;0;     49,90");
+    row("nothing selected", "filtro=;pausar=", all, "^Seleção: Nenhum pedido Selecionado$");
+    row("pause fails", "filtro=;lost=;pausar=MUS-G", all, failed + "server");
+    row("price typed", "filtro=;preço=AC 1 2 , 5 Enter", "CAL-G,GUA-L,MUS-G;COL-L;0;     12,50");
+    row("keypad closed unchanged", "filtro=;preço=7", all);
+    row("failed Enter keeps the price", "filtro=;preço=AC +/- Enter", all);
+    row("price fails", "filtro=;preço=AC 9 9 9 9 9 9 9 9 9 9 Enter", all, failed + "Out of range");
 }
 
-void TestMenu::filters()
+void TestMenu::browse()
 {
-    QFETCH(QStringList, steps);
-    for (const QString &step : steps) {
-        const QString box = step.section('=', 0, 0), entry = step.section('=', 1);
-        if (box == "filtro") {
+    QFETCH(QString, steps);
+    auto *ativos = widget<QTableView>("tableView_ativos"), *pausados = widget<QTableView>("tableView_pausados");
+    std::unique_ptr<ModalAnswer> box;
+    for (const QString &step : steps.split(';')) {
+        const QString what = step.section('=', 0, 0), entry = step.section('=', 1);
+        if (what == "filtro") {
             widget<QLineEdit>("lineEdit_filtro")->setText(entry);
             QTest::mouseClick(widget<QPushButton>("pushButton_filtro"), Qt::LeftButton);
-        } else {
-            choose(widget<QComboBox>("comboBox_" + box), entry);
-        }
-    }
-    QTEST(codes(widget<QTableView>("tableView_ativos")), "ativos");
-    QTEST(codes(widget<QTableView>("tableView_pausados")), "pausados");
-    QTEST(widget<QPushButton>("pushButton_item")->isEnabled(), "duplicar");
-}
-
-void TestMenu::tables_data()
-{
-    QTest::addColumn<QString>("button");        // pausar or venda, on the whole row of code; else the
-    QTest::addColumn<QString>("input");         // keys typed on MUS-G's price
-    QTest::addColumn<bool>("lost");             // the dialog's connection dropped first
-    QTest::addColumn<QString>("told");          // "title: text" of the box, a pattern
-    QTest::addColumn<QString>("expected");      // codes paused; MUS-G's price stored and shown
-    const QString failed = "^Erro na gravação de dados: .*", kept = ";49.9;     49,90";
-    QTest::newRow("pause") << "pausar" << "MUS-G" << false << "" << "COL-L,MUS-G" + kept;
-    QTest::newRow("resume") << "venda" << "COL-L" << false << "" << kept;
-    QTest::newRow("nothing selected") << "pausar" << "" << false << "^Seleção: Nenhum pedido Selecionado$" << "COL-L" + kept;
-    QTest::newRow("pause fails") << "pausar" << "MUS-G" << true << failed + "server" << "COL-L" + kept;
-    QTest::newRow("price typed") << "" << "AC 1 2 , 5 Enter" << false << "" << "COL-L;12.5;     12,50";
-    QTest::newRow("keypad closed unchanged") << "" << "7" << false << "" << "COL-L" + kept;
-    QTest::newRow("failed Enter keeps the price") << "" << "AC +/- Enter" << false << "" << "COL-L" + kept;
-    QTest::newRow("price fails") << "" << "AC 9 9 9 9 9 9 9 9 9 9 Enter" << false << failed + "Out of range" << "COL-L" + kept;
-}
-
-void TestMenu::tables()
-{
-    QFETCH(QString, button);
-    QFETCH(QString, input);
-    QFETCH(bool, lost);
-    QTest::mouseClick(widget<QPushButton>("pushButton_filtro"), Qt::LeftButton);
-    auto *ativos = widget<QTableView>("tableView_ativos"), *pausados = widget<QTableView>("tableView_pausados");
-    QVERIFY(!lost || fixture.exec("kill " + fixture.scalar("select id from information_schema.processlist where user="
-                                                           "substring_index(current_user(), '@', 1) and id<>connection_id()")
-                                                .toString()));
-    std::unique_ptr<ModalAnswer> box;
-    if (button.isEmpty()) {
-        ModalAnswer keypad([&](QWidget *w) {
-            pressKeys(w, input.split(' '));
+        } else if (what == "lost") {
+            QVERIFY(fixture.exec("kill " + fixture.scalar("select id from information_schema.processlist where user="
+                                                          "substring_index(current_user(), '@', 1) and id<>connection_id()")
+                                               .toString()));
+        } else if (what == "preço") {
+            ModalAnswer keypad([&](QWidget *w) {
+                pressKeys(w, entry.split(' '));
+                box = std::make_unique<ModalAnswer>();
+            });
+            clickRow(ativos, "MUS-G", true);
+        } else if (what == "pausar" || what == "venda") {
+            auto *view = what == "venda" ? pausados : ativos;
+            widget<QTabWidget>("tabWidget")->setCurrentIndex(view == pausados);
+            if (!entry.isEmpty()) {
+                clickRow(view, entry);
+                view->selectRow(view->currentIndex().row());
+            }
             box = std::make_unique<ModalAnswer>();
-        });
-        clickRow(ativos, "MUS-G", true);
-    } else {
-        auto *view = button == "venda" ? pausados : ativos;
-        widget<QTabWidget>("tabWidget")->setCurrentIndex(view == pausados);
-        if (!input.isEmpty()) {
-            clickRow(view, input);
-            view->selectRow(view->currentIndex().row());
+            QTest::mouseClick(widget<QPushButton>("pushButton_" + what), Qt::LeftButton);
+        } else {
+            choose(widget<QComboBox>("comboBox_" + what), entry);
         }
-        box = std::make_unique<ModalAnswer>();
-        QTest::mouseClick(widget<QPushButton>("pushButton_" + button), Qt::LeftButton);
     }
     QFETCH(QString, told);
     checkBox(box.get(), told);
-
-    QStringList shown{codes(pausados).join(','), fixture.scalar("select preco from precoitem where id='MUS-G'").toString()};
     auto *view = codes(ativos).contains("MUS-G") ? ativos : pausados;
-    const QModelIndex cell = view->model()->match(view->model()->index(0, 3), Qt::DisplayRole, "MUS-G").value(0);
+    const QModelIndex price = cell(view, "MUS-G", 9);
     auto *delegate = qobject_cast<QStyledItemDelegate *>(view->itemDelegateForColumn(9));
-    shown << delegate->displayText(cell.siblingAtColumn(9).data(), view->locale());
-    QTEST(shown.join(';'), "expected");
-    QCOMPARE(fixture.scalar("select group_concat(p.id order by p.id) from cardapio c join precoitem p "
-                            "on p.id_precoitem=c.id_precoitem where c.ativo=0").toString(),
-             QStringList(QStringList{"B-COL-L"} + codes(pausados)).join(','));
-    QCOMPARE(fixture.scalar("select preco from precoitem where id='CAL-G'").toDouble(), 52.9);
+    const QString shown = price.isValid() ? delegate->displayText(price.data(), view->locale()) : "";
+    QTEST(QStringList({codes(ativos), codes(pausados), QString::number(widget<QPushButton>("pushButton_item")->isEnabled()),
+                       shown}).join(';'), "expected");
 }
 
 void TestMenu::save_data()
