@@ -21,34 +21,33 @@ class MenuFixture : public DbFixture
 public:
     bool build()
     {
-        if (!clearAll())
-            return false;
         struct Entry { const char *code, *name; double price; int ativo; };
         const Entry entries[] = {{"MUS-G", "Mussarela", 49.9, 1}, {"CAL-G", "Calabresa", 52.9, 1},
                                  {"GUA-L", "Guaraná", 6.5, 1}, {"COL-L", "Cola", 6, 0}};
+        bool ok = clearAll();
         for (int store : {loja, outraLoja}) {
             const QVariantMap s{{":s", store}};
-            if (!exec("insert into menu (id_pizzaria, item_menu) values (:s, 'Pizzas Salgadas'), (:s, 'Bebidas')", s)
-                || !exec("insert into tipocardapio (id_pizzaria, tipocardapio) values (:s, 'Tradicional'), (:s, 'Refrigerante')", s)
-                || !exec("insert into tamanho (id_pizzaria, nome) values (:s, 'Grande'), (:s, 'Lata'), (:s, 'Broto')", s))
-                return false;
+            ok = ok && exec("insert into menu (id_pizzaria, item_menu) values (:s, 'Pizzas Salgadas'), (:s, 'Bebidas')", s)
+                && exec("insert into tipocardapio (id_pizzaria, tipocardapio) values (:s, 'Tradicional'), (:s, 'Refrigerante')", s)
+                && exec("insert into tamanho (id_pizzaria, nome) values (:s, 'Grande'), (:s, 'Lata'), (:s, 'Broto')", s);
+            // Menu, category and size by name; each entry's price row, then its menu entry, on the row just written.
             for (const Entry &e : entries) {
                 const bool pizza = QString(e.code).endsWith("-G");
                 const QVariantMap v{{":s", store}, {":n", e.name}, {":t", pizza ? "Tradicional" : "Refrigerante"},
                                     {":z", pizza ? "Grande" : "Lata"}, {":m", pizza ? "Pizzas Salgadas" : "Bebidas"},
                                     {":p", e.price}, {":a", e.ativo}, {":c", (store == loja ? "" : "B-") + QString(e.code)}};
-                if (!exec("insert into item_cardapio (id_pizzaria, nome_item, descricao_item, id_tipocardapio) select :s, :n, "
-                          "concat(:n, ' da casa'), id_tipocardapio from tipocardapio where id_pizzaria=:s and tipocardapio=:t", v)
-                    || !exec("insert into precoitem (id_itemcardapio, id_tamanho, preco, id) select last_insert_id(), "
-                             "id_tamanho, :p, :c from tamanho where id_pizzaria=:s and nome=:z", v)
-                    || !exec("insert into cardapio (id_pizzaria, id_menu, id_precoitem, id_tamanho, ativo, dia_semana, "
-                             "info_cardapio, mask_cardapio) select :s, id_menu, last_insert_id(), (select id_tamanho from "
-                             "tamanho where id_pizzaria=:s and nome=:z), :a, 62, 5, 3 from menu where id_pizzaria=:s and "
-                             "item_menu=:m", v))
-                    return false;
+                ok = ok && exec("insert into item_cardapio (id_pizzaria, nome_item, descricao_item, id_tipocardapio) select "
+                                ":s, :n, concat(:n, ' da casa'), id_tipocardapio from tipocardapio where id_pizzaria=:s and "
+                                "tipocardapio=:t", v)
+                    && exec("insert into precoitem (id_itemcardapio, id_tamanho, preco, id) select last_insert_id(), "
+                            "id_tamanho, :p, :c from tamanho where id_pizzaria=:s and nome=:z", v)
+                    && exec("insert into cardapio (id_pizzaria, id_menu, id_precoitem, id_tamanho, ativo, dia_semana, "
+                            "info_cardapio, mask_cardapio) select :s, id_menu, last_insert_id(), (select id_tamanho from "
+                            "tamanho where id_pizzaria=:s and nome=:z), :a, 62, 5, 3 from menu where id_pizzaria=:s and "
+                            "item_menu=:m", v);
             }
         }
-        return true;
+        return ok;
     }
 
     // How many rows of the store each table holds, then every entry of a store
@@ -241,45 +240,44 @@ void TestMenu::browse()
 
 void TestMenu::save_data()
 {
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("input");         // code|name|description|size|keypad keys
+    QTest::addColumn<QString>("input");         // button (item: Duplicar)|code|name|description|size|keypad keys
     QTest::addColumn<QString>("told");
     QTest::addColumn<QString>("saved");         // the entries of that name afterwards
-    QTest::addColumn<QString>("fault");         // a table that refuses what the save writes
-    const auto row = [](const char *name, const char *button, const char *input, const QString &told,
-                        const QString &saved, const char *fault = "") {
-        QTest::newRow(name) << button << input << told << saved << fault;
+    // Run first: a table made to refuse what the save writes (broto: the size's id), or rows changed
+    QTest::addColumn<QString>("fault");
+    const auto row = [](const char *name, const char *input, const QString &told, const QString &saved,
+                        const QString &fault = "") {
+        QTest::newRow(name) << input << told << saved << fault;
     };
     const QString copy = "5/5/5 Pizzas Salgadas,1,127,0,3,", edit = "4/4/4 Pizzas Salgadas,1,62,5,3,";
     const QString inUse = "Código de Item já cadastrado", failed = "Erro na gravação de dados";
-    row("copy keeping the code in use", "Duplicar", "MUS-G|Nova||Grande|", inUse, "");
-    row("copy without a code or description", "Duplicar", "|Nova||Grande|", "", copy + "Grande,49.90,,Nova,Nova,Tradicional");
-    row("copy with the other store's code and a price", "Duplicar", "B-MUS-G|Nova|Fina|Broto|AC 7 , 5 Enter", "",
+    const QString refuse = "alter table %1 add constraint recusa check (id_tamanho <> broto)";
+    row("copy keeping the code in use", "item|MUS-G|Nova||Grande|", inUse, "");
+    row("copy without a code or description, another one blank", "item||Nova||Grande|", "",
+        copy + "Grande,49.90,,Nova,Nova,Tradicional", "update precoitem set id='' where id='CAL-G'");
+    row("copy with the other store's code and a price", "item|B-MUS-G|Nova|Fina|Broto|AC 7 , 5 Enter", "",
         copy + "Broto,7.50,B-MUS-G,Nova,Fina,Tradicional");
-    row("edit keeping its code", "Editar", "MUS-G|Nova|Fina|Broto|", "", edit + "Broto,49.90,MUS-G,Nova,Fina,Tradicional");
-    row("edit to a code in use", "Editar", "CAL-G|Nova||Grande|", inUse, "");
-    row("no name first", "Duplicar", "MUS-G|||Escolha Tamanho...|", "Favor preencher nome do item", "");
-    row("no size before the code", "Duplicar", "MUS-G|Nova||Escolha Tamanho...|", "Favor selecionar tipo e/ou tamanho", "");
-    row("copy, second insert fails", "Duplicar", "N1|Nova||Broto|", failed, "", "precoitem");
-    row("copy, third insert fails", "Duplicar", "N1|Nova||Broto|", failed, "", "cardapio");
-    row("copy, no id for the new item", "Duplicar", "N1|Nova||Broto|", failed, "", "item_cardapio");
-    row("edit, second update fails", "Editar", "MUS-G|Nova||Broto|", failed, "", "precoitem");
-    row("edit, third update fails", "Editar", "MUS-G|Nova||Broto|", failed, "", "cardapio");
+    row("edit keeping its code", "editar|MUS-G|Nova|Fina|Broto|", "", edit + "Broto,49.90,MUS-G,Nova,Fina,Tradicional");
+    row("edit to a code in use", "editar|CAL-G|Nova||Grande|", inUse, "");
+    row("no name first", "item|MUS-G|||Escolha Tamanho...|", "Favor preencher nome do item", "");
+    row("no size before the code", "item|MUS-G|Nova||Escolha Tamanho...|", "Favor selecionar tipo e/ou tamanho", "");
+    row("copy, second insert fails", "item|N1|Nova||Broto|", failed, "", refuse.arg("precoitem"));
+    row("copy, third insert fails", "item|N1|Nova||Broto|", failed, "", refuse.arg("cardapio"));
+    row("copy, no id for the new item", "item|N1|Nova||Broto|", failed, "",
+        "alter table item_cardapio modify id_itemcardapio int not null default 0");
+    row("edit, second update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("precoitem"));
+    row("edit, third update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("cardapio"));
 }
 
 void TestMenu::save()
 {
-    QFETCH(QString, button);
     QFETCH(QString, fault);
     QFETCH(QString, input);
-    const QStringList fields = input.split('|');
+    const QStringList fields = input.split('|').mid(1);
     choose(widget<QComboBox>("comboBox_menu"), "Pizzas Salgadas");
     clickRow(widget<QTableView>("tableView_ativos"), "MUS-G");
-    const int broto = fixture.scalar("select id_tamanho from tamanho where id_pizzaria=7 and nome='Broto'").toInt();
-    const QString sabotage = fault == "item_cardapio"
-        ? QString("alter table item_cardapio modify id_itemcardapio int not null default 0")
-        : QString("alter table %1 add constraint recusa check (id_tamanho <> %2)").arg(fault).arg(broto);
-    QVERIFY2(fault.isEmpty() || fixture.exec(sabotage), qPrintable(fixture.lastError()));
+    const QString broto = fixture.scalar("select id_tamanho from tamanho where id_pizzaria=7 and nome='Broto'").toString();
+    QVERIFY2(fault.isEmpty() || fixture.exec(QString(fault).replace("broto", broto)), qPrintable(fixture.lastError()));
 
     std::unique_ptr<ModalAnswer> box;
     ModalAnswer editor([&](QWidget *w) {
@@ -298,7 +296,7 @@ void TestMenu::save()
         if (w->isVisible())
             w->close();
     });
-    QTest::mouseClick(widget<QPushButton>(button == "Editar" ? "pushButton_editar" : "pushButton_item"), Qt::LeftButton);
+    QTest::mouseClick(widget<QPushButton>("pushButton_" + input.section('|', 0, 0)), Qt::LeftButton);
     QVERIFY(editor.seen() && box);
     QFETCH(QString, told);
     checkBox(box.get(), told);
