@@ -106,6 +106,7 @@ void TestPedido::init()
     connectionSettings.lastAnnouncedOrder = -1;
     connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
     QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
+    // Every file there now came from earlier tests.
     antes.clear();
     antes = impressos(1) + impressos(2);
     consumer.payloads.clear();
