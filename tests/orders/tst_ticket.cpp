@@ -20,14 +20,6 @@ QVariantList linha(int qty, const QString &menu, const QString &item, int maxIte
     return {qty, menu, "Grande", item, maxItem, info, tipo, 0, time, 0};
 }
 
-QString compoe(const QVariantList &colunas, const QVariantList &linhas, qint64 data = 0)
-{
-    QVector<PedidoLinha> lidas;
-    for (const QVariant &l : linhas)
-        lidas.append(PedidoLinha::lerColunas(l.toList()));
-    return compoeTicket(7, data, PedidoCliente::lerColunas(colunas), lidas);
-}
-
 } // namespace
 
 class TestTicket : public QObject
@@ -85,7 +77,10 @@ void TestTicket::composition()
     QFETCH(QVariantList, linhas);
     QFETCH(qint64, data);
     QFETCH(QString, trecho);
-    const QString html = compoe(colunas, linhas, data);
+    QVector<PedidoLinha> lidas;
+    for (const QVariant &l : linhas)
+        lidas.append(PedidoLinha::lerColunas(l.toList()));
+    const QString html = compoeTicket(7, data, PedidoCliente::lerColunas(colunas), lidas);
     // The whole ticket, when given, is all there is.
     QVERIFY2(html.contains(trecho) && (!trecho.startsWith("<strong>") || html == trecho), qPrintable(html));
 }
