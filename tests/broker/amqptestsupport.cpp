@@ -19,15 +19,13 @@ void configureClient(QAmqpClient *client, int port, const QString &password)
     client->setAutoReconnect(true, 0);
 }
 
-int threadCount()
+static int entriesIn(const char *path)
 {
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    return int(QDir(QLatin1String(path)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
-int openFileCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
+int threadCount() { return entriesIn("/proc/self/task"); }
+int openFileCount() { return entriesIn("/proc/self/fd"); }
 
 QByteArray token()
 {
@@ -47,25 +45,17 @@ std::mutex captureMutex;
 QStringList captured;
 QtMessageHandler previousHandler = nullptr;
 
-void capture(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    QtMessageHandler previous;
-    {
-        std::lock_guard<std::mutex> lock(captureMutex);
-        captured.append(text);
-        previous = previousHandler;
-    }
-    if (previous)
-        previous(type, context, text);
-}
-
 } // namespace
 
 DebugCapture::DebugCapture()
 {
     std::lock_guard<std::mutex> lock(captureMutex);
     captured.clear();
-    previousHandler = qInstallMessageHandler(capture);
+    previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+        std::lock_guard<std::mutex> lock(captureMutex);
+        captured.append(text);
+        previousHandler(type, context, text);
+    });
 }
 
 DebugCapture::~DebugCapture()
@@ -80,15 +70,18 @@ int DebugCapture::count(const QString &part) const
     return captured.filter(part).size();
 }
 
-ChainReceiver::ChainReceiver(int port)
+ChainReceiver::ChainReceiver(int port, bool consume)
     : client(new QAmqpClient)
 {
     configureClient(client, port);
-    QObject::connect(client, &QAmqpClient::connected, client, [this] {
-        ++connectedCount;
+    QObject::connect(client, &QAmqpClient::connected, client, [this, consume] {
+        exchange = nullptr;
         readyQueue = nullptr;
-        QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"));
-        QObject::connect(exchange, &QAmqpExchange::declared, client, [this] {
+        QAmqpExchange *declaring = client->createExchange(QStringLiteral("logs"));
+        QObject::connect(declaring, &QAmqpExchange::declared, client, [this, consume, declaring] {
+            exchange = declaring;
+            if (!consume)
+                return;
             QAmqpQueue *queue = client->createQueue();
             QObject::connect(queue, &QAmqpQueue::declared, [queue] { queue->bind(QStringLiteral("logs"), queue->name()); });
             QObject::connect(queue, &QAmqpQueue::bound, [this, queue] {
@@ -101,24 +94,12 @@ ChainReceiver::ChainReceiver(int port)
             });
             queue->declare(QAmqpQueue::Exclusive);
         });
-        exchange->declare(QAmqpExchange::FanOut);
+        declaring->declare(QAmqpExchange::FanOut);
     });
     QObject::connect(client, &QAmqpClient::disconnected, client, [this] {
         ++disconnectedCount;
-        readyQueue = nullptr;
-    });
-    client->connectToHost();
-}
-
-Publisher::Publisher()
-    : client(new QAmqpClient)
-{
-    configureClient(client);
-    QObject::connect(client, &QAmqpClient::connected, client, [this] {
         exchange = nullptr;
-        QAmqpExchange *declaring = client->createExchange(QStringLiteral("logs"));
-        QObject::connect(declaring, &QAmqpExchange::declared, [this, declaring] { exchange = declaring; });
-        declaring->declare(QAmqpExchange::FanOut);
+        readyQueue = nullptr;
     });
     client->connectToHost();
 }

@@ -33,11 +33,11 @@ public:
 };
 
 // Receives from the fanout exchange "logs" the way the main window does, on a
-// fresh queue after every connected().
+// fresh queue after every connected(); or only declares it, to publish.
 class ChainReceiver
 {
 public:
-    explicit ChainReceiver(int port = -1);
+    explicit ChainReceiver(int port = -1, bool consume = true);
     ~ChainReceiver() { delete client; }
     bool isReady() const { return readyQueue != nullptr; }
     int count(const QByteArray &payload) const { return payloads.count(payload); }
@@ -45,19 +45,14 @@ public:
     QAmqpClient *client;
     QList<QByteArray> payloads;
     QList<QAmqpMessage> messages;
+    QAmqpExchange *exchange = nullptr;  // "logs", declared since the latest connection
     QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
-    int connectedCount = 0;
     int disconnectedCount = 0;
 };
 
-// A client whose exchange is set once "logs" is declared.
-class Publisher
+struct Publisher : ChainReceiver
 {
-public:
-    Publisher();
-    ~Publisher() { delete client; }
-    QAmqpClient *client;
-    QAmqpExchange *exchange = nullptr;
+    Publisher() : ChainReceiver(-1, false) {}
 };
 
 // Stands between a client and the broker. It passes bytes until frozen, and
