@@ -27,10 +27,7 @@ static int entriesIn(const char *path)
 int threadCount() { return entriesIn("/proc/self/task"); }
 int openFileCount() { return entriesIn("/proc/self/fd"); }
 
-QByteArray token()
-{
-    return QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
-}
+QByteArray token() { return QUuid::createUuid().toByteArray(QUuid::WithoutBraces); }
 
 int refusedPort()
 {
@@ -51,17 +48,14 @@ DebugCapture::DebugCapture()
 {
     std::lock_guard<std::mutex> lock(captureMutex);
     captured.clear();
-    previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-        std::lock_guard<std::mutex> lock(captureMutex);
-        captured.append(text);
-        previousHandler(type, context, text);
-    });
-}
-
-DebugCapture::~DebugCapture()
-{
-    std::lock_guard<std::mutex> lock(captureMutex);
-    qInstallMessageHandler(previousHandler);
+    // Installed once for good: workers may still log after a test is done.
+    if (!previousHandler) {
+        previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+            std::lock_guard<std::mutex> lock(captureMutex);
+            captured.append(text);
+            previousHandler(type, context, text);
+        });
+    }
 }
 
 int DebugCapture::count(const QString &part) const
@@ -74,20 +68,19 @@ ChainReceiver::ChainReceiver(int port, bool consume)
     : client(new QAmqpClient)
 {
     configureClient(client, port);
-    QObject::connect(client, &QAmqpClient::connected, client, [this, consume] {
+    QAmqpClient *own = client;   // still right once a test has taken the client over
+    QObject::connect(client, &QAmqpClient::connected, client, [this, own, consume] {
         exchange = nullptr;
         readyQueue = nullptr;
-        QAmqpExchange *declaring = client->createExchange(QStringLiteral("logs"));
-        QObject::connect(declaring, &QAmqpExchange::declared, client, [this, consume, declaring] {
+        QAmqpExchange *declaring = own->createExchange(QStringLiteral("logs"));
+        QObject::connect(declaring, &QAmqpExchange::declared, own, [this, own, consume, declaring] {
             exchange = declaring;
             if (!consume)
                 return;
-            QAmqpQueue *queue = client->createQueue();
+            QAmqpQueue *queue = own->createQueue();
             QObject::connect(queue, &QAmqpQueue::declared, [queue] { queue->bind(QStringLiteral("logs"), queue->name()); });
-            QObject::connect(queue, &QAmqpQueue::bound, [this, queue] {
-                queue->consume();
-                readyQueue = queue;
-            });
+            QObject::connect(queue, &QAmqpQueue::bound, [queue] { queue->consume(); });
+            QObject::connect(queue, &QAmqpQueue::consuming, [this, queue] { readyQueue = queue; });
             QObject::connect(queue, &QAmqpQueue::messageReceived, [this, queue] {
                 messages.append(queue->dequeue());
                 payloads.append(messages.last().payload());
@@ -96,11 +89,7 @@ ChainReceiver::ChainReceiver(int port, bool consume)
         });
         declaring->declare(QAmqpExchange::FanOut);
     });
-    QObject::connect(client, &QAmqpClient::disconnected, client, [this] {
-        ++disconnectedCount;
-        exchange = nullptr;
-        readyQueue = nullptr;
-    });
+    QObject::connect(client, &QAmqpClient::disconnected, client, [this] { ++disconnectedCount; readyQueue = nullptr; });
     client->connectToHost();
 }
 

@@ -23,12 +23,11 @@ int openFileCount();
 QByteArray token();
 int refusedPort();
 
-// Collects the debug log, from any thread, while it lives.
+// Collects the debug log, from any thread, since it was made.
 class DebugCapture
 {
 public:
     DebugCapture();
-    ~DebugCapture();
     int count(const QString &part) const;
 };
 
@@ -46,14 +45,11 @@ public:
     QList<QByteArray> payloads;
     QList<QAmqpMessage> messages;
     QAmqpExchange *exchange = nullptr;  // "logs", declared since the latest connection
-    QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
+    QAmqpQueue *readyQueue = nullptr;   // consumer confirmed since the latest connection
     int disconnectedCount = 0;
 };
 
-struct Publisher : ChainReceiver
-{
-    Publisher() : ChainReceiver(-1, false) {}
-};
+struct Publisher : ChainReceiver { Publisher() : ChainReceiver(-1, false) {} };
 
 // Stands between a client and the broker. It passes bytes until frozen, and
 // then keeps every socket open and moves nothing, like a peer that died

@@ -6,7 +6,7 @@
 
 // What comes over the wire and how it is read, with no broker: field tables,
 // message properties, and the service's texts.
-class TestBrokerWire : public QObject
+class TestBrokerMessage : public QObject
 {
     Q_OBJECT
 
@@ -14,18 +14,17 @@ private slots:
     void tableValueRoundTrip_data();
     void tableValueRoundTrip();
     void propertiesRoundTrip();
-    void oversizedOrDamagedInputIsRefused();
+    void oversizedIsRefused();
     void reading_data();
     void reading();
     void inboxDropsOnlyBeyondItsCap();
 };
 
-void TestBrokerWire::tableValueRoundTrip_data()
+void TestBrokerMessage::tableValueRoundTrip_data()
 {
     QTest::addColumn<QVariant>("sent");
     QTest::addColumn<QVariant>("received");   // wider types come back widened
-    QAmqpTable nested;
-    nested.insert(QStringLiteral("loja"), 7);
+    const QAmqpTable nested(QVariantHash{{QStringLiteral("loja"), 7}});
     const QDateTime stamp = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
     QTest::newRow("utf-8 text") << QVariant(QStringLiteral("pão de queijo")) << QVariant(QStringLiteral("pão de queijo"));
     QTest::newRow("empty text") << QVariant(QString()) << QVariant(QString());
@@ -42,7 +41,7 @@ void TestBrokerWire::tableValueRoundTrip_data()
     QTest::newRow("void") << QVariant() << QVariant();
 }
 
-void TestBrokerWire::tableValueRoundTrip()
+void TestBrokerMessage::tableValueRoundTrip()
 {
     QFETCH(QVariant, sent);
     QFETCH(QVariant, received);
@@ -50,15 +49,19 @@ void TestBrokerWire::tableValueRoundTrip()
     table.insert(QStringLiteral("before"), 1);
     table.insert(QStringLiteral("value"), sent);
     table.insert(QStringLiteral("after"), QStringLiteral("x"));
+    const QByteArray wire = qamqpEncodeTable(table);
     QAmqpTable decoded;
-    QVERIFY(qamqpDecodeTable(qamqpEncodeTable(table), &decoded));
+    // Cut short or followed by more, it is refused.
+    QVERIFY(!qamqpDecodeTable(wire.left(wire.size() - 1), &decoded));
+    QVERIFY(!qamqpDecodeTable(wire + "x", &decoded));
+    QVERIFY(qamqpDecodeTable(wire, &decoded));
     QCOMPARE(decoded.size(), 3);
     QCOMPARE(decoded.value(QStringLiteral("value")).userType(), received.userType());
     QCOMPARE(decoded.value(QStringLiteral("value")), received);
     QCOMPARE(decoded.value(QStringLiteral("after")).toString(), QStringLiteral("x"));
 }
 
-void TestBrokerWire::propertiesRoundTrip()
+void TestBrokerMessage::propertiesRoundTrip()
 {
     QAmqpMessage::PropertyHash sent = {{QAmqpMessage::DeliveryMode, 2}, {QAmqpMessage::Priority, 9},
                                        {QAmqpMessage::Timestamp, QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC)}};
@@ -75,22 +78,14 @@ void TestBrokerWire::propertiesRoundTrip()
     QCOMPARE(decoded.keys(), QList<QAmqpMessage::Property>{QAmqpMessage::AppId});
 }
 
-void TestBrokerWire::oversizedOrDamagedInputIsRefused()
+void TestBrokerMessage::oversizedIsRefused()
 {
-    QAmqpTable big;
-    big.insert(QStringLiteral("big"), QString(200000, QLatin1Char('x')));
+    const QAmqpTable big(QVariantHash{{QStringLiteral("big"), QString(200000, QLatin1Char('x'))}});
     QVERIFY(qamqpEncodeTable(big).isEmpty());
     QVERIFY(qamqpEncodeProperties({{QAmqpMessage::Headers, QVariant::fromValue(big)}}).isEmpty());
-
-    QAmqpTable table;
-    table.insert(QStringLiteral("text"), QStringLiteral("abc"));
-    const QByteArray wire = qamqpEncodeTable(table);
-    QAmqpTable decoded;
-    QVERIFY(!qamqpDecodeTable(wire.left(wire.size() - 1), &decoded));
-    QVERIFY(!qamqpDecodeTable(wire + "x", &decoded));
 }
 
-void TestBrokerWire::reading_data()
+void TestBrokerMessage::reading_data()
 {
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<QString>("kind");
@@ -105,18 +100,16 @@ void TestBrokerWire::reading_data()
     QTest::newRow("capital letter") << QByteArray("Aprovado:7") << "aprovado" << 7 << false << -1;
     QTest::newRow("blank before the colon") << QByteArray("aprovado :7") << "aprovado" << 7 << false << -1;
     QTest::newRow("store not a number matches store 0") << QByteArray("closeloja:sete:0:4") << "closeloja" << 0 << true << 0;
-    QTest::newRow("store not a number, real store") << QByteArray("closeloja:sete:0:4") << "closeloja" << 7 << false << 0;
     QTest::newRow("empty store field reads 0") << QByteArray("statussite::1:5") << "statussite" << 0 << true << 1;
     QTest::newRow("blanks around a number are read past") << QByteArray("cancelado: 7 ") << "cancelado" << 7 << true << -1;
     QTest::newRow("extra fields are ignored") << QByteArray("cancelado:7:1:2:x:y") << "cancelado" << 7 << true << 1;
-    QTest::newRow("empty fields count") << QByteArray(":::") << "" << 0 << true << 0;
     QTest::newRow("order not a number") << QByteArray("status:7:abc:1") << "status" << 7 << true << 0;
     QTest::newRow("text stops at a zero byte") << QByteArray("aprovado:7\0:99:1", 16) << "aprovado" << 7 << true << -1;
     QTest::newRow("utf-8") << QByteArray("s\xc3\xa3o:7:1:5") << QString::fromUtf8("são") << 7 << true << 1;
     QTest::newRow("empty") << QByteArray() << "" << 0 << false << -1;
 }
 
-void TestBrokerWire::reading()
+void TestBrokerMessage::reading()
 {
     QFETCH(QByteArray, payload);
     QFETCH(QString, kind);
@@ -130,7 +123,7 @@ void TestBrokerWire::reading()
         QCOMPARE(message.order(), order);
 }
 
-void TestBrokerWire::inboxDropsOnlyBeyondItsCap()
+void TestBrokerMessage::inboxDropsOnlyBeyondItsCap()
 {
     MessageInbox inbox;
     for (int i = 0; i < MessageInbox::capacity + 2; ++i)
@@ -139,5 +132,5 @@ void TestBrokerWire::inboxDropsOnlyBeyondItsCap()
     QCOMPARE(inbox.takeFirst(), QStringLiteral("2"));
 }
 
-QTEST_APPLESS_MAIN(TestBrokerWire)
-#include "tst_brokerwire.moc"
+QTEST_APPLESS_MAIN(TestBrokerMessage)
+#include "tst_brokermessage.moc"
