@@ -280,10 +280,11 @@ void TestAmqpClient::deletingAtAnyMoment()
         : is("refused") || is("early") ? refusedPort() : TestEnv::amqpPort();
     // A consumer's client is taken over, to be deleted amid a flood.
     QScopedPointer<ChainReceiver> consumer(is("consuming") ? new ChainReceiver : nullptr);
-    auto *client = consumer ? std::exchange(consumer->client, nullptr) : new QAmqpClient;
-    configureClient(client, port, is("password") ? wrongPassword : QString());
-    QSignalSpy connected(client, SIGNAL(connected()));
-    QSignalSpy disconnected(client, SIGNAL(disconnected()));
+    // Owned here too, so that a failed check does not leave its worker behind.
+    QScopedPointer<QAmqpClient> client(consumer ? std::exchange(consumer->client, nullptr) : new QAmqpClient);
+    configureClient(client.data(), port, is("password") ? wrongPassword : QString());
+    QSignalSpy connected(client.data(), SIGNAL(connected()));
+    QSignalSpy disconnected(client.data(), SIGNAL(disconnected()));
     const QByteArray text = "last-words:" + token();
     QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"));
     QSignalSpy declared(exchange, SIGNAL(declared()));
@@ -340,7 +341,7 @@ void TestAmqpClient::deletingAtAnyMoment()
     QElapsedTimer deleting;
     deleting.start();
     const int signalsBefore = connected.count() + disconnected.count();
-    delete client;
+    client.reset();
     QVERIFY2(deleting.elapsed() < 50, qPrintable(QString::number(deleting.elapsed())));
     QTRY_COMPARE_WITH_TIMEOUT(threadCount(), threads, 6000);
     // Handed over while the connection was open: it still goes out, once.
