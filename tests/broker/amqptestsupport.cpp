@@ -19,20 +19,15 @@ void configureClient(QAmqpClient *client, int port, const QString &password)
     client->setAutoReconnect(true, 0);
 }
 
-int threadCount()
+static int entriesIn(const char *path)
 {
-    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+    return int(QDir(QLatin1String(path)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
-int openFileCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
+int threadCount() { return entriesIn("/proc/self/task"); }
+int openFileCount() { return entriesIn("/proc/self/fd"); }
 
-QByteArray token()
-{
-    return QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
-}
+QByteArray token() { return QUuid::createUuid().toByteArray(QUuid::WithoutBraces); }
 
 int refusedPort()
 {
@@ -47,31 +42,20 @@ std::mutex captureMutex;
 QStringList captured;
 QtMessageHandler previousHandler = nullptr;
 
-void capture(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    QtMessageHandler previous;
-    {
-        std::lock_guard<std::mutex> lock(captureMutex);
-        captured.append(text);
-        previous = previousHandler;
-    }
-    if (previous)
-        previous(type, context, text);
-}
-
 } // namespace
 
 DebugCapture::DebugCapture()
 {
     std::lock_guard<std::mutex> lock(captureMutex);
     captured.clear();
-    previousHandler = qInstallMessageHandler(capture);
-}
-
-DebugCapture::~DebugCapture()
-{
-    std::lock_guard<std::mutex> lock(captureMutex);
-    qInstallMessageHandler(previousHandler);
+    // Installed once for good: workers may still log after a test is done.
+    if (!previousHandler) {
+        previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+            std::lock_guard<std::mutex> lock(captureMutex);
+            captured.append(text);
+            previousHandler(type, context, text);
+        });
+    }
 }
 
 int DebugCapture::count(const QString &part) const
@@ -80,46 +64,32 @@ int DebugCapture::count(const QString &part) const
     return captured.filter(part).size();
 }
 
-ChainReceiver::ChainReceiver(int port)
+ChainReceiver::ChainReceiver(int port, bool consume)
     : client(new QAmqpClient)
 {
     configureClient(client, port);
-    QObject::connect(client, &QAmqpClient::connected, client, [this] {
-        ++connectedCount;
+    QAmqpClient *own = client;   // still right once a test has taken the client over
+    QObject::connect(client, &QAmqpClient::connected, client, [this, own, consume] {
+        exchange = nullptr;
         readyQueue = nullptr;
-        QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"));
-        QObject::connect(exchange, &QAmqpExchange::declared, client, [this] {
-            QAmqpQueue *queue = client->createQueue();
+        QAmqpExchange *declaring = own->createExchange(QStringLiteral("logs"));
+        QObject::connect(declaring, &QAmqpExchange::declared, own, [this, own, consume, declaring] {
+            exchange = declaring;
+            if (!consume)
+                return;
+            QAmqpQueue *queue = own->createQueue();
             QObject::connect(queue, &QAmqpQueue::declared, [queue] { queue->bind(QStringLiteral("logs"), queue->name()); });
-            QObject::connect(queue, &QAmqpQueue::bound, [this, queue] {
-                queue->consume();
-                readyQueue = queue;
-            });
+            QObject::connect(queue, &QAmqpQueue::bound, [queue] { queue->consume(); });
+            QObject::connect(queue, &QAmqpQueue::consuming, [this, queue] { readyQueue = queue; });
             QObject::connect(queue, &QAmqpQueue::messageReceived, [this, queue] {
                 messages.append(queue->dequeue());
                 payloads.append(messages.last().payload());
             });
             queue->declare(QAmqpQueue::Exclusive);
         });
-        exchange->declare(QAmqpExchange::FanOut);
-    });
-    QObject::connect(client, &QAmqpClient::disconnected, client, [this] {
-        ++disconnectedCount;
-        readyQueue = nullptr;
-    });
-    client->connectToHost();
-}
-
-Publisher::Publisher()
-    : client(new QAmqpClient)
-{
-    configureClient(client);
-    QObject::connect(client, &QAmqpClient::connected, client, [this] {
-        exchange = nullptr;
-        QAmqpExchange *declaring = client->createExchange(QStringLiteral("logs"));
-        QObject::connect(declaring, &QAmqpExchange::declared, [this, declaring] { exchange = declaring; });
         declaring->declare(QAmqpExchange::FanOut);
     });
+    QObject::connect(client, &QAmqpClient::disconnected, client, [this] { ++disconnectedCount; readyQueue = nullptr; });
     client->connectToHost();
 }
 

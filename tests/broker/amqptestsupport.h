@@ -25,21 +25,20 @@ int openFileCount();
 QByteArray token();
 int refusedPort();
 
-// Collects the debug log, from any thread, while it lives.
+// Collects the debug log, from any thread, since it was made.
 class DebugCapture
 {
 public:
     DebugCapture();
-    ~DebugCapture();
     int count(const QString &part) const;
 };
 
 // Receives from the fanout exchange "logs" the way the main window does, on a
-// fresh queue after every connected().
+// fresh queue after every connected(); or only declares it, to publish.
 class ChainReceiver
 {
 public:
-    explicit ChainReceiver(int port = -1);
+    explicit ChainReceiver(int port = -1, bool consume = true);
     ~ChainReceiver() { delete client; }
     bool isReady() const { return readyQueue != nullptr; }
     int count(const QByteArray &payload) const { return payloads.count(payload); }
@@ -47,20 +46,12 @@ public:
     QAmqpClient *client;
     QList<QByteArray> payloads;
     QList<QAmqpMessage> messages;
-    QAmqpQueue *readyQueue = nullptr;   // consuming since the latest connection
-    int connectedCount = 0;
+    QAmqpExchange *exchange = nullptr;  // "logs", declared since the latest connection
+    QAmqpQueue *readyQueue = nullptr;   // consumer confirmed since the latest connection
     int disconnectedCount = 0;
 };
 
-// A client whose exchange is set once "logs" is declared.
-class Publisher
-{
-public:
-    Publisher();
-    ~Publisher() { delete client; }
-    QAmqpClient *client;
-    QAmqpExchange *exchange = nullptr;
-};
+struct Publisher : ChainReceiver { Publisher() : ChainReceiver(-1, false) {} };
 
 // Stands between a client and the broker. It passes bytes until frozen, and
 // then keeps every socket open and moves nothing, like a peer that died
