@@ -5,6 +5,8 @@
 #include "qamqpexchange.h"
 #include "qamqpqueue.h"
 
+#include "benchfigures.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -37,14 +39,6 @@ struct Figures
 
 constexpr int Warmup = 200;
 constexpr int Burst = 10000;
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[size_t(p * double(values.size() - 1) + 0.5)];
-}
 
 amqp_bytes_t bytes(const QByteArray &data)
 {

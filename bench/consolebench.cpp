@@ -15,6 +15,8 @@
 #include "servicepublisher.h"
 #include "testenv.h"
 
+#include "benchfigures.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -56,24 +58,6 @@ constexpr int tickRuns = 50;
 const QString benchPassword = QStringLiteral("bench-pw");
 
 // ---------------------------------------------------------------- small helpers
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[size_t(p * double(values.size() - 1) + 0.5)];
-}
-
-double median(const std::vector<double> &values)
-{
-    return percentile(values, 0.5);
-}
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 // Lets the console run (ticks, broker deliveries, the probe page) meanwhile.
 void runFor(int ms)

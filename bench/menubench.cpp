@@ -14,6 +14,8 @@
 #include "menudata.h"
 #include "testenv.h"
 
+#include "benchfigures.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -38,17 +40,6 @@ constexpr int items = 3000;
 constexpr int reloadRuns = 20;
 constexpr int saveRuns = 100;
 constexpr double reloadAimRatio = 1.5;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {

@@ -14,6 +14,8 @@
 #include "testenv.h"
 #include "ticket.h"
 
+#include "benchfigures.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -43,19 +45,6 @@ constexpr double openAimRatio = 2.0;
 constexpr int approveRuns = 50;
 constexpr double approveAimSeconds = 1.1;
 constexpr int printRuns = 10;
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[size_t(p * double(values.size() - 1) + 0.5)];
-}
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {

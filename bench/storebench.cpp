@@ -10,6 +10,8 @@
 #include "runningconsole.h"
 #include "storestate.h"
 
+#include "benchfigures.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -47,11 +49,6 @@ struct Figures
                     sorted.front(), sorted.back(), sorted.size());
     }
 };
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 bool waitUntil(const std::function<bool()> &ready, int timeoutMs)
 {
