@@ -683,11 +683,10 @@ bool MainWindow::dispatch(const QString &text)
         qDebug() << "atualizarlista ";
         listOutdated = true;
     }
-    if (message.carriesOrder()) {
+    if (message.carriesOrder())
         connectionSettings.lastAnnouncedOrder = message.order();
-        // An open order dialog learns its echo even if a later message of this tick follows.
-        emit OrderAnnouncements::instance()->announced(message.order());
-    }
+    if (message.changesOrder())
+        emit OrderAnnouncements::instance()->orderChanged(message.store(), message.order());
     qDebug() << connectionSettings.lastAnnouncedOrder;
     lastMessage = QString(QLatin1String(""));
     return !closing;

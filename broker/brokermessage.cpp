@@ -1,5 +1,14 @@
 #include "brokermessage.h"
 
+namespace {
+
+bool isStatusChange(const QString &kind)
+{
+    return kind == QLatin1String("status") || kind == QLatin1String("aprovado") || kind == QLatin1String("cancelado");
+}
+
+} // namespace
+
 BrokerMessage::BrokerMessage(const QString &text)
     : fields(text.split(QLatin1Char(':')))
 {
@@ -13,4 +22,14 @@ QString BrokerMessage::textOfPayload(const QByteArray &payload)
 bool BrokerMessage::isFor(const QString &kind, int store) const
 {
     return fields.size() >= 2 && fields.at(0) == kind && fields.at(1).toInt() == store;
+}
+
+bool BrokerMessage::carriesOrder() const
+{
+    return fields.size() > 3 && (isStatusChange(kind()) || kind() == QLatin1String("pedido_novo"));
+}
+
+bool BrokerMessage::changesOrder() const
+{
+    return fields.size() > 2 && isStatusChange(kind());
 }

@@ -20,9 +20,17 @@ public:
     // Exactly this kind, with a store field that reads as store (not a number reads as 0).
     bool isFor(const QString &kind, int store) const;
 
-    // A fourth field makes field 2 an order number to remember.
-    bool carriesOrder() const { return fields.size() > 3; }
+    int store() const { return fields.value(1).toInt(); }
     int order() const { return fields.value(2).toInt(); }
+
+    // An order kind ("pedido_novo", "aprovado", "cancelado", "status") with a
+    // code in field 3: field 2 is an order number to remember. "statussite"
+    // and "closeloja" carry a store status there, never an order.
+    bool carriesOrder() const;
+    // A status change of the order in field 2 ("status", "aprovado",
+    // "cancelado"): an open dialog of that store's order is out of date.
+    // A new order's own announcement changes nothing.
+    bool changesOrder() const;
 
 private:
     QStringList fields;

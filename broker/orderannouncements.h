@@ -2,9 +2,9 @@
 
 #include <QObject>
 
-// Every order number the broker announces (a message of more than three
-// fields), one signal each, so that an open order dialog sees its own echo
-// even when later messages of the same tick overwrite lastAnnouncedOrder.
+// Every status change of an order that the broker announces, one signal each,
+// so that an open order dialog hears of its own even when later messages of
+// the same tick follow it.
 class OrderAnnouncements : public QObject
 {
     Q_OBJECT
@@ -13,7 +13,7 @@ public:
     static OrderAnnouncements *instance();
 
 signals:
-    void announced(int order);
+    void orderChanged(int store, int order);
 
 private:
     OrderAnnouncements() = default;

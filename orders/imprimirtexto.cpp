@@ -71,11 +71,13 @@ QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml
 
 QStringList ImprimirTexto(const QString &texto, bool isHtml)
 {
-    const QStringList &impressoras = connectionSettings.printerList;
+    // Empty names are unset printers: the settings write ":" when none is chosen.
+    QStringList impressoras = connectionSettings.printerList;
+    impressoras.removeAll(QString());
     QStringList falhas;
     if (impressoras.isEmpty()) {
         if (QPrinterInfo::availablePrinters().isEmpty())
-            return falhas;
+            return {QStringLiteral("Nenhuma impressora instalada.")};
         QPrinter printer(QPrinter::ScreenResolution);
         preparaPagina(&printer);
         QPrintDialog dialog(&printer, nullptr);
@@ -85,9 +87,7 @@ QStringList ImprimirTexto(const QString &texto, bool isHtml)
             imprimeDocumento(&printer, texto, isHtml);
         return falhas;
     }
-    for (const QString &nome : impressoras) {
-        if (nome.isEmpty())
-            continue;
+    for (const QString &nome : qAsConst(impressoras)) {
         const QPrinterInfo info = QPrinterInfo::printerInfo(nome);
         if (info.isNull()) {
             falhas << QStringLiteral("A impressora \"%1\" não está instalada.").arg(nome);

@@ -7,5 +7,6 @@
 // printer list, in its order, without asking; with an empty list a print
 // dialog lets the operator choose. Returns one line, naming the printer, per
 // copy that could not be printed: a printer that is not installed, or a job
-// that the printing system refused. Empty names are unset printers: skipped.
+// that the printing system refused; or one line when no printer is installed
+// at all. Empty names are unset printers: a list of only those is empty.
 QStringList ImprimirTexto(const QString &texto, bool isHtml);

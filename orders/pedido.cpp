@@ -32,6 +32,13 @@ QVariantList linhaDoModelo(const QSqlQueryModel *model, int row)
     return colunas;
 }
 
+// A connection that failed to open leaves its reason on the connection, not the statement.
+QString erroDaLeitura(const QSqlQuery &query, const QSqlDatabase &db)
+{
+    const QString erro = query.lastError().text();
+    return erro.trimmed().isEmpty() ? db.lastError().text() : erro;
+}
+
 } // namespace
 
 bool Confirmar(QString title, QString text)
@@ -55,10 +62,12 @@ Pedido::Pedido(QWidget *parent)
     // Names, addresses and remarks are typed by customers: never rich text.
     for (QLabel *label : findChildren<QLabel *>())
         label->setTextFormat(Qt::PlainText);
-    // The echo closes the dialog at once rather than at its next tick.
-    connect(OrderAnnouncements::instance(), &OrderAnnouncements::announced, this, [this](int order) {
-        if (order != numpedido)
+    // Only changes announced after the dialog opened reach it; the echo of
+    // its own action closes it at once rather than at its next tick.
+    connect(OrderAnnouncements::instance(), &OrderAnnouncements::orderChanged, this, [this](int store, int order) {
+        if (store != id_pizzaria || order != numpedido)
             return;
+        ++alteracoes;
         anunciado = true;
         QTimer::singleShot(0, this, &Pedido::spoolerTimeout);
     });
@@ -102,8 +111,10 @@ bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
         "pedido.id_pedido=:id_pedido"));
     query.bindValue(QStringLiteral(":id"), id_pizzaria);
     query.bindValue(QStringLiteral(":id_pedido"), numpedido);
-    if (!query.exec())
+    if (!query.exec()) {
+        erroLeitura = erroDaLeitura(query, dbCliente);
         return false;
+    }
     model->setQuery(query);
     return true;
 }
@@ -127,6 +138,8 @@ bool Pedido::LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model)
     const bool executed = query.exec();
     if (executed)
         model->setQuery(query);
+    else if (erroLeitura.isEmpty())
+        erroLeitura = erroDaLeitura(query, db);
     qDebug() << query.lastError().text();
     return executed;
 }
@@ -139,17 +152,25 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
     // Snapshots: the status writes replace the "db2" connection these rows came from.
     modelCliente = std::make_unique<SqlSnapshotModel>();
     modelPedido = std::make_unique<SqlSnapshotModel>();
-    LerCliente(numpedido, id_pizzaria, modelCliente.get());
-    LerPedido(numpedido, id_pizzaria, modelPedido.get());
+    erroLeitura.clear();
+    const bool clienteLido = LerCliente(numpedido, id_pizzaria, modelCliente.get());
+    const bool linhasLidas = LerPedido(numpedido, id_pizzaria, modelPedido.get());
     html = QString(QLatin1String(""));
 
+    // An order that could not be read may well exist: say why, not that it is missing.
+    if (!clienteLido || !linhasLidas) {
+        QMessageBox::critical(this, QStringLiteral("Pedido"),
+                              QStringLiteral("Não foi possível ler o pedido %1:\n%2")
+                                  .arg(QString::number(numpedido), erroLeitura),
+                              QMessageBox::Ok);
+        desabilitaAcoes();
+        return;
+    }
     if (modelCliente->rowCount() == 0) {
         QMessageBox::critical(this, QStringLiteral("Pedido"), QStringLiteral("Pedido não encontrado!!!"),
                               QMessageBox::Ok);
         // Not this store's order: nothing may be written, printed or announced for it.
-        for (QPushButton *button : {ui->pushButton_aprovar, ui->pushButton_cancelar, ui->pushButton_entrega,
-                                    ui->pushButton_imprimir})
-            button->setEnabled(false);
+        desabilitaAcoes();
         return;
     }
 
@@ -219,13 +240,20 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
     table->resizeColumnsToContents();
 }
 
+void Pedido::desabilitaAcoes()
+{
+    for (QPushButton *button :
+         {ui->pushButton_aprovar, ui->pushButton_cancelar, ui->pushButton_entrega, ui->pushButton_imprimir})
+        button->setEnabled(false);
+}
+
+// A new order's announcement, a store status or another store's order never
+// close the dialog: only a change of this order announced since it opened.
 void Pedido::spoolerTimeout()
 {
     qDebug() << "aqui";
-    if (numpedido != connectionSettings.lastAnnouncedOrder && !anunciado)
+    if (!anunciado)
         return;
-    if (numpedido == connectionSettings.lastAnnouncedOrder)
-        connectionSettings.lastAnnouncedOrder = 0;
     anunciado = false;
     qDebug() << "fechando...";
     liberaCliente();
@@ -237,14 +265,20 @@ void Pedido::spoolerTimeout()
 void Pedido::SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
                      QString passbroker)
 {
+    amqpSettings = QStringList{servername, virtualhost, portbroker, userbroker, passbroker};
     liberaCliente();
+    criaCliente();
+}
+
+void Pedido::criaCliente()
+{
     m_client = new QAmqpClient(nullptr);
-    m_client->setHost(servername);
-    m_client->setVirtualHost(virtualhost);
-    m_client->setPort(quint16(portbroker.toInt()));
+    m_client->setHost(amqpSettings.value(0));
+    m_client->setVirtualHost(amqpSettings.value(1));
+    m_client->setPort(quint16(amqpSettings.value(2).toInt()));
     m_client->setAutoReconnect(true, 0);
-    m_client->setUsername(userbroker);
-    m_client->setPassword(passbroker);
+    m_client->setUsername(amqpSettings.value(3));
+    m_client->setPassword(amqpSettings.value(4));
 }
 
 void Pedido::start()
@@ -285,6 +319,11 @@ void Pedido::anuncia(int codigo)
 {
     mensagem = QStringLiteral("status:%1:%2:%3").arg(id_pizzaria).arg(numpedido).arg(codigo);
     pendentes.append(mensagem);
+    // A written status is always announced, also once the dialog let its client go.
+    if (!m_client && !amqpSettings.isEmpty())
+        criaCliente();
+    if (!m_client)
+        qDebug() << "Pedido" << numpedido << ": sem broker para anunciar" << mensagem;
     start();
 }
 
@@ -296,6 +335,18 @@ bool Pedido::internetDisponivel()
         return true;
     QMessageBox::critical(this, QStringLiteral("Internet"), QStringLiteral("Erro de Internet!!!"),
                           QMessageBox::Ok);
+    return false;
+}
+
+// The modal windows of an action let the tick run: another console or the
+// service may have changed the order meanwhile, and the operator's answer
+// was given to an order that is no longer as shown.
+bool Pedido::semAlteracaoDesde(int alteracoesAntes)
+{
+    if (alteracoes == alteracoesAntes)
+        return true;
+    QMessageBox::warning(this, QStringLiteral("Pedido"),
+                         QStringLiteral("O pedido foi alterado enquanto esta janela estava aberta."), QMessageBox::Ok);
     return false;
 }
 
@@ -324,7 +375,7 @@ bool Pedido::gravaStatus(int codigo, const QString &motivo)
     if (AtualStatusPedido(codigo, numpedido, id_pizzaria, motivo))
         return true;
     QMessageBox::critical(this, QStringLiteral("Pedido"),
-                          QStringLiteral("Não foi possível gravar o pedido %1:\n%2").arg(numpedido).arg(erroStatus),
+                          QStringLiteral("Não foi possível gravar o pedido %1:\n%2").arg(QString::number(numpedido), erroStatus),
                           QMessageBox::Ok);
     return false;
 }
@@ -333,7 +384,10 @@ void Pedido::on_pushButton_aprovar_clicked()
 {
     if (!internetDisponivel())
         return;
+    const int alteracoesAntes = alteracoes;
     if (!Confirmar(QStringLiteral("Aprovar Pedido"), QStringLiteral("Confirma aprovar pedido %1").arg(numpedido)))
+        return;
+    if (!semAlteracaoDesde(alteracoesAntes))
         return;
     if (!gravaStatus(1, QString()))
         return;
@@ -343,23 +397,33 @@ void Pedido::on_pushButton_aprovar_clicked()
         *alterado = true;
     anuncia(1);
     qDebug() << "enviou mensagem";
-    on_pushButton_imprimir_clicked();
+    // Printing needs no network: an approved order always reaches the kitchen.
+    imprime();
 }
 
 void Pedido::on_pushButton_cancelar_clicked()
 {
     if (!internetDisponivel())
         return;
+    const int alteracoesAntes = alteracoes;
     if (!Confirmar(QStringLiteral("Cancelar Pedido"), QStringLiteral("Confirma cancelar pedido %1").arg(numpedido)))
         return;
-    QString motivo;
+    if (!semAlteracaoDesde(alteracoesAntes))
+        return;
+    QString texto;
     {
         frase dialog(nullptr);
         dialog.setModal(true);
         dialog.exec();
-        motivo = QStringLiteral("motivo:") + dialog.getMotivo();
+        texto = dialog.getMotivo();
     }
-    if (!gravaStatus(2, motivo))
+    // The reason window closed without a reason gives the cancellation up:
+    // an order cancelled by a stray Escape is a customer lost.
+    if (texto.isEmpty())
+        return;
+    if (!semAlteracaoDesde(alteracoesAntes))
+        return;
+    if (!gravaStatus(2, QStringLiteral("motivo:") + texto))
         return;
     ui->pushButton_aprovar->setEnabled(false);
     ui->pushButton_cancelar->setEnabled(false);
@@ -384,6 +448,11 @@ void Pedido::on_pushButton_imprimir_clicked()
 {
     if (!internetDisponivel())
         return;
+    imprime();
+}
+
+void Pedido::imprime()
+{
     const QStringList falhas = ImprimirTexto(html, true);
     if (!falhas.isEmpty())
         QMessageBox::warning(this, QStringLiteral("Imprimir"), falhas.join(QLatin1Char('\n')), QMessageBox::Ok);

@@ -20,7 +20,7 @@ bool Confirmar(QString title, QString text);
 
 // One order of the store: customer, payment, lines and kitchen ticket, and the
 // actions that approve, cancel or deliver it. Closes itself once the broker
-// announces its order number.
+// announces a status change of its order, its own included.
 class Pedido : public QDialog
 {
     Q_OBJECT
@@ -50,11 +50,16 @@ private slots:
 
 private:
     bool internetDisponivel();
+    // False, with a box, when the order changed elsewhere since alteracoesAntes.
+    bool semAlteracaoDesde(int alteracoesAntes);
     // Writes the status; on failure tells the operator and returns false.
     bool gravaStatus(int codigo, const QString &motivo);
     void anuncia(int codigo);
+    void imprime();
+    void criaCliente();
     void clientDisconnected();
     void liberaCliente();
+    void desabilitaAcoes();
 
     Ui::Pedido *ui;
     QAmqpClient *m_client = nullptr;
@@ -67,8 +72,11 @@ private:
     QString mensagem;
     QStringList pendentes;     // written but not yet on the exchange, oldest first
     bool *alterado = nullptr;
-    bool anunciado = false;    // the broker announced this order since it opened
+    bool anunciado = false;    // a change of this order was announced: close
+    int alteracoes = 0;        // changes of this order announced since it opened
+    QStringList amqpSettings;  // host, virtual host, port, user, password
     QString erroStatus;
+    QString erroLeitura;
     QTimer timer;
     QSqlDatabase dbCliente;
     QSqlDatabase dbStatus;

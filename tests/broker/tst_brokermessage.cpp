@@ -25,17 +25,10 @@ void TestBrokerMessage::tableValueRoundTrip_data()
     QTest::addColumn<QVariant>("sent");
     QTest::addColumn<QVariant>("received");   // wider types come back widened
     const QAmqpTable nested(QVariantHash{{QStringLiteral("loja"), 7}});
-    const QDateTime stamp = QDateTime::fromSecsSinceEpoch(1700000000, Qt::UTC);
     QTest::newRow("utf-8 text") << QVariant(QStringLiteral("pão de queijo")) << QVariant(QStringLiteral("pão de queijo"));
-    QTest::newRow("empty text") << QVariant(QString()) << QVariant(QString());
-    QTest::newRow("int") << QVariant(-1520) << QVariant(-1520);
     QTest::newRow("64-bit") << QVariant(qint64(1) << 40) << QVariant(qlonglong(1) << 40);
-    QTest::newRow("unsigned 32-bit") << QVariant(4000000000u) << QVariant(qlonglong(4000000000u));
-    QTest::newRow("unsigned 64-bit") << QVariant(~quint64(0)) << QVariant(qulonglong(~quint64(0)));
     QTest::newRow("bool") << QVariant(true) << QVariant(true);
-    QTest::newRow("double") << QVariant(0.25) << QVariant(0.25);
     QTest::newRow("bytes with a zero") << QVariant(QByteArray("a\0b", 3)) << QVariant(QByteArray("a\0b", 3));
-    QTest::newRow("timestamp") << QVariant(stamp) << QVariant(stamp);
     QTest::newRow("list") << QVariant(QVariantList{1, QStringLiteral("two")}) << QVariant(QVariantList{1, QStringLiteral("two")});
     QTest::newRow("nested table") << QVariant::fromValue(nested) << QVariant(QVariantHash(nested));
     QTest::newRow("void") << QVariant() << QVariant();
@@ -91,22 +84,21 @@ void TestBrokerMessage::reading_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("store");
     QTest::addColumn<bool>("matches");
-    QTest::addColumn<int>("order");   // -1: carries none
-    QTest::newRow("new order for the store") << QByteArray("pedido_novo:7:1520:0") << "pedido_novo" << 7 << true << 1520;
-    QTest::newRow("new order for another store") << QByteArray("pedido_novo:7:1520:0") << "pedido_novo" << 8 << false << 1520;
-    QTest::newRow("two fields are enough") << QByteArray("aprovado:7") << "aprovado" << 7 << true << -1;
-    QTest::newRow("three fields carry no order") << QByteArray("aprovado:7:1520") << "aprovado" << 7 << true << -1;
-    QTest::newRow("one field is not") << QByteArray("aprovado") << "aprovado" << 0 << false << -1;
-    QTest::newRow("capital letter") << QByteArray("Aprovado:7") << "aprovado" << 7 << false << -1;
-    QTest::newRow("blank before the colon") << QByteArray("aprovado :7") << "aprovado" << 7 << false << -1;
-    QTest::newRow("store not a number matches store 0") << QByteArray("closeloja:sete:0:4") << "closeloja" << 0 << true << 0;
-    QTest::newRow("empty store field reads 0") << QByteArray("statussite::1:5") << "statussite" << 0 << true << 1;
-    QTest::newRow("blanks around a number are read past") << QByteArray("cancelado: 7 ") << "cancelado" << 7 << true << -1;
-    QTest::newRow("extra fields are ignored") << QByteArray("cancelado:7:1:2:x:y") << "cancelado" << 7 << true << 1;
-    QTest::newRow("order not a number") << QByteArray("status:7:abc:1") << "status" << 7 << true << 0;
-    QTest::newRow("text stops at a zero byte") << QByteArray("aprovado:7\0:99:1", 16) << "aprovado" << 7 << true << -1;
-    QTest::newRow("utf-8") << QByteArray("s\xc3\xa3o:7:1:5") << QString::fromUtf8("são") << 7 << true << 1;
-    QTest::newRow("empty") << QByteArray() << "" << 0 << false << -1;
+    QTest::addColumn<int>("order");     // remembered as the last announced order; -1: none
+    QTest::addColumn<bool>("changes");  // closes an open dialog of store's order 1520
+    QTest::newRow("new order for the store") << QByteArray("pedido_novo:7:1520:0") << "pedido_novo" << 7 << true << 1520 << false;
+    QTest::newRow("new order for another store") << QByteArray("pedido_novo:7:1520:0") << "pedido_novo" << 8 << false << 1520 << false;
+    QTest::newRow("a console's echo") << QByteArray("status:7:1520:1") << "status" << 7 << true << 1520 << true;
+    QTest::newRow("approved by the service") << QByteArray("aprovado:7:1520:1") << "aprovado" << 7 << true << 1520 << true;
+    QTest::newRow("three fields: a change, no number") << QByteArray("cancelado:7:1520") << "cancelado" << 7 << true << -1 << true;
+    QTest::newRow("two fields are enough for the kind") << QByteArray("aprovado:7") << "aprovado" << 7 << true << -1 << false;
+    QTest::newRow("one field is not") << QByteArray("aprovado") << "aprovado" << 0 << false << -1 << false;
+    QTest::newRow("store status names no order") << QByteArray("statussite:7:1520:5") << "statussite" << 7 << true << -1 << false;
+    QTest::newRow("closing names no order") << QByteArray("closeloja:sete:1520:4") << "closeloja" << 0 << true << -1 << false;
+    QTest::newRow("unknown kind") << QByteArray("promocao:7:1520:1") << "promocao" << 7 << true << -1 << false;
+    QTest::newRow("capital letter") << QByteArray("Status:7:1520:1") << "status" << 7 << false << -1 << false;
+    QTest::newRow("text stops at a zero byte") << QByteArray("status:7\0:1520:1", 16) << "status" << 7 << true << -1 << false;
+    QTest::newRow("empty") << QByteArray() << "" << 0 << false << -1 << false;
 }
 
 void TestBrokerMessage::reading()
@@ -116,11 +108,13 @@ void TestBrokerMessage::reading()
     QFETCH(int, store);
     QFETCH(bool, matches);
     QFETCH(int, order);
+    QFETCH(bool, changes);
     const BrokerMessage message(BrokerMessage::textOfPayload(payload));
     QCOMPARE(message.isFor(kind, store), matches);
     QCOMPARE(message.carriesOrder(), order >= 0);
     if (order >= 0)
         QCOMPARE(message.order(), order);
+    QCOMPARE(message.changesOrder() && message.store() == store && message.order() == 1520, changes);
 }
 
 void TestBrokerMessage::inboxDropsOnlyBeyondItsCap()

@@ -46,7 +46,6 @@ void TestKeypad::editing_data()
     QTest::newRow("longer than the display") << 0.0f << "123456789012=" << "123456789012" << 123456789012.0f << true;
 }
 
-// Each case twice: on the text alone, then through the dialog's shortcuts as an operator types them.
 void TestKeypad::editing()
 {
     QFETCH(float, start);
@@ -72,6 +71,11 @@ void TestKeypad::editing()
     QCOMPARE(value, target);
     QCOMPARE(accepted, closed);
 
+    // A few again through the dialog's shortcuts, as an operator types them.
+    const QStringList typed{"AC then a new value", "comma is a point, second ignored", "sign on, off and on",
+                            "enter on an overflow keeps the value"};
+    if (!typed.contains(QLatin1String(QTest::currentDataTag())))
+        return;
     const QHash<QChar, Qt::Key> shortcut{{'.', Qt::Key_Period}, {',', Qt::Key_Comma}, {'c', Qt::Key_C},
         {'<', Qt::Key_Backspace}, {'~', Qt::Key_Return}, {'=', Qt::Key_Enter}};
     value = start;

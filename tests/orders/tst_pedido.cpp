@@ -9,8 +9,10 @@ namespace {
 
 // Runs act while answering the modal windows it opens, in order: "Sim", "Não" and
 // "OK" press that button, "" (or no answer left) closes the window, other text is
-// typed as the reason. Returns "title|text" of each window. An order dialog is left alone.
-QStringList respondendo(QStringList fila, const std::function<void()> &act)
+// typed as the reason. Before each answer, antes sees the window. Returns
+// "title|text" of each window. An order dialog is left alone.
+QStringList respondendo(QStringList fila, const std::function<void()> &act,
+                        const std::function<void(QWidget *)> &antes = {})
 {
     QStringList vistas;
     QPointer<QWidget> ultimo;
@@ -22,6 +24,8 @@ QStringList respondendo(QStringList fila, const std::function<void()> &act)
         ultimo = modal;
         auto *box = qobject_cast<QMessageBox *>(modal);
         vistas << modal->windowTitle() + '|' + (box ? box->text() : QString());
+        if (antes)
+            antes(modal);
         const QString texto = fila.isEmpty() ? QString() : fila.takeFirst();
         if (texto.isEmpty())
             return (void)modal->close();
@@ -51,6 +55,14 @@ QString enabled(QWidget *p)
     for (const char *name : {"pushButton_aprovar", "pushButton_cancelar", "pushButton_entrega", "pushButton_imprimir"})
         flags += p->findChild<QPushButton *>(name)->isEnabled() ? '1' : '0';
     return flags;
+}
+
+bool pedidoAberto()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (qobject_cast<Pedido *>(w) && w->isVisible())
+            return true;
+    return false;
 }
 
 void doubleClick(RunningConsole &c, int order)
@@ -83,6 +95,7 @@ private:
     QString status(int order);
     int mensagens(int order, int code);
     QStringList impressos(int queue);
+    void confereTickets(int order);
 
     DbFixture db;
     ChainReceiver consumer;
@@ -103,7 +116,6 @@ void TestPedido::init()
     connectionSettings.dbUser = TestEnv::dbUser();
     connectionSettings.dbPassword = TestEnv::dbPassword();
     connectionSettings.internetOk = true;
-    connectionSettings.lastAnnouncedOrder = -1;
     connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
     QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
     // Every file there now came from earlier tests.
@@ -165,6 +177,7 @@ void TestPedido::loading_data()
     QTest::newRow("status 3") << "update pedido set status=3" << "buttons" << "0001";
     QTest::newRow("another store's") << "update pedido set id_pizzaria=id_pizzaria+1" << "buttons"
                                      << "0000 Pedido|Pedido não encontrado!!!";
+    QTest::newRow("read fails") << "port" << "buttons" << "0000 Pedido|Não foi possível ler o pedido <order>:";
 }
 
 void TestPedido::loading()
@@ -172,13 +185,21 @@ void TestPedido::loading()
     QFETCH(QString, change);
     QFETCH(QString, widget);
     const int order = insertFullOrder(db, store, 0);
-    QVERIFY2(change.isEmpty() || db.exec(change), qPrintable(db.lastError()));
+    if (change == "port")
+        connectionSettings.dbPort = QStringLiteral("1");
+    else
+        QVERIFY2(change.isEmpty() || db.exec(change), qPrintable(db.lastError()));
     std::unique_ptr<Pedido> p;
     const QStringList vistas = respondendo({"OK"}, [&] { p = abre(order); });
 
     QString shown;
     if (widget == "buttons") {
-        shown = QStringList(QStringList{enabled(p.get())} + vistas).join(' ');
+        // The database's own words follow on the box's second line.
+        shown = enabled(p.get());
+        for (const QString &v : vistas) {
+            shown += ' ' + v.section('\n', 0, 0);
+            QVERIFY2(!v.contains('\n') || !v.section('\n', 1).trimmed().isEmpty(), qPrintable(v));
+        }
     } else if (widget.startsWith("row")) {
         auto *table = p->findChild<QTableWidget *>();
         QStringList cells;
@@ -190,7 +211,8 @@ void TestPedido::loading()
         QCOMPARE(label->textFormat(), Qt::PlainText);
         shown = label->text();
     }
-    QTEST(shown, "expected");
+    QFETCH(QString, expected);
+    QCOMPARE(shown, expected.replace("<order>", QString::number(order)));
 }
 
 void TestPedido::actions_data()
@@ -202,7 +224,8 @@ void TestPedido::actions_data()
     // status|info_final; code announced (0: none); noNewOrder; buttons enabled; titles of
     // the boxes seen; tickets printed on each queue; a text the boxes hold
     QTest::addColumn<QString>("expected");
-    QTest::addColumn<QString>("fault");         // "internet", "db", or a printer that refuses jobs
+    // "internet", "internet later" (lost while the operator confirms), "db", or a printer that refuses jobs
+    QTest::addColumn<QString>("fault");
 
     const QString p1 = TestEnv::value("TRV_PRINTER1"), p2 = TestEnv::value("TRV_PRINTER2");
     const QStringList one{p1}, two{p1, p2};
@@ -216,13 +239,17 @@ void TestPedido::actions_data()
     row("print, a queue refusing", 0, two, "imprimir", {"OK"}, "0|sem troco;0;0;1101;Imprimir;10;" + p2 + "\" não imprimiu",
         p2);
     row("print, none configured: the operator is asked", 0, {}, "imprimir", {""}, "0|sem troco;0;0;1101;Imprimir Pedido;00;");
+    row("print, the settings' line of none", 0, {"", ""}, "imprimir", {""}, "0|sem troco;0;0;1101;Imprimir Pedido;00;");
+    row("approve, the Internet lost while confirming", 0, two, "aprovar", {"Sim"},
+        "1|sem troco;1;1;0001;Aprovar Pedido;11;", "internet later");
     row("approve, Não", 0, one, "aprovar", {"Não"}, "0|sem troco;0;0;1101;Aprovar Pedido;00;");
     row("cancel with a reason", 0, one, "cancelar", {"Sim", "cliente <desistiu>"},
         "2|motivo:cliente <desistiu>;2;1;0001;Cancelar Pedido,Dialog;00;");
-    row("cancel, reason closed", 0, one, "cancelar", {"Sim", ""}, "2|motivo:;2;1;0001;Cancelar Pedido,Dialog;00;");
+    row("cancel, reason closed", 0, one, "cancelar", {"Sim", ""}, "0|sem troco;0;0;1101;Cancelar Pedido,Dialog;00;");
     row("cancel, Não", 0, one, "cancelar", {"Não"}, "0|sem troco;0;0;1101;Cancelar Pedido;00;");
     row("deliver", 1, one, "entrega", {}, "3|sem troco;3;0;0001;;00;");
     row("no Internet", 0, one, "aprovar", {"OK"}, "0|sem troco;0;0;1101;Internet;00;Erro de Internet", "internet");
+    row("no Internet, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Internet;00;Erro de Internet", "internet");
     row("write fails", 0, one, "aprovar", {"Sim", "OK"},
         "0|sem troco;0;0;1101;Aprovar Pedido,Pedido;00;Não foi possível gravar o pedido", "db");
     row("write fails, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Pedido;00;Não foi possível gravar", "db");
@@ -236,14 +263,17 @@ void TestPedido::actions()
     QFETCH(QString, expected);
     QFETCH(QString, fault);
     connectionSettings.printerList = printers;
-    QVERIFY(!printers.contains(fault) || QProcess::execute("cupsreject", {fault}) == 0);
+    QVERIFY(fault.isEmpty() || !printers.contains(fault) || QProcess::execute("cupsreject", {fault}) == 0);
     const int order = insertFullOrder(db, store, initial);
     auto p = abre(order);
     connectionSettings.internetOk = fault != "internet";
     if (fault == "db")
         connectionSettings.dbPort = QStringLiteral("1");
     QFETCH(QStringList, answers);
-    const QStringList vistas = respondendo(answers, [&] { clica(p.get(), "pushButton_" + action); });
+    const QStringList vistas = respondendo(answers, [&] { clica(p.get(), "pushButton_" + action); }, [&](QWidget *) {
+        if (fault == "internet later")
+            connectionSettings.internetOk = false;
+    });
 
     QStringList titles;
     for (const QString &v : vistas)
@@ -259,12 +289,21 @@ void TestPedido::actions()
     QTest::qWait(1000);
     QCOMPARE(copias(), expected.section(';', 5, 5));
     QCOMPARE(consumer.payloads.size(), code ? 1 : 0);
+    confereTickets(order);
+}
+
+// Every ticket printed since the test began is this order's, dated with its own moment.
+void TestPedido::confereTickets(int order)
+{
+    const QString moment = QDateTime::fromSecsSinceEpoch(db.scalar("select data from pedido where id_pedido=:p",
+                                                                  {{":p", order}}).toLongLong())
+                               .toString("(dd/MM/yy HH:mm)");
     for (const QString &file : impressos(1) + impressos(2)) {
         QProcess pdftotext;
         pdftotext.start("pdftotext", {file, "-"});
         pdftotext.waitForFinished();
         const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
-        QVERIFY2(text.contains(QString("Pedido: %1").arg(order)) && text.contains("(1/2) Calabresa")
+        QVERIFY2(text.contains(QString("Pedido: %1 %2").arg(order).arg(moment)) && text.contains("(1/2) Calabresa")
                      && text.contains("Não é documento"), qPrintable(text));
     }
 }
@@ -306,40 +345,92 @@ void TestPedido::brokerTrouble()
 
 void TestPedido::fromTheConsole()
 {
-    const int order = insertFullOrder(db, store, 0);
     RunningConsole c(QStringLiteral("dono"), QStringLiteral("segredo"));
     QVERIFY(c.ready());
+    connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")};
     // An empty number refreshes the list.
-    const int other = db.addOrder(store, QDateTime::currentSecsSinceEpoch(), 10, 0, 1);
-    QVERIFY(!c.lists(other));
+    const int rang = insertFullOrder(db, store, 0);
+    QVERIFY(!c.lists(rang));
     QVERIFY(respondendo({"OK"}, [&] { clica(c.window(), "pushButton_numpedido"); }).isEmpty());
-    QVERIFY(c.lists(other));
+    QVERIFY(c.lists(rang));
 
-    // Opened by number and approved, its own echo closes it; opened by a double-click, so does
-    // an echo followed by another order's message in the same tick.
-    auto *number = c.window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"));
-    for (const bool byNumber : {true, false}) {
-        bool timedOut = false;
+    // The order that just rang, opened by a double-click and approved after a moment's
+    // reading: one message, a copy on each printer, and its echo closes the dialog.
+    const auto anunciaNovo = [&](int order) {
+        c.clearAlarm();
+        QVERIFY(c.publish({QString("pedido_novo:%1:%2:0").arg(store).arg(order)}));
+        // The sound may still be playing from the order before.
+        QTRY_VERIFY_WITH_TIMEOUT(c.lists(order) && (c.alarmStarted() || c.alarmPlaying()), 10000);
+    };
+    const int first = insertFullOrder(db, store, 0);
+    anunciaNovo(first);
+    bool timedOut = false;
+    const auto fechaEm15s = [&timedOut](QWidget *modal) {
+        QTimer::singleShot(15000, modal, [&timedOut, modal] { timedOut = modal->close(); });
+    };
+    {
         ModalAnswer dialog([&](QWidget *modal) {
-            QTimer::singleShot(15000, modal, [&timedOut, modal] { timedOut = modal->close(); });
-            if (byNumber)
-                QTimer::singleShot(0, modal, [modal] { clica(modal, "pushButton_aprovar"); });
-            else
-                QVERIFY(c.publish({QString("status:%1:%2:1").arg(store).arg(other),
-                                   QString("pedido_novo:%1:%2:0").arg(store).arg(order)}));
+            fechaEm15s(modal);
+            QTimer::singleShot(0, modal, [modal] { clica(modal, "pushButton_aprovar"); });
         });
-        number->setText(QString::number(order));
-        const auto open = [&] { byNumber ? clica(c.window(), "pushButton_numpedido") : doubleClick(c, other); };
-        const QStringList vistas = respondendo({"Sim"}, open);
+        const QStringList vistas = respondendo({"Sim"}, [&] { doubleClick(c, first); }, [](QWidget *) { QTest::qWait(1500); });
         QVERIFY(dialog.seen() && !timedOut);
-        QCOMPARE(vistas.size(), byNumber ? 1 : 0);
-        QCOMPARE(number->text(), QString());
+        QCOMPARE(vistas, QStringList{QString("Aprovar Pedido|Confirma aprovar pedido %1").arg(first)});
     }
-    QCOMPARE(status(order), QString("1|sem troco"));
+    QCOMPARE(status(first), QString("1|sem troco"));
+    QTRY_COMPARE_WITH_TIMEOUT(impressos(1).size() + impressos(2).size(), 2, 30000);
+    QCOMPARE(impressos(1).size(), 1);
+    confereTickets(first);
+    QCOMPARE(mensagens(first, 1), 1);
 
+    // The next one stays open through its own announcement, a store status that names its
+    // number, and another store's news of that number; an approval answered after the
+    // service approved it meanwhile writes, prints and announces nothing.
+    const int second = insertFullOrder(db, store, 0);
+    anunciaNovo(second);
+    bool stillOpen = false;
+    {
+        ModalAnswer dialog([&](QWidget *modal) {
+            fechaEm15s(modal);
+            QVERIFY(c.publish({QString("pedido_novo:%1:%2:0").arg(store).arg(second),
+                               QString("statussite:%1:%2:5").arg(store).arg(second),
+                               QString("aprovado:%1:%2:1").arg(store + 1).arg(second),
+                               QString("closeloja:%1:%2:4").arg(store + 1).arg(second)}));
+            QTest::qWait(3500);
+            stillOpen = modal->isVisible();
+            QTimer::singleShot(0, modal, [modal] { clica(modal, "pushButton_aprovar"); });
+        });
+        const QStringList vistas = respondendo({"Sim", "OK"}, [&] { doubleClick(c, second); }, [&](QWidget *box) {
+            if (box->windowTitle() != "Aprovar Pedido")
+                return;
+            QVERIFY(c.publish({QString("aprovado:%1:%2:1").arg(store).arg(second)}));
+            QTRY_VERIFY_WITH_TIMEOUT(!pedidoAberto(), 5000);
+        });
+        QVERIFY(dialog.seen() && stillOpen && !timedOut);
+        QCOMPARE(vistas.value(1), QString("Pedido|O pedido foi alterado enquanto esta janela estava aberta."));
+    }
+    QCOMPARE(status(second), QString("0|sem troco"));
+    QTest::qWait(1500);
+    QCOMPARE(mensagens(second, 1), 0);
+    QCOMPARE(impressos(1).size() + impressos(2).size(), 2);
+
+    // Without the Internet a double-click opens nothing; an order opened by its number
+    // can be read but not changed.
     c.probe().setMode(LocalProbePage::EmptyBody);
     QTRY_COMPARE_WITH_TIMEOUT(c.label("label_conexaoIinternet"), QString("Internet NOK"), 10000);
-    QCOMPARE(respondendo({"OK"}, [&] { doubleClick(c, order); }), QStringList{"Internet|Erro de Internet!!!"});
+    QCOMPARE(respondendo({"OK"}, [&] { doubleClick(c, second); }), QStringList{"Internet|Erro de Internet!!!"});
+    QString nome;
+    ModalAnswer dialog([&](QWidget *modal) {
+        nome = modal->findChild<QLabel *>("label_nome")->text();
+        QTimer::singleShot(0, modal, [modal] {
+            clica(modal, "pushButton_aprovar");
+            modal->close();
+        });
+    });
+    c.window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"))->setText(QString::number(second));
+    QCOMPARE(respondendo({"OK"}, [&] { clica(c.window(), "pushButton_numpedido"); }), QStringList{"Internet|Erro de Internet!!!"});
+    QCOMPARE(nome, QString("Ana"));
+    QCOMPARE(status(second), QString("0|sem troco"));
 }
 
 QTEST_MAIN(TestPedido)
