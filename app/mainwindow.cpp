@@ -43,6 +43,9 @@ const QString exchangeName = QStringLiteral("logs");
 // A receiver that has not finished its handshake by then is given up and rebuilt.
 constexpr qint64 receiverConnectLimitMs = 10000;
 
+// While no queue consumes, the database is asked this often for a newer order.
+constexpr qint64 newestOrderPollMs = 15000;
+
 // Every client of the console: automatic reconnection on, port text read as decimal.
 void configureAmqp(QAmqpClient *amqp, const QString &host, const QString &virtualHost, const QString &port,
                    const QString &user, const QString &password)
@@ -242,10 +245,20 @@ bool MainWindow::LerUltimosPedidos(int id, QSqlQueryModel *model)
 
 void MainWindow::atualizarlista()
 {
+    refreshList();
+}
+
+// A failed refresh stays due: every tick tries again until one succeeds, so an
+// order announced while the database was away rings once it is back.
+bool MainWindow::refreshList()
+{
     if (!LerUltimosPedidos(idPizzaria, ordersModel)) {
         connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
-        return;
+        listOutdated = true;
+        return false;
     }
+    listOutdated = false;
+    newestOrderSeen = qMax(newestOrderSeen, ordersModel->data(ordersModel->index(0, 0)).toInt());
     connectionSettings.serverStatusText = QStringLiteral("Servidor conectado!");
 
     const QStringList headers{QStringLiteral("Pedido"), QStringLiteral("Data"), QStringLiteral("Valor (R$)"),
@@ -264,6 +277,38 @@ void MainWindow::atualizarlista()
             player->play();
             break;
         }
+    }
+    return true;
+}
+
+// The store's newest order number, or -1 when it cannot be read.
+int MainWindow::newestOrderNumber()
+{
+    ConectaBanco();
+    QSqlQuery query(QSqlDatabase{});
+    query.prepare(QStringLiteral("select max(id_pedido) from pedido where id_pizzaria=:id"));
+    query.bindValue(QStringLiteral(":id"), idPizzaria);
+    if (!query.exec() || !query.next())
+        return -1;
+    return query.value(0).toInt();
+}
+
+// Nothing announces new orders while no queue consumes: every little while the
+// newest order number is read, and a newer one than seen refreshes the list
+// (which rings), as its announcement would have.
+void MainWindow::pollNewestOrder()
+{
+    if (receiverConsuming) {
+        newestOrderPoll.invalidate();
+        return;
+    }
+    if (newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs)
+        return;
+    newestOrderPoll.start();
+    const int newest = newestOrderNumber();
+    if (newest > newestOrderSeen) {
+        newestOrderSeen = newest;
+        listOutdated = true;
     }
 }
 
@@ -625,16 +670,15 @@ void MainWindow::finishTick(bool internetAnswered)
 {
     internetStep(internetAnswered);
     receiverStep();
+    pollNewestOrder();
     VerificaPeriodoAbertura();
     while (!inbox.isEmpty()) {
         if (!dispatch(inbox.takeFirst()))
             return;
     }
     // However many messages asked for it, one refresh, before the alarm looks.
-    if (listOutdated) {
-        listOutdated = false;
-        atualizarlista();
-    }
+    if (listOutdated)
+        refreshList();
     alarmStep();
     AtualizaTela();
 }

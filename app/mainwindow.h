@@ -95,6 +95,9 @@ private:
     bool dispatch(const QString &text);   // false once the store is closing
     void internetStep(bool answered);
     void alarmStep();
+    bool refreshList();
+    int newestOrderNumber();
+    void pollNewestOrder();
     void installDelegates();
     void newPlayer();
 
@@ -135,5 +138,7 @@ private:
     QElapsedTimer receiverDownSince;   // invalid while the receiver is connected
     bool receiverConsuming = false;
     bool receiverBroken = false;       // connected, but its consumer or a channel is gone
-    bool listOutdated = false;         // refresh the list before the alarm step
+    QElapsedTimer newestOrderPoll;     // since the last look while no queue consumes
+    int newestOrderSeen = 0;           // the highest order number listed or looked up
+    bool listOutdated = false;         // refresh the list before the alarm step, until one succeeds
 };

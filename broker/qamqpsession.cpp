@@ -291,8 +291,12 @@ QString QAmqpSession::serve()
             m_link.beginSend();
             const int status = amqp_send_frame(m_conn, &heartbeat);
             m_link.endSend();
-            if (status != AMQP_STATUS_OK)
-                return sendFailure(status);
+            if (status != AMQP_STATUS_OK) {
+                why = sendFailure(status);
+                m_link.take(&batch);
+                dropUnsent(batch, QStringLiteral("connection lost (%1)").arg(why));
+                return why;
+            }
             lastHeartbeat = std::chrono::steady_clock::now();
         }
         if (m_link.hasCommands())

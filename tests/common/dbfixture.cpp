@@ -11,6 +11,8 @@ DbFixture::DbFixture()
     db.setHostName(TestEnv::dbHost());
     db.setPort(TestEnv::dbPort());
     db.setDatabaseName(TestEnv::dbName());
+    // Some tests stop and start the server under it.
+    db.setConnectOptions(QStringLiteral("MYSQL_OPT_RECONNECT=1"));
     if (!db.open(TestEnv::dbUser(), TestEnv::dbPassword()))
         error = db.lastError().text();
 }
