@@ -43,8 +43,12 @@ const QString exchangeName = QStringLiteral("logs");
 // A receiver that has not finished its handshake by then is given up and rebuilt.
 constexpr qint64 receiverConnectLimitMs = 10000;
 
-// While no queue consumes, the database is asked this often for a newer order.
+// While no queue consumes, the database is asked this often for a newer order;
+// after a statement waited out its limit, the tick's own statements wait as long.
 constexpr qint64 newestOrderPollMs = 15000;
+
+// A failure that took this long was a wait, not a refusal.
+constexpr qint64 slowDatabaseMs = 1000;
 
 // Every client of the console: automatic reconnection on, port text read as decimal.
 void configureAmqp(QAmqpClient *amqp, const QString &host, const QString &virtualHost, const QString &port,
@@ -252,11 +256,15 @@ void MainWindow::atualizarlista()
 // order announced while the database was away rings once it is back.
 bool MainWindow::refreshList()
 {
+    QElapsedTimer took;
+    took.start();
     if (!LerUltimosPedidos(idPizzaria, ordersModel)) {
         connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
         listOutdated = true;
+        noteDatabaseFailure(took.elapsed());
         return false;
     }
+    slowDatabaseFailure.invalidate();
     listOutdated = false;
     newestOrderSeen = qMax(newestOrderSeen, ordersModel->data(ordersModel->index(0, 0)).toInt());
     connectionSettings.serverStatusText = QStringLiteral("Servidor conectado!");
@@ -281,15 +289,33 @@ bool MainWindow::refreshList()
     return true;
 }
 
+// A server that refuses at once is asked again at the next tick; one that
+// let a statement wait out its limit (a line that drops packets) is left
+// alone for a while, since each try holds the window that long.
+void MainWindow::noteDatabaseFailure(qint64 tookMs)
+{
+    if (tookMs >= slowDatabaseMs)
+        slowDatabaseFailure.start();
+}
+
+bool MainWindow::databaseWorthTrying() const
+{
+    return !slowDatabaseFailure.isValid() || slowDatabaseFailure.elapsed() >= newestOrderPollMs;
+}
+
 // The store's newest order number, or -1 when it cannot be read.
 int MainWindow::newestOrderNumber()
 {
+    QElapsedTimer took;
+    took.start();
     ConectaBanco();
     QSqlQuery query(QSqlDatabase{});
     query.prepare(QStringLiteral("select max(id_pedido) from pedido where id_pizzaria=:id"));
     query.bindValue(QStringLiteral(":id"), idPizzaria);
-    if (!query.exec() || !query.next())
+    if (!query.exec() || !query.next()) {
+        noteDatabaseFailure(took.elapsed());
         return -1;
+    }
     return query.value(0).toInt();
 }
 
@@ -302,7 +328,7 @@ void MainWindow::pollNewestOrder()
         newestOrderPoll.invalidate();
         return;
     }
-    if (newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs)
+    if ((newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs) || !databaseWorthTrying())
         return;
     newestOrderPoll.start();
     const int newest = newestOrderNumber();
@@ -677,7 +703,7 @@ void MainWindow::finishTick(bool internetAnswered)
             return;
     }
     // However many messages asked for it, one refresh, before the alarm looks.
-    if (listOutdated)
+    if (listOutdated && databaseWorthTrying())
         refreshList();
     alarmStep();
     AtualizaTela();

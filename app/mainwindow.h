@@ -97,6 +97,8 @@ private:
     void alarmStep();
     bool refreshList();
     int newestOrderNumber();
+    void noteDatabaseFailure(qint64 tookMs);
+    bool databaseWorthTrying() const;
     void pollNewestOrder();
     void installDelegates();
     void newPlayer();
@@ -139,6 +141,7 @@ private:
     bool receiverConsuming = false;
     bool receiverBroken = false;       // connected, but its consumer or a channel is gone
     QElapsedTimer newestOrderPoll;     // since the last look while no queue consumes
-    int newestOrderSeen = 0;           // the highest order number listed or looked up
+    int newestOrderSeen = 0;
+    QElapsedTimer slowDatabaseFailure; // since a statement of the tick waited out its limit           // the highest order number listed or looked up
     bool listOutdated = false;         // refresh the list before the alarm step, until one succeeds
 };
