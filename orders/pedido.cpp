@@ -380,22 +380,32 @@ bool Pedido::gravaStatus(int codigo, const QString &motivo)
     return false;
 }
 
-void Pedido::on_pushButton_aprovar_clicked()
+// The Internet, then the operator's "Sim" to an order that did not change meanwhile.
+bool Pedido::confirma(const QString &titulo, const QString &pergunta)
 {
     if (!internetDisponivel())
-        return;
+        return false;
     const int alteracoesAntes = alteracoes;
-    if (!Confirmar(QStringLiteral("Aprovar Pedido"), QStringLiteral("Confirma aprovar pedido %1").arg(numpedido)))
-        return;
-    if (!semAlteracaoDesde(alteracoesAntes))
-        return;
-    if (!gravaStatus(1, QString()))
-        return;
+    return Confirmar(titulo, pergunta.arg(numpedido)) && semAlteracaoDesde(alteracoesAntes);
+}
+
+// Approved or cancelled: no longer new, and announced.
+void Pedido::resolve(int codigo)
+{
     ui->pushButton_aprovar->setEnabled(false);
     ui->pushButton_cancelar->setEnabled(false);
     if (alterado)
         *alterado = true;
-    anuncia(1);
+    anuncia(codigo);
+}
+
+void Pedido::on_pushButton_aprovar_clicked()
+{
+    if (!confirma(QStringLiteral("Aprovar Pedido"), QStringLiteral("Confirma aprovar pedido %1")))
+        return;
+    if (!gravaStatus(1, QString()))
+        return;
+    resolve(1);
     qDebug() << "enviou mensagem";
     // Printing needs no network: an approved order always reaches the kitchen.
     imprime();
@@ -403,13 +413,9 @@ void Pedido::on_pushButton_aprovar_clicked()
 
 void Pedido::on_pushButton_cancelar_clicked()
 {
-    if (!internetDisponivel())
+    if (!confirma(QStringLiteral("Cancelar Pedido"), QStringLiteral("Confirma cancelar pedido %1")))
         return;
     const int alteracoesAntes = alteracoes;
-    if (!Confirmar(QStringLiteral("Cancelar Pedido"), QStringLiteral("Confirma cancelar pedido %1").arg(numpedido)))
-        return;
-    if (!semAlteracaoDesde(alteracoesAntes))
-        return;
     QString texto;
     {
         frase dialog(nullptr);
@@ -425,11 +431,7 @@ void Pedido::on_pushButton_cancelar_clicked()
         return;
     if (!gravaStatus(2, QStringLiteral("motivo:") + texto))
         return;
-    ui->pushButton_aprovar->setEnabled(false);
-    ui->pushButton_cancelar->setEnabled(false);
-    if (alterado)
-        *alterado = true;
-    anuncia(2);
+    resolve(2);
 }
 
 void Pedido::on_pushButton_entrega_clicked()

@@ -50,6 +50,8 @@ private slots:
 
 private:
     bool internetDisponivel();
+    bool confirma(const QString &titulo, const QString &pergunta);
+    void resolve(int codigo);
     // False, with a box, when the order changed elsewhere since alteracoesAntes.
     bool semAlteracaoDesde(int alteracoesAntes);
     // Writes the status; on failure tells the operator and returns false.
