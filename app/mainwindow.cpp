@@ -6,6 +6,7 @@
 #include "configuracao.h"
 #include "connection.h"
 #include "connectionsettings.h"
+#include "databasewatch.h"
 #include "gerenciar.h"
 #include "internetprobe.h"
 #include "keypad.h"
@@ -87,6 +88,15 @@ MainWindow::MainWindow(QWidget *parent)
     notifier = new TrayNotifier(trayIcon, this);
     internetProbe = new InternetProbe(this);
     connect(internetProbe, &InternetProbe::finished, this, &MainWindow::finishTick);
+    databaseWatch = new DatabaseWatch(this);
+    connect(databaseWatch, &DatabaseWatch::answersChanged, this, [this](bool answers) {
+        storeState->setDatabaseAnswers(answers);
+        // Back: whatever was announced meanwhile is read at the next tick.
+        if (answers)
+            listOutdated = true;
+        else
+            connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
+    });
 
     // Kept for the window's whole life; it holds the last rows read.
     ordersModel = new SqlSnapshotModel;
@@ -120,6 +130,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(&timer, &QTimer::timeout, this, &MainWindow::task);
     timer.start(1000);
+    databaseWatch->start();
 
     client = new QAmqpClient(nullptr);
 }
@@ -300,7 +311,8 @@ void MainWindow::noteDatabaseFailure(qint64 tookMs)
 
 bool MainWindow::databaseWorthTrying() const
 {
-    return !slowDatabaseFailure.isValid() || slowDatabaseFailure.elapsed() >= newestOrderPollMs;
+    return databaseWatch->answers()
+        && (!slowDatabaseFailure.isValid() || slowDatabaseFailure.elapsed() >= newestOrderPollMs);
 }
 
 // The store's newest order number, or -1 when it cannot be read.

@@ -18,6 +18,7 @@ class QMediaPlayer;
 class QSqlQueryModel;
 class QSystemTrayIcon;
 class QStyledItemDelegate;
+class DatabaseWatch;
 class InternetProbe;
 class StoreAnnouncer;
 class StoreState;
@@ -133,6 +134,7 @@ private:
     StoreAnnouncer *announcer = nullptr;
     TrayNotifier *notifier = nullptr;
     InternetProbe *internetProbe = nullptr;
+    DatabaseWatch *databaseWatch = nullptr;
     QStyledItemDelegate *dateDelegate = nullptr;
     QStyledItemDelegate *valorDelegate = nullptr;
     QStyledItemDelegate *descontoDelegate = nullptr;

@@ -40,13 +40,23 @@ BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs)
         auto *upstream = new QTcpSocket(client);
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
         connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-        connect(upstream, &QTcpSocket::readyRead, client, [client, upstream] { client->write(upstream->readAll()); });
-        // What the client sends during the hold waits in its buffer.
-        connect(upstream, &QTcpSocket::connected, client, [client, upstream] {
-            upstream->write(client->readAll());
-            connect(client, &QTcpSocket::readyRead, upstream, [client, upstream] { upstream->write(client->readAll()); });
+        // While frozen nothing passes, either way, and no new connection goes through.
+        connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream] {
+            if (!frozen)
+                client->write(upstream->readAll());
         });
-        QTimer::singleShot(this->holdMs, upstream, [this, upstream] { upstream->connectToHost(QHostAddress::LocalHost, this->targetPort); });
+        // What the client sends during the hold waits in its buffer.
+        connect(upstream, &QTcpSocket::connected, client, [this, client, upstream] {
+            upstream->write(client->readAll());
+            connect(client, &QTcpSocket::readyRead, upstream, [this, client, upstream] {
+                if (!frozen)
+                    upstream->write(client->readAll());
+            });
+        });
+        QTimer::singleShot(this->holdMs, upstream, [this, upstream] {
+            if (!frozen)
+                upstream->connectToHost(QHostAddress::LocalHost, this->targetPort);
+        });
     });
     listen(QHostAddress::LocalHost);
 }
@@ -69,11 +79,13 @@ ConfigValues ConsoleDir::serverConfig(const QString &login, const QString &passw
             QString::number(TestEnv::amqpPort()), QStringLiteral(":")};
 }
 
-RunningConsole::RunningConsole(const QString &login, const QString &password, quint16 brokerPort)
+RunningConsole::RunningConsole(const QString &login, const QString &password, quint16 brokerPort, quint16 dbPort)
 {
     probePage.listen();
     ConfigValues config = ConsoleDir::serverConfig(login, password);
     config.portbroker = QString::number(brokerPort ? brokerPort : TestEnv::amqpPort());
+    if (dbPort)
+        config.dbPort = QString::number(dbPort);
     dir.writeConfig(config);
     console = std::make_unique<MainWindow>();
     console->findChild<InternetProbe *>()->setUrl(probePage.url());

@@ -11,7 +11,9 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QSemaphore>
 #include <QTcpServer>
+#include <QThread>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -41,8 +43,9 @@ private:
     int requestCount = 0;
 };
 
-// A TCP relay to the broker that holds every new connection back for a while
-// (a slow handshake) and can cut the open ones (a connection lost).
+// A TCP relay to a server that holds every new connection back for a while
+// (a slow handshake), can cut the open ones (a connection lost), and can stop
+// answering altogether (a line that drops packets) until released.
 class BrokerRelay : public QTcpServer
 {
 public:
@@ -53,11 +56,55 @@ public:
         for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
             client->abort();
     }
+    void freeze() { frozen = true; }
+    void release()
+    {
+        cut();
+        frozen = false;
+    }
 
 private:
     quint16 targetPort;
     int holdMs;
     int accepted = 0;
+    bool frozen = false;
+};
+
+// A relay serving from a thread of its own, for the database: the console's
+// statements block the thread they run on, which must not be the relay's.
+class RelayThread : public QThread
+{
+public:
+    explicit RelayThread(quint16 targetPort)
+        : targetPort(targetPort)
+    {
+        start();
+        ready.acquire();
+    }
+    ~RelayThread() override
+    {
+        quit();
+        wait();
+    }
+    quint16 port() const { return listening; }
+    void freeze() { QMetaObject::invokeMethod(relay, [this] { relay->freeze(); }, Qt::BlockingQueuedConnection); }
+    void release() { QMetaObject::invokeMethod(relay, [this] { relay->release(); }, Qt::BlockingQueuedConnection); }
+
+protected:
+    void run() override
+    {
+        BrokerRelay served(targetPort, 0);
+        relay = &served;
+        listening = served.serverPort();
+        ready.release();
+        exec();
+    }
+
+private:
+    quint16 targetPort;
+    BrokerRelay *relay = nullptr;
+    quint16 listening = 0;
+    QSemaphore ready;
 };
 
 // A working directory for one console: the resources beside it, a
@@ -88,9 +135,9 @@ private:
 class RunningConsole
 {
 public:
-    // brokerPort 0: the private broker itself.
+    // A port 0: the private server itself.
     explicit RunningConsole(const QString &login = QStringLiteral("dono"), const QString &password = QStringLiteral("segredo"),
-                            quint16 brokerPort = 0);
+                            quint16 brokerPort = 0, quint16 dbPort = 0);
 
     MainWindow *window() const { return console.get(); }
     template <class W = QAbstractButton> W *widget(const char *name) const { return console->findChild<W *>(QLatin1String(name)); }

@@ -1,3 +1,4 @@
+#include "looplag.h"
 #include "orderdelegates.h"
 #include "runningconsole.h"
 
@@ -38,6 +39,7 @@ private slots:
     void cutoffIsStrictAndFailedRefreshIsRetried();
     void brokerStoppedAndStartedAgain_data();
     void brokerStoppedAndStartedAgain();
+    void databaseStopsAnswering();
     void internetLostAndRecovered();
     void dialogOpenedWhileTheCheckWaits();
     void orderAnnouncedWhileTheReceiverReconnects_data();
@@ -226,6 +228,29 @@ void TestOrderEvents::brokerStoppedAndStartedAgain()
     const int announced = newOrder(store);
     QVERIFY(announce(store, announced));
     QTRY_VERIFY_WITH_TIMEOUT(console->lists(announced), 5000);
+}
+
+void TestOrderEvents::databaseStopsAnswering()
+{
+    RelayThread relay(quint16(TestEnv::dbPort()));
+    console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), 0, relay.port());
+    QVERIFY(console->ready());
+    LoopLagMeter lag;
+    lag.start();
+    // Nothing is refused: every connection waits. The console says so and goes on
+    // serving its window, also when an order is announced meanwhile.
+    relay.freeze();
+    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexao"), QStringLiteral("Servidor não conectado!"), 10000);
+    const int order = newOrder(store);
+    console->clearAlarm();
+    QVERIFY(announce(store, order));
+    const QString clock = console->label("label_relogio");
+    QTest::qWait(4000);
+    QVERIFY(!console->lists(order));
+    QVERIFY(console->label("label_relogio") != clock);
+    QVERIFY2(lag.maxLagMs() < 200, qPrintable(QString::number(lag.maxLagMs())));
+    relay.release();
+    QTRY_VERIFY_WITH_TIMEOUT(console->lists(order) && console->alarmStarted(), 10000);
 }
 
 void TestOrderEvents::internetLostAndRecovered()

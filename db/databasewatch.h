@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+// Tells, without ever waiting on the GUI thread, whether the database
+// answers: a thread of its own connects and runs a trivial statement with
+// short limits, every few seconds, and every second while it does not
+// answer. A line that drops packets holds only that thread.
+class DatabaseWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DatabaseWatch(QObject *parent = nullptr);
+    ~DatabaseWatch() override;   // waits for a check under way (a few seconds at most)
+
+    void start();
+    bool answers() const { return answering; }
+
+signals:
+    void answersChanged(bool answers);
+
+private:
+    void check();
+    void checked(bool ok);
+
+    QThread thread;
+    QObject *worker = nullptr;   // lives in thread
+    QTimer timer;
+    bool inFlight = false;
+    bool answering = true;
+};
