@@ -40,7 +40,6 @@ void TestConnection::open_data()
     QTest::newRow("default, no database name") << defaultName << "" << right << failed;
     // The texts belong to the default connection only.
     QTest::newRow("named") << "db2" << db << right << QStringList{"", "antes"};
-    QTest::newRow("named, no database name") << "menu" << "" << right << QStringList{"", "antes"};
 }
 
 void TestConnection::open()
