@@ -10,21 +10,10 @@ class TestConnection : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
     void cleanup() { connectionSettings.defaultDb = QSqlDatabase(); }
     void open_data();
     void open();
 };
-
-void TestConnection::init()
-{
-    TRV_REQUIRE_SERVERS();
-    connectionSettings.host = TestEnv::dbHost();
-    connectionSettings.dbPort = QString::number(TestEnv::dbPort());
-    connectionSettings.dbUser = TestEnv::dbUser();
-    connectionSettings.serverStatusText.clear();
-    connectionSettings.userStatusText = QStringLiteral("antes");
-}
 
 void TestConnection::open_data()
 {
@@ -47,8 +36,14 @@ void TestConnection::open()
     QFETCH(QString, name);
     QFETCH(QString, dbName);
     QFETCH(QString, password);
+    TRV_REQUIRE_SERVERS();
+    connectionSettings.host = TestEnv::dbHost();
+    connectionSettings.dbPort = QString::number(TestEnv::dbPort());
     connectionSettings.dbName = dbName;
+    connectionSettings.dbUser = TestEnv::dbUser();
     connectionSettings.dbPassword = password;
+    connectionSettings.serverStatusText.clear();
+    connectionSettings.userStatusText = QStringLiteral("antes");
     const bool usable = dbName == TestEnv::dbName() && password == TestEnv::dbPassword();
     const bool isDefault = name == QLatin1String(QSqlDatabase::defaultConnection);
 

@@ -6,7 +6,6 @@ namespace {
 
 // Keys: digits and "." as themselves, 'c' AC, '<' Back, '~' +/-, '=' Enter.
 const struct Case { const char *name; float start; const char *keys, *text; float target; bool accepted; } cases[] = {
-    {"opening on 0 is blank", 0, "", "", 0, false},
     {"no leading zero", 0, "05", "5", 0, false},
     {"opening on 7.5 appends", 7.5f, "1", "7.501", 7.5f, false},
     {"AC then a new value", 7.5f, "c3=", "3", 3, true},
@@ -20,7 +19,6 @@ const struct Case { const char *name; float start; const char *keys, *text; floa
      "10000000000000000000000000000000000000000", 7.5f, false},
     {"enter on empty stores 0", 7.5f, "c=", "0", 0, true},
     {"waiting time", 0, "12.9=", "12.9", 12.9f, true},
-    {"longer than the display", 0, "123456789012=", "123456789012", 123456789012.0f, true},
 };
 
 } // namespace
