@@ -1,8 +1,5 @@
 #include "configsample.h"
 
-#include <QDir>
-#include <QTemporaryDir>
-#include <QTextCodec>
 #include <QtTest>
 
 #include <csignal>
@@ -44,28 +41,25 @@ private slots:
     void init() { dir.reset(new QTemporaryDir); path = dir->filePath(QString::fromLatin1(configFileName)); }
     void read_data();
     void read();
-    void unopenable();
     void oversized();
     void write();
     void diskFullKeepsOldFile();
 
 private:
-    void writeRaw(const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly);
+    void writeRaw(const QByteArray &bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+    {
+        QFile file(path);
+        QVERIFY(file.open(mode) && file.write(bytes) == bytes.size());
+    }
 
     QScopedPointer<QTemporaryDir> dir;
     QString path;
 };
 
-void TestConfigFile::writeRaw(const QByteArray &bytes, QIODevice::OpenMode mode)
-{
-    QFile file(path);
-    QVERIFY(file.open(mode) && file.write(bytes) == bytes.size());
-}
-
 void TestConfigFile::read_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("expected");   // the first lines read, the rest empty; none: nothing read or changed
 
     const QByteArray sample = fileOf(sampleFields);
     const int line2 = sample.indexOf('\n') + 1;
@@ -80,27 +74,24 @@ void TestConfigFile::read_data()
     const QByteArray junk("lo\0ja\xff\xfe\x03", 7);
     QTest::newRow("binary junk") << junk + sample.mid(line2 - 1)
                                  << sampleExcept(0, QTextCodec::codecForLocale()->toUnicode(junk));
+    // Opening a pipe would wait for a writer forever.
+    for (const char *unopenable : {"missing", "folder", "pipe"})
+        QTest::newRow(unopenable) << QByteArray(unopenable) << QStringList();
 }
 
 void TestConfigFile::read()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, expected);
-    writeRaw(bytes);
-    ConfigValues values;
-    QVERIFY(readConfigFile(path, &values));
-    QCOMPARE(fields(values), QStringList(expected + fields(ConfigValues()).mid(expected.size())));
-}
-
-void TestConfigFile::unopenable()
-{
-    // Missing, a folder, a pipe (opening one waits for a writer forever): nothing is read or changed.
+    if (bytes == "folder")
+        QVERIFY(QDir().mkdir(path));
+    else if (bytes == "pipe")
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    else if (bytes != "missing")
+        writeRaw(bytes);
     ConfigValues values = valuesOf(sampleFields);
-    QVERIFY(!readConfigFile(path, &values));
-    QVERIFY(QDir().mkdir(path) && !readConfigFile(path, &values));
-    const QString pipe = dir->filePath(QStringLiteral("pipe"));
-    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0 && !readConfigFile(pipe, &values));
-    QCOMPARE(fields(values), sampleFields);
+    QCOMPARE(readConfigFile(path, &values), !expected.isEmpty());
+    QCOMPARE(fields(values), expected.isEmpty() ? sampleFields : QStringList(expected + fields(ConfigValues()).mid(expected.size())));
 }
 
 void TestConfigFile::oversized()
