@@ -118,11 +118,6 @@ public:
     // Settings that reach the private servers, logging in as login/password.
     static ConfigValues serverConfig(const QString &login, const QString &password);
     bool writeConfig(const ConfigValues &values) { return writeConfigFile(dir.filePath("config.conf"), values); }
-    bool writeRaw(const QByteArray &bytes)
-    {
-        QFile file(dir.filePath("config.conf"));
-        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-    }
 
 private:
     QTemporaryDir dir;

@@ -1,3 +1,4 @@
+#include "amqptestsupport.h"
 #include "looplag.h"
 #include "orderdelegates.h"
 #include "runningconsole.h"
@@ -7,20 +8,7 @@
 #include <ctime>
 
 namespace {
-// Debug lines of the console: one per new order of the store it dispatches, one per list refresh.
-QAtomicInt newOrderLines;
-QAtomicInt refreshLines;
-QtMessageHandler previousHandler = nullptr;
-
-void countingHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    newOrderLines.fetchAndAddRelaxed(message == QLatin1String("atualizarlista ") ? 1 : 0);
-    refreshLines.fetchAndAddRelaxed(message.startsWith(QLatin1String("LerUltimosPedidos ")) ? 1 : 0);
-    previousHandler(type, context, message);
-}
-
 const QString newOrderNotice = QStringLiteral("Novo Pedido|Novo pedido recebido!!!");
-const QString receiverOk = QStringLiteral("Login para recepção de pedidos: [ok]");
 }
 
 // The service's order events as the running console receives them, also while
@@ -30,20 +18,278 @@ class TestOrderEvents : public StoreFixture
     Q_OBJECT
 
 private slots:
-    void cleanup();
-    void cellTexts_data();
-    void cellTexts();
-    void newOrderRingsUntilHandledElsewhere_data();
-    void newOrderRingsUntilHandledElsewhere();
-    void burstIsHandledWithOneRefreshPerTick();
-    void cutoffIsStrictAndFailedRefreshIsRetried();
-    void brokerStoppedAndStartedAgain_data();
-    void brokerStoppedAndStartedAgain();
-    void databaseStopsAnswering();
-    void internetLostAndRecovered();
-    void dialogOpenedWhileTheCheckWaits();
-    void orderAnnouncedWhileTheReceiverReconnects_data();
-    void orderAnnouncedWhileTheReceiverReconnects();
+    void cleanup()
+    {
+        console.reset();
+        // Whatever happened, leave the broker running for the next test.
+        if (QByteArray(QTest::currentTestFunction()) == "brokerStoppedAndStartedAgain")
+            TestEnv::serverControl({QStringLiteral("broker-start")});
+        if (QByteArray(QTest::currentTestFunction()) == "cutoffIsStrictAndFailedRefreshIsRetried")
+            TestEnv::serverControl({QStringLiteral("start"), QStringLiteral("mariadb")}, 60000);
+    }
+
+    // The texts the order list shows instead of raw database values.
+    void cellTexts_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("new") << 4 << QVariant(0) << "PEDIDO NOVO";
+        QTest::newRow("cancelled by the store") << 4 << QVariant(2) << "CANCELADO";
+        QTest::newRow("delivered, read as text") << 4 << QVariant(QStringLiteral("3")) << "ENTREGUE";
+        QTest::newRow("cancelled, other code") << 4 << QVariant(4) << "CANCELADO";
+        QTest::newRow("unknown code") << 4 << QVariant(-1) << "-1";
+        QTest::newRow("past midnight UTC is the day before here") << 1 << QVariant(qint64(1752541200)) << "14/07/25 22:00";
+        QTest::newRow("after 2038, a BIGINT") << 1 << QVariant(qint64(2208988800)) << "31/12/39 21:00";
+        QTest::newRow("after 2038, as text") << 1 << QVariant(QStringLiteral("4102444800")) << "31/12/99 21:00";
+        QTest::newRow("decimal comma, padded to ten") << 2 << QVariant(12.5) << "     12,50";
+        QTest::newRow("NULL is an empty cell") << 3 << QVariant(QVariant::Double) << "";
+        QTest::newRow("DECIMAL column arrives as text") << 2 << QVariant(QStringLiteral("75.40")) << "     75,40";
+        QTest::newRow("grouped, longer than ten is not cut") << 2 << QVariant(123456789.0) << "123.456.789,00";
+    }
+
+    void cellTexts()
+    {
+        QFETCH(int, column);
+        QFETCH(QVariant, value);
+        QFETCH(QString, text);
+        // Three hours behind UTC all year, like São Paulo today.
+        qputenv("TZ", "<-03>3");
+        tzset();
+        DateFormatDelegate date;
+        NumberFormatDelegate money;
+        StatusDelegate status;
+        const QStyledItemDelegate *delegates[] = {nullptr, &date, &money, &money, &status};
+        QCOMPARE(delegates[column]->displayText(value, QLocale(QLocale::Portuguese, QLocale::Brazil)), text);
+    }
+
+    void newOrderRingsUntilHandledElsewhere_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("newStatus");
+        QTest::newRow("approved") << "aprovado" << 1;
+        QTest::newRow("cancelled") << "cancelado" << 2;
+    }
+
+    void newOrderRingsUntilHandledElsewhere()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, newStatus);
+        start();
+        console->clearAlarm();
+        const int order = newOrder(store);
+        QVERIFY(!console->lists(order));
+        QVERIFY(announce(store, order));
+        QTRY_VERIFY_WITH_TIMEOUT(console->lists(order), 5000);
+        QVERIFY(console->alarmStarted());
+        QCOMPARE(connectionSettings.lastAnnouncedOrder, order);
+        // While it waits, every tick notifies again, except in minutes divisible by ten.
+        const QList<QPair<QTime, bool>> moments{{{12, 9, 59}, true}, {{12, 10, 0}, false}, {{12, 10, 59}, false},
+                                                {{12, 11, 0}, true}, {{0, 0, 30}, false},  {{23, 59, 59}, true}};
+        for (const auto &moment : moments) {
+            console->window()->setClock([at = QDateTime(QDate::currentDate(), moment.first)] { return at; });
+            console->clearNotifications();
+            console->tick();
+            QCOMPARE(console->notified(newOrderNotice), moment.second);
+        }
+        // Announced for another store, an order is not listed here; its number is taken.
+        const int unannounced = db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 1);
+        QVERIFY(announce(otherStore, unannounced));
+        QTRY_COMPARE_WITH_TIMEOUT(connectionSettings.lastAnnouncedOrder, unannounced, 5000);
+        QVERIFY(!console->lists(unannounced));
+
+        // Handled at another console: the order changes, then the news arrives;
+        // the marker after it tells when it has been handled.
+        QVERIFY(db->exec(QStringLiteral("update pedido set status=:s where id_pedido=:id"), {{":s", newStatus}, {":id", order}}));
+        QVERIFY(RunningConsole::publish({QStringLiteral("%1:%2:%3").arg(kind).arg(store).arg(order), "status:0:4242:0"}));
+        QTRY_COMPARE_WITH_TIMEOUT(connectionSettings.lastAnnouncedOrder, 4242, 5000);
+        console->clearNotifications();
+        console->tick();
+        QVERIFY(!console->alarmPlaying());
+        QVERIFY(!console->notified(newOrderNotice));
+    }
+
+    void burstIsHandledWithOneRefreshPerTick()
+    {
+        start();
+        // New orders of this store interleaved with order news of another store;
+        // published in one go, they arrive within a tick or two.
+        QStringList burst;
+        QList<int> ours;
+        for (int i = 0; i < 100; i += 2) {
+            ours.append(newOrder(store));
+            burst << QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(ours.last())
+                  << QStringLiteral("status:%1:%2:0").arg(otherStore).arg(900001 + i);
+        }
+        // Debug lines: one per new order of the store dispatched, one per list refresh.
+        DebugCapture log;
+        QVERIFY(RunningConsole::publish(burst));
+        QTRY_COMPARE_WITH_TIMEOUT(log.count(QStringLiteral("atualizarlista ")), ours.size(), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(connectionSettings.lastAnnouncedOrder, 900099, 5000);
+        const QList<int> listed = console->listedOrders();
+        QVERIFY(QSet<int>(listed.cbegin(), listed.cend()).contains(QSet<int>(ours.cbegin(), ours.cend())));
+        const int refreshes = log.count(QStringLiteral("LerUltimosPedidos "));
+        QVERIFY2(refreshes <= 2, qPrintable(QString::number(refreshes)));
+    }
+
+    void cutoffIsStrictAndFailedRefreshIsRetried()
+    {
+        start();
+        const QDateTime now = QDateTime::currentDateTime();
+        console->window()->setClock([now] { return now; });
+        const qint64 cutoff = now.addDays(-2).toSecsSinceEpoch();
+        db->addOrder(store, cutoff, 10, 0, 0);
+        const int justAfter = db->addOrder(store, cutoff + 1, 10, 0, 1);
+        db->addOrder(otherStore, cutoff + 60, 10, 0, 1);
+        refresh();
+        QCOMPARE(console->listedOrders(), QList<int>{justAfter});
+
+        // The database goes away as an order is announced: the refresh fails and the rows
+        // stay; once it is back the list is refreshed and the order rings, with no other message.
+        const int late = db->addOrder(store, cutoff + 120, 10, 0, 0);
+        QVERIFY(TestEnv::serverControl({QStringLiteral("stop"), QStringLiteral("mariadb")}, 60000));
+        console->clearAlarm();
+        QVERIFY(announce(store, late));
+        QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexao"), QStringLiteral("Servidor não conectado!"), 5000);
+        QCOMPARE(console->listedOrders(), QList<int>{justAfter});
+        QTest::qWait(2000);
+        QVERIFY(TestEnv::serverControl({QStringLiteral("start"), QStringLiteral("mariadb")}, 60000));
+        QTRY_VERIFY_WITH_TIMEOUT(console->lists(late) && console->alarmStarted(), 3000);
+    }
+
+    void brokerStoppedAndStartedAgain_data()
+    {
+        QTest::addColumn<bool>("queueDeleted");
+        QTest::newRow("broker stopped and started") << false;
+        // The connection stays up, but its consumer is gone.
+        QTest::newRow("only the queue deleted") << true;
+    }
+
+    void brokerStoppedAndStartedAgain()
+    {
+        QFETCH(bool, queueDeleted);
+        start();
+        console->clearNotifications();
+        if (queueDeleted) {
+            QVERIFY(TestEnv::serverControl({QStringLiteral("broker-ctl"), QStringLiteral("eval"),
+                QStringLiteral("[rabbit_amqqueue:delete(Q, false, false, <<\"test\">>) || Q <- rabbit_amqqueue:list(),"
+                               " binary:match(element(4, amqqueue:get_name(Q)), <<\"amq.gen-\">>) =/= nomatch].")}));
+        } else {
+            QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), QStringLiteral("Falha no login para recepção de pedidos"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(console->notified(QStringLiteral("Mensagem|Erro no Broker para recepção de pedidos")), 3000);
+        // Written while the console could not hear it: the broker keeps nothing for it,
+        // but the database tells of it before long.
+        const int missed = newOrder(store);
+        console->clearAlarm();
+        QVERIFY(queueDeleted || QTest::qWaitFor([&] { return console->lists(missed) && console->alarmStarted(); }, 20000));
+        QVERIFY(queueDeleted || TestEnv::serverControl({QStringLiteral("broker-start")}));
+        QTRY_VERIFY_WITH_TIMEOUT(console->receiving(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 3000);
+        const int announced = newOrder(store);
+        QVERIFY(announce(store, announced));
+        QTRY_VERIFY_WITH_TIMEOUT(console->lists(announced), 5000);
+    }
+
+    // Then a slow page: the operator opens the settings while a check waits for it.
+    void databaseStopsAnswering()
+    {
+        RelayThread relay(quint16(TestEnv::dbPort()));
+        console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), 0, relay.port());
+        QVERIFY(console->ready());
+        LoopLagMeter lag;
+        lag.start();
+        // Nothing is refused: every connection waits. The console says so and goes on
+        // serving its window, also when an order is announced meanwhile.
+        relay.freeze();
+        QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexao"), QStringLiteral("Servidor não conectado!"), 10000);
+        const int order = newOrder(store);
+        console->clearAlarm();
+        QVERIFY(announce(store, order));
+        const QString clock = console->label("label_relogio");
+        QTest::qWait(4000);
+        QVERIFY(!console->lists(order));
+        QVERIFY(console->label("label_relogio") != clock);
+        QVERIFY2(lag.maxLagMs() < 200, qPrintable(QString::number(lag.maxLagMs())));
+        relay.release();
+        QTRY_VERIFY_WITH_TIMEOUT(console->lists(order) && console->alarmStarted(), 10000);
+    }
+
+    void internetLostAndRecovered()
+    {
+        start();
+        console->clearNotifications();
+        console->probe().setMode(LocalProbePage::EmptyBody);   // an empty page is no answer
+        QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexaoIinternet"), QStringLiteral("Internet NOK"), 5000);
+        QVERIFY(!connectionSettings.internetOk);
+        QVERIFY(console->notified(QStringLiteral("Internet|Erro de Internet")));
+        // A page that never answers: each check gives up after its limit, and the
+        // timer firing meanwhile starts no other check beside it (that would be six).
+        console->probe().setMode(LocalProbePage::Silent);
+        const int requestsBefore = console->probe().requests();
+        QTest::qWait(6500);
+        const int requests = console->probe().requests() - requestsBefore;
+        QVERIFY2(requests >= 2 && requests <= 3, qPrintable(QString::number(requests)));
+        QCOMPARE(console->label("label_conexaoIinternet"), QStringLiteral("Internet NOK"));
+
+        const int missed = newOrder(store);
+        console->probe().setMode(LocalProbePage::Answer);
+        QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexaoIinternet"), QStringLiteral("Internet OK"), 5000);
+        QVERIFY(connectionSettings.internetOk);
+        QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 3000);
+
+        console->probe().setDelay(2500);
+        auto *settings = console->widget<QAction>("actionAbrir_CFG");
+        QMetaObject::Connection opener = connect(&console->probe(), &LocalProbePage::requested, settings, [&opener, settings] {
+            disconnect(opener);
+            QTimer::singleShot(0, settings, &QAction::trigger);
+        });
+        bool listed = false, rang = false;
+        ModalAnswer answer([&](QWidget *dialog) {
+            console->clearAlarm();
+            const int order = newOrder(store);
+            listed = announce(store, order) && QTest::qWaitFor([&] { return console->lists(order); }, 10000);
+            rang = console->alarmStarted();
+            ModalAnswer::accept(dialog);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(answer.seen(), 10000);
+        QVERIFY(listed && rang);
+    }
+
+    void orderAnnouncedWhileTheReceiverReconnects_data()
+    {
+        QTest::addColumn<int>("holdMs");   // each connection through the relay waits that long for the broker
+        QTest::newRow("back between two looks") << 0;
+        // Seen down long after the start: the client's own reconnection is waited
+        // for, not thrown away by a rebuild.
+        QTest::newRow("slow handshake, seen down") << 4000;
+    }
+
+    void orderAnnouncedWhileTheReceiverReconnects()
+    {
+        QFETCH(int, holdMs);
+        BrokerRelay relay(quint16(TestEnv::amqpPort()), holdMs);
+        start(relay.serverPort());
+        QCOMPARE(relay.connections(), 1);
+        // A slow page: each tick looks at the receiver about 2.5 s after it
+        // starts, once every 3 s. The connection drops just after a look.
+        QTest::qWait(6000);
+        console->probe().setDelay(2500);
+        for (int look = 0; look < 2; ++look) {
+            const QString clock = console->label("label_relogio");
+            QTRY_VERIFY_WITH_TIMEOUT(console->label("label_relogio") != clock, 10000);
+        }
+        relay.cut();
+        console->clearAlarm();
+        const int missed = newOrder(store);
+        QVERIFY(announce(store, missed));
+        if (holdMs)
+            QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), QStringLiteral("Falha no login para recepção de pedidos"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 15000);
+        QVERIFY(console->alarmStarted());
+        QCOMPARE(relay.connections(), 2);
+    }
 
 private:
     void start(quint16 brokerPort = 0)
@@ -57,284 +303,6 @@ private:
 
     std::unique_ptr<RunningConsole> console;
 };
-
-void TestOrderEvents::cleanup()
-{
-    console.reset();
-    // Whatever happened, leave the broker running for the next test.
-    if (QByteArray(QTest::currentTestFunction()) == "brokerStoppedAndStartedAgain")
-        TestEnv::serverControl({QStringLiteral("broker-start")});
-    if (QByteArray(QTest::currentTestFunction()) == "cutoffIsStrictAndFailedRefreshIsRetried")
-        TestEnv::serverControl({QStringLiteral("start"), QStringLiteral("mariadb")}, 60000);
-}
-
-// The texts the order list shows instead of raw database values.
-void TestOrderEvents::cellTexts_data()
-{
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("new") << 4 << QVariant(0) << "PEDIDO NOVO";
-    QTest::newRow("cancelled by the store") << 4 << QVariant(2) << "CANCELADO";
-    QTest::newRow("delivered, read as text") << 4 << QVariant(QStringLiteral("3")) << "ENTREGUE";
-    QTest::newRow("cancelled, other code") << 4 << QVariant(4) << "CANCELADO";
-    QTest::newRow("unknown code") << 4 << QVariant(-1) << "-1";
-    QTest::newRow("past midnight UTC is the day before here") << 1 << QVariant(qint64(1752541200)) << "14/07/25 22:00";
-    QTest::newRow("after 2038, a BIGINT") << 1 << QVariant(qint64(2208988800)) << "31/12/39 21:00";
-    QTest::newRow("after 2038, as text") << 1 << QVariant(QStringLiteral("4102444800")) << "31/12/99 21:00";
-    QTest::newRow("decimal comma, padded to ten") << 2 << QVariant(12.5) << "     12,50";
-    QTest::newRow("NULL is an empty cell") << 3 << QVariant(QVariant::Double) << "";
-    QTest::newRow("DECIMAL column arrives as text") << 2 << QVariant(QStringLiteral("75.40")) << "     75,40";
-    QTest::newRow("grouped, longer than ten is not cut") << 2 << QVariant(123456789.0) << "123.456.789,00";
-}
-
-void TestOrderEvents::cellTexts()
-{
-    QFETCH(int, column);
-    QFETCH(QVariant, value);
-    QFETCH(QString, text);
-    // Three hours behind UTC all year, like São Paulo today.
-    qputenv("TZ", "<-03>3");
-    tzset();
-    DateFormatDelegate date;
-    NumberFormatDelegate money;
-    StatusDelegate status;
-    const QStyledItemDelegate *delegates[] = {nullptr, &date, &money, &money, &status};
-    QCOMPARE(delegates[column]->displayText(value, QLocale(QLocale::Portuguese, QLocale::Brazil)), text);
-}
-
-void TestOrderEvents::newOrderRingsUntilHandledElsewhere_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("newStatus");
-    QTest::newRow("approved") << "aprovado" << 1;
-    QTest::newRow("cancelled") << "cancelado" << 2;
-}
-
-void TestOrderEvents::newOrderRingsUntilHandledElsewhere()
-{
-    QFETCH(QString, kind);
-    QFETCH(int, newStatus);
-    start();
-    console->clearAlarm();
-    const int order = newOrder(store);
-    QVERIFY(!console->lists(order));
-    QVERIFY(announce(store, order));
-    QTRY_VERIFY_WITH_TIMEOUT(console->lists(order), 5000);
-    QVERIFY(console->alarmStarted());
-    QCOMPARE(connectionSettings.lastAnnouncedOrder, order);
-    // While it waits, every tick notifies again, except in minutes divisible by ten.
-    const QList<QPair<QTime, bool>> moments{{{12, 9, 59}, true}, {{12, 10, 0}, false}, {{12, 10, 59}, false},
-                                            {{12, 11, 0}, true}, {{0, 0, 30}, false},  {{23, 59, 59}, true}};
-    for (const auto &moment : moments) {
-        console->window()->setClock([at = QDateTime(QDate::currentDate(), moment.first)] { return at; });
-        console->clearNotifications();
-        console->tick();
-        QCOMPARE(console->notified(newOrderNotice), moment.second);
-    }
-    // Announced for another store, an order is not listed here; its number is taken.
-    const int unannounced = db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 1);
-    QVERIFY(announce(otherStore, unannounced));
-    QTRY_COMPARE_WITH_TIMEOUT(connectionSettings.lastAnnouncedOrder, unannounced, 5000);
-    QVERIFY(!console->lists(unannounced));
-
-    // Handled at another console: the order changes, then the news arrives;
-    // the marker after it tells when it has been handled.
-    QVERIFY(db->exec(QStringLiteral("update pedido set status=:s where id_pedido=:id"), {{":s", newStatus}, {":id", order}}));
-    QVERIFY(RunningConsole::publish({QStringLiteral("%1:%2:%3").arg(kind).arg(store).arg(order), "status:0:4242:0"}));
-    QTRY_COMPARE_WITH_TIMEOUT(connectionSettings.lastAnnouncedOrder, 4242, 5000);
-    console->clearNotifications();
-    console->tick();
-    QVERIFY(!console->alarmPlaying());
-    QVERIFY(!console->notified(newOrderNotice));
-}
-
-void TestOrderEvents::burstIsHandledWithOneRefreshPerTick()
-{
-    start();
-    // New orders of this store interleaved with order news of another store;
-    // published in one go, they arrive within a tick or two.
-    QStringList burst;
-    QList<int> ours;
-    for (int i = 0; i < 100; i += 2) {
-        ours.append(newOrder(store));
-        burst << QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(ours.last())
-              << QStringLiteral("status:%1:%2:0").arg(otherStore).arg(900001 + i);
-    }
-    previousHandler = qInstallMessageHandler(countingHandler);
-    QVERIFY(RunningConsole::publish(burst));
-    QTRY_COMPARE_WITH_TIMEOUT(int(newOrderLines), ours.size(), 15000);
-    QTRY_COMPARE_WITH_TIMEOUT(connectionSettings.lastAnnouncedOrder, 900099, 5000);
-    const QList<int> listed = console->listedOrders();
-    QVERIFY(QSet<int>(listed.cbegin(), listed.cend()).contains(QSet<int>(ours.cbegin(), ours.cend())));
-    QVERIFY2(refreshLines <= 2, qPrintable(QString::number(refreshLines)));
-}
-
-void TestOrderEvents::cutoffIsStrictAndFailedRefreshIsRetried()
-{
-    start();
-    const QDateTime now = QDateTime::currentDateTime();
-    console->window()->setClock([now] { return now; });
-    const qint64 cutoff = now.addDays(-2).toSecsSinceEpoch();
-    db->addOrder(store, cutoff, 10, 0, 0);
-    const int justAfter = db->addOrder(store, cutoff + 1, 10, 0, 1);
-    db->addOrder(otherStore, cutoff + 60, 10, 0, 1);
-    refresh();
-    QCOMPARE(console->listedOrders(), QList<int>{justAfter});
-
-    // The database goes away as an order is announced: the refresh fails and the rows
-    // stay; once it is back the list is refreshed and the order rings, with no other message.
-    const int late = db->addOrder(store, cutoff + 120, 10, 0, 0);
-    QVERIFY(TestEnv::serverControl({QStringLiteral("stop"), QStringLiteral("mariadb")}, 60000));
-    console->clearAlarm();
-    QVERIFY(announce(store, late));
-    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexao"), QStringLiteral("Servidor não conectado!"), 5000);
-    QCOMPARE(console->listedOrders(), QList<int>{justAfter});
-    QTest::qWait(2000);
-    QVERIFY(TestEnv::serverControl({QStringLiteral("start"), QStringLiteral("mariadb")}, 60000));
-    QTRY_VERIFY_WITH_TIMEOUT(console->lists(late) && console->alarmStarted(), 3000);
-}
-
-void TestOrderEvents::brokerStoppedAndStartedAgain_data()
-{
-    QTest::addColumn<bool>("queueDeleted");
-    QTest::newRow("broker stopped and started") << false;
-    // The connection stays up, but its consumer is gone.
-    QTest::newRow("only the queue deleted") << true;
-}
-
-void TestOrderEvents::brokerStoppedAndStartedAgain()
-{
-    QFETCH(bool, queueDeleted);
-    start();
-    console->clearNotifications();
-    if (queueDeleted) {
-        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-ctl"), QStringLiteral("eval"),
-            QStringLiteral("[rabbit_amqqueue:delete(Q, false, false, <<\"test\">>) || Q <- rabbit_amqqueue:list(),"
-                           " binary:match(element(4, amqqueue:get_name(Q)), <<\"amq.gen-\">>) =/= nomatch].")}));
-    } else {
-        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), QStringLiteral("Falha no login para recepção de pedidos"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(console->notified(QStringLiteral("Mensagem|Erro no Broker para recepção de pedidos")), 3000);
-    // Written while the console could not hear it: the broker keeps nothing for it,
-    // but the database tells of it before long.
-    const int missed = newOrder(store);
-    console->clearAlarm();
-    QVERIFY(queueDeleted || QTest::qWaitFor([&] { return console->lists(missed) && console->alarmStarted(); }, 20000));
-    QVERIFY(queueDeleted || TestEnv::serverControl({QStringLiteral("broker-start")}));
-    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), receiverOk, 60000);
-    QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 3000);
-    const int announced = newOrder(store);
-    QVERIFY(announce(store, announced));
-    QTRY_VERIFY_WITH_TIMEOUT(console->lists(announced), 5000);
-}
-
-void TestOrderEvents::databaseStopsAnswering()
-{
-    RelayThread relay(quint16(TestEnv::dbPort()));
-    console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), 0, relay.port());
-    QVERIFY(console->ready());
-    LoopLagMeter lag;
-    lag.start();
-    // Nothing is refused: every connection waits. The console says so and goes on
-    // serving its window, also when an order is announced meanwhile.
-    relay.freeze();
-    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexao"), QStringLiteral("Servidor não conectado!"), 10000);
-    const int order = newOrder(store);
-    console->clearAlarm();
-    QVERIFY(announce(store, order));
-    const QString clock = console->label("label_relogio");
-    QTest::qWait(4000);
-    QVERIFY(!console->lists(order));
-    QVERIFY(console->label("label_relogio") != clock);
-    QVERIFY2(lag.maxLagMs() < 200, qPrintable(QString::number(lag.maxLagMs())));
-    relay.release();
-    QTRY_VERIFY_WITH_TIMEOUT(console->lists(order) && console->alarmStarted(), 10000);
-}
-
-void TestOrderEvents::internetLostAndRecovered()
-{
-    start();
-    console->clearNotifications();
-    console->probe().setMode(LocalProbePage::EmptyBody);   // an empty page is no answer
-    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexaoIinternet"), QStringLiteral("Internet NOK"), 5000);
-    QVERIFY(!connectionSettings.internetOk);
-    QVERIFY(console->notified(QStringLiteral("Internet|Erro de Internet")));
-    // A page that never answers: each check gives up after its limit, and the
-    // timer firing meanwhile starts no other check beside it (that would be six).
-    console->probe().setMode(LocalProbePage::Silent);
-    const int requestsBefore = console->probe().requests();
-    QTest::qWait(6500);
-    const int requests = console->probe().requests() - requestsBefore;
-    QVERIFY2(requests >= 2 && requests <= 3, qPrintable(QString::number(requests)));
-    QCOMPARE(console->label("label_conexaoIinternet"), QStringLiteral("Internet NOK"));
-
-    const int missed = newOrder(store);
-    console->probe().setMode(LocalProbePage::Answer);
-    QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexaoIinternet"), QStringLiteral("Internet OK"), 5000);
-    QVERIFY(connectionSettings.internetOk);
-    QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 3000);
-}
-
-void TestOrderEvents::dialogOpenedWhileTheCheckWaits()
-{
-    start();
-    // The operator opens the settings while a check waits for a slow page.
-    console->probe().setDelay(2500);
-    auto *settings = console->widget<QAction>("actionAbrir_CFG");
-    QMetaObject::Connection opener;
-    opener = connect(&console->probe(), &LocalProbePage::requested, settings, [&opener, settings] {
-        disconnect(opener);
-        QTimer::singleShot(0, settings, &QAction::trigger);
-    });
-    bool listed = false;
-    bool rang = false;
-    ModalAnswer answer([&](QWidget *dialog) {
-        console->clearAlarm();
-        const int order = newOrder(store);
-        listed = announce(store, order) && QTest::qWaitFor([&] { return console->lists(order); }, 10000);
-        rang = console->alarmStarted();
-        ModalAnswer::accept(dialog);
-    });
-    QTRY_VERIFY_WITH_TIMEOUT(answer.seen(), 10000);
-    QVERIFY(listed);
-    QVERIFY(rang);
-}
-
-void TestOrderEvents::orderAnnouncedWhileTheReceiverReconnects_data()
-{
-    QTest::addColumn<int>("holdMs");   // each connection through the relay waits that long for the broker
-    QTest::newRow("back between two looks") << 0;
-    // Seen down long after the start: the client's own reconnection is waited
-    // for, not thrown away by a rebuild.
-    QTest::newRow("slow handshake, seen down") << 4000;
-}
-
-void TestOrderEvents::orderAnnouncedWhileTheReceiverReconnects()
-{
-    QFETCH(int, holdMs);
-    BrokerRelay relay(quint16(TestEnv::amqpPort()), holdMs);
-    start(relay.serverPort());
-    QCOMPARE(relay.connections(), 1);
-    // A slow page: each tick looks at the receiver about 2.5 s after it
-    // starts, once every 3 s. The connection drops just after a look.
-    QTest::qWait(6000);
-    console->probe().setDelay(2500);
-    for (int look = 0; look < 2; ++look) {
-        const QString clock = console->label("label_relogio");
-        QTRY_VERIFY_WITH_TIMEOUT(console->label("label_relogio") != clock, 10000);
-    }
-    relay.cut();
-    console->clearAlarm();
-    const int missed = newOrder(store);
-    QVERIFY(announce(store, missed));
-    if (holdMs)
-        QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), QStringLiteral("Falha no login para recepção de pedidos"), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), 15000);
-    QVERIFY(console->alarmStarted());
-    QCOMPARE(relay.connections(), 2);
-}
 
 QTEST_MAIN(TestOrderEvents)
 #include "tst_orderevents.moc"

@@ -46,13 +46,208 @@ class TestStoreState : public StoreFixture
     Q_OBJECT
 
 private slots:
-    void timeColumnTexts();
-    void schedule_data();
-    void schedule();
-    void followingDoesNotWriteAgain();
-    void waitingTimeOnTheKeypad_data();
-    void waitingTimeOnTheKeypad();
-    void consolesOfTheStoreOnOneBroker();
+    // A service database with TIME columns reads "22:00:00", which ours cannot hold.
+    void timeColumnTexts()
+    {
+        const OpeningPeriod period = OpeningPeriod::onDay(at(0, 0, 0).date(), "22:00:00", "02:00:00");
+        QVERIFY(period.contains(at(0, 22, 0)) && period.contains(at(1, 1, 59)) && !period.contains(at(1, 2, 0)));
+    }
+
+    void schedule_data()
+    {
+        QTest::addColumn<ScheduleCase>("c");
+        const QString day = QStringLiteral("3 18:00 23:30;3 11:00 14:00;2 18:00 23:59");
+        const QString opened = QStringLiteral("Automático (Abertura: 18:00 Fechamento: 23:30)");
+        const QString morning = QStringLiteral("Automático (Abertura: 08:00 Fechamento: 09:00)");
+        QTest::newRow("opens at the start") << ScheduleCase{day, 0, -2, 0, 0, at(0, 18, 0), 1, opened};
+        QTest::newRow("the end does not close") << ScheduleCase{day, 0, -2, 1, 0, at(0, 23, 30), 1, ""};
+        QTest::newRow("manual is never opened") << ScheduleCase{day, 1, -2, 0, 0, at(0, 19, 0), 0, ""};
+        QTest::newRow("opened by hand") << ScheduleCase{day, 2, -2, 0, 0, at(0, 19, 0), 1, ""};
+        QTest::newRow("closed by hand from any open value") << ScheduleCase{day, 2, -2, 2, 0, at(0, 19, 0), 0, ""};
+        QTest::newRow("refused once, by hand") << ScheduleCase{day, 2, -1, 0, 0, at(0, 19, 0), 1, ""};
+        QTest::newRow("refused, then closed elsewhere") << ScheduleCase{day, 0, 0, 0, 0, at(0, 18, 0), 0, ""};
+        QTest::newRow("refused, then its own echo") << ScheduleCase{day, 2, 1, 0, 0, at(0, 19, 0), 1, ""};
+        QTest::newRow("no periods: manual") << ScheduleCase{"", 0, -2, 0, 0, at(0, 19, 0), 0, "Manual"};
+        QTest::newRow("Sunday is day 0") << ScheduleCase{"0 10:00 12:00", 0, -2, 0, -3, at(-3, 11, 0), 1,
+                                                         "Automático (Abertura: 10:00 Fechamento: 12:00)"};
+        QTest::newRow("across midnight") << ScheduleCase{"3 22:00 02:00", 0, -2, 0, 0, at(0, 23, 59), 1,
+                                                         "Automático (Abertura: 22:00 Fechamento: 02:00)"};
+        QTest::newRow("before the opening minute") << ScheduleCase{day, 0, -2, 0, 0, at(0, 17, 59), 0, ""};
+        QTest::newRow("across midnight, early hours of the same date") << ScheduleCase{"3 22:00 02:00", 0, -2, 0, 0, at(0, 1, 0), 0, ""};
+        QTest::newRow("one-digit hours") << ScheduleCase{"3 8:00 9:30", 0, -2, 0, 0, at(0, 8, 0), 1,
+                                                         "Automático (Abertura: 08:00 Fechamento: 09:30)"};
+        QTest::newRow("not a time") << ScheduleCase{"3 18h 23:30", 0, -2, 0, 0, at(0, 20, 0), 0, ""};
+        QTest::newRow("next day's periods") << ScheduleCase{"3 18:00 23:30;4 08:00 09:00", 0, -2, 0, 0, at(1, 8, 30), 1, morning};
+        QTest::newRow("next day without periods") << ScheduleCase{"3 08:00 23:00", 0, -2, 0, 0, at(1, 9, 0), 0, "Manual"};
+        QTest::newRow("a day without, then one with") << ScheduleCase{"4 08:00 09:00", 0, -2, 0, 0, at(1, 8, 30), 1, morning};
+    }
+
+    void schedule()
+    {
+        QFETCH(ScheduleCase, c);
+        for (const QString &period : c.periods.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QStringList field = period.split(QLatin1Char(' '));
+            QVERIFY(addPeriod(field[0].toInt(), field[1], field[2]));
+        }
+        QVERIFY(db->setStatus(store, c.initial, 0));
+        StoreState state([&c] { return c.tick; });
+        state.start(store, at(c.startDay, 0, 0));
+        if (c.mode > 0)
+            state.setMode(1);   // the operator's choice; otherwise as chosen at start-up
+        state.takeStatusRow();
+        if (c.mode == 2)
+            QCOMPARE(state.toggleStatus(), c.written);
+        if (c.refused > -2) {
+            const QString password = connectionSettings.dbPassword;
+            connectionSettings.dbPassword = QStringLiteral("refused");
+            state.VerificaPeriodoAbertura(store, c.tick);
+            state.takeStatusRow();   // as the window does at the end of every tick
+            connectionSettings.dbPassword = password;
+            QCOMPARE(statusRow("status, ts_open, ts_close", store), QStringLiteral("%1 0 0").arg(c.initial));
+        }
+        if (c.refused >= 0) {
+            state.statusSetByHand(store, c.refused);
+            state.takeStatusRow();
+        }
+
+        state.VerificaPeriodoAbertura(store, c.tick);
+        QCOMPARE(state.currentModeText(), c.modeText);
+        const qint64 moment = c.tick.toSecsSinceEpoch();
+        QCOMPARE(statusRow("status, ts_open, ts_close", store),
+                 QStringLiteral("%1 %2 %3").arg(c.written).arg(c.written ? moment : 0).arg(c.written ? 0 : moment));
+
+        // Written once: the next check at the same moment changes nothing.
+        QVERIFY(db->exec(QStringLiteral("update status set ts_open=0, ts_close=0")));
+        state.takeStatusRow();
+        state.VerificaPeriodoAbertura(store, c.tick);
+        QCOMPARE(statusRow("status, ts_open, ts_close", store), QStringLiteral("%1 0 0").arg(c.written));
+    }
+
+    // Opened and closed again by hand at another console: this one only follows.
+    void followingDoesNotWriteAgain()
+    {
+        const auto setElsewhere = [this](int status) {
+            return db->exec(QStringLiteral("update status set status=:status where id_pizzaria=:id"), {{":status", status}, {":id", store}});
+        };
+        QVERIFY(setElsewhere(0));
+        StoreState follower([] { return at(0, 17, 0); });
+        follower.start(store, at(0, 17, 0));
+        follower.takeStatusRow();
+        follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
+        QVERIFY(setElsewhere(1));
+        follower.statusSetByHand(store, 1);
+        follower.takeStatusRow();
+        QVERIFY(setElsewhere(0));
+        follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
+        QCOMPARE(statusRow("status", store), QStringLiteral("0"));
+    }
+
+    void waitingTimeOnTheKeypad_data()
+    {
+        QTest::addColumn<QString>("keys");   // keypad buttons: 'c' AC, '=' Enter; then its window is closed
+        QTest::addColumn<bool>("refused");   // the database refuses the write
+        QTest::addColumn<int>("written");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<bool>("box");
+        QTest::newRow("12.9 is written as 12") << "c12.9=" << false << 12 << 12 << false;
+        QTest::newRow("closed by its window: the old value") << "c7" << false << 35 << 35 << false;
+        QTest::newRow("a failed write is shown") << "c5=" << true << 50 << 35 << true;
+        QTest::newRow("beyond an int") << "c99999999999=" << false << 50 << 50 << true;
+    }
+
+    void waitingTimeOnTheKeypad()
+    {
+        QFETCH(QString, keys);
+        QFETCH(bool, refused);
+        QFETCH(int, written);
+        QFETCH(int, shown);
+        QFETCH(bool, box);
+        const auto running = console();
+        // Changed elsewhere since the console read 35: the box's case shows the row again.
+        QVERIFY(db->exec(QStringLiteral("update status set espera=50 where id_pizzaria=:id"), {{":id", store}}));
+
+        const QString password = connectionSettings.dbPassword;
+        std::unique_ptr<ModalAnswer> boxAnswer;
+        ModalAnswer keypadAnswer([&](QWidget *keypad) {
+            for (const QChar key : keys) {
+                const QString name = key == 'c' ? "AC" : key == '=' ? "Enter" : key == '.' ? "Dot" : QString(key);
+                keypad->findChild<QPushButton *>("pushButtonKey" + name)->click();
+            }
+            keypad->close();
+            if (refused)
+                connectionSettings.dbPassword = QStringLiteral("refused");
+            boxAnswer = std::make_unique<ModalAnswer>();
+        });
+        running->widget("pushButton_espera")->click();
+        connectionSettings.dbPassword = password;
+        QVERIFY(keypadAnswer.seen());
+        QCOMPARE(boxAnswer->seen(), box);
+        QCOMPARE(statusRow("espera", store).toInt(), written);
+        QCOMPARE(running->widget<QLCDNumber>("lcdNumber")->intValue(), shown);
+    }
+
+    void consolesOfTheStoreOnOneBroker()
+    {
+        QVERIFY(addPeriod(evening.date().dayOfWeek() % 7, QStringLiteral("18:00"), QStringLiteral("23:30")));
+        QVERIFY(db->setStatus(store, 0, 0));
+        now = evening.addSecs(-7200);   // before the period
+        const auto first = console();
+        const auto second = console();
+        RunningConsole neighbour(QStringLiteral("vizinho"), QStringLiteral("outra"));
+        ChainReceiver outside;
+        const auto receiving = [&] {
+            return QTest::qWaitFor([&] { return outside.isReady() && first->receiving() && second->receiving() && neighbour.receiving(); }, 60000);
+        };
+        QVERIFY(receiving());
+        QAbstractButton *status = first->widget("pushButton_status");
+        QList<QByteArray> seen;
+        // Each press: the announcement the outside consumer sees, and the row.
+        const auto published = [&](int value) {
+            seen.append(QStringLiteral("statussite:%1:%2:5").arg(store).arg(value).toLatin1());
+            return QTest::qWaitFor([&] { return outside.payloads == seen && statusRow("status", store) == QString::number(value); }, 10000);
+        };
+
+        status->click();   // automatic mode: nothing
+        first->widget("radioButton_manual")->click();
+        status->click();
+        QVERIFY(published(1));
+
+        // Closed by hand in the period: the other console follows the operator, not its schedule.
+        now = evening;
+        QVERIFY(db->exec(QStringLiteral("update status set espera=50 where id_pizzaria=:id"), {{":id", store}}));
+        status->click();
+        QVERIFY(published(0));
+        second->tick();
+        QCOMPARE(second->widget<QLCDNumber>("lcdNumber")->intValue(), 50);
+        QCOMPARE(second->label("label_funcionamento"), QString());
+        QVERIFY(second->widget("radioButton_manual")->isChecked());
+        QCOMPARE(statusRow("status", store), QStringLiteral("0"));
+
+        // Pressed twice before the first went out: only the newer status is published.
+        status->click();
+        status->click();
+        QVERIFY(published(0));
+
+        // Whatever happens, the broker runs again for the next tests.
+        const auto restart = qScopeGuard([] { TestEnv::serverControl({QStringLiteral("broker-start")}); });
+        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
+        QVERIFY(serveFor(1500));
+        QVERIFY(TestEnv::serverControl({QStringLiteral("broker-start")}));
+        QVERIFY(serveFor(1500));
+        QCOMPARE(outside.payloads, seen);
+        QCOMPARE(first->window()->findChildren<QAmqpClient *>().size(), 0);   // each released once published
+        QVERIFY(receiving());
+        status->click();
+        QVERIFY(published(1));
+
+        // "Fechar": every console of the store records the store closed and ends.
+        first->widget("pushButton_fechar")->click();
+        QTRY_VERIFY(!first->window()->isVisible() && !second->window()->isVisible());
+        QCOMPARE(statusRow("status, ts_close", store), QStringLiteral("0 %1").arg(evening.toSecsSinceEpoch()));
+        neighbour.tick();
+        QVERIFY(neighbour.window()->isVisible());
+        QCOMPARE(statusRow("status, ts_close", otherStore), QStringLiteral("1 0"));
+    }
 
 private:
     bool addPeriod(int dia, const QString &inicio, const QString &fim) const
@@ -70,210 +265,6 @@ private:
 
     QDateTime now = evening;   // the consoles' clock
 };
-
-// A service database with TIME columns reads "22:00:00", which ours cannot hold.
-void TestStoreState::timeColumnTexts()
-{
-    const OpeningPeriod period = OpeningPeriod::onDay(at(0, 0, 0).date(), "22:00:00", "02:00:00");
-    QVERIFY(period.contains(at(0, 22, 0)) && period.contains(at(1, 1, 59)) && !period.contains(at(1, 2, 0)));
-}
-
-void TestStoreState::schedule_data()
-{
-    QTest::addColumn<ScheduleCase>("c");
-    const QString day = QStringLiteral("3 18:00 23:30;3 11:00 14:00;2 18:00 23:59");
-    const QString opened = QStringLiteral("Automático (Abertura: 18:00 Fechamento: 23:30)");
-    const QString morning = QStringLiteral("Automático (Abertura: 08:00 Fechamento: 09:00)");
-    QTest::newRow("opens at the start") << ScheduleCase{day, 0, -2, 0, 0, at(0, 18, 0), 1, opened};
-    QTest::newRow("the end does not close") << ScheduleCase{day, 0, -2, 1, 0, at(0, 23, 30), 1, ""};
-    QTest::newRow("manual is never opened") << ScheduleCase{day, 1, -2, 0, 0, at(0, 19, 0), 0, ""};
-    QTest::newRow("opened by hand") << ScheduleCase{day, 2, -2, 0, 0, at(0, 19, 0), 1, ""};
-    QTest::newRow("closed by hand from any open value") << ScheduleCase{day, 2, -2, 2, 0, at(0, 19, 0), 0, ""};
-    QTest::newRow("refused once, by hand") << ScheduleCase{day, 2, -1, 0, 0, at(0, 19, 0), 1, ""};
-    QTest::newRow("refused, then closed elsewhere") << ScheduleCase{day, 0, 0, 0, 0, at(0, 18, 0), 0, ""};
-    QTest::newRow("refused, then its own echo") << ScheduleCase{day, 2, 1, 0, 0, at(0, 19, 0), 1, ""};
-    QTest::newRow("no periods: manual") << ScheduleCase{"", 0, -2, 0, 0, at(0, 19, 0), 0, "Manual"};
-    QTest::newRow("Sunday is day 0") << ScheduleCase{"0 10:00 12:00", 0, -2, 0, -3, at(-3, 11, 0), 1,
-                                                     "Automático (Abertura: 10:00 Fechamento: 12:00)"};
-    QTest::newRow("across midnight") << ScheduleCase{"3 22:00 02:00", 0, -2, 0, 0, at(0, 23, 59), 1,
-                                                     "Automático (Abertura: 22:00 Fechamento: 02:00)"};
-    QTest::newRow("before the opening minute") << ScheduleCase{day, 0, -2, 0, 0, at(0, 17, 59), 0, ""};
-    QTest::newRow("across midnight, early hours of the same date") << ScheduleCase{"3 22:00 02:00", 0, -2, 0, 0, at(0, 1, 0), 0, ""};
-    QTest::newRow("one-digit hours") << ScheduleCase{"3 8:00 9:30", 0, -2, 0, 0, at(0, 8, 0), 1,
-                                                     "Automático (Abertura: 08:00 Fechamento: 09:30)"};
-    QTest::newRow("not a time") << ScheduleCase{"3 18h 23:30", 0, -2, 0, 0, at(0, 20, 0), 0, ""};
-    QTest::newRow("no opening time") << ScheduleCase{"3  23:30", 0, -2, 0, 0, at(0, 20, 0), 0, ""};
-    QTest::newRow("next day's periods") << ScheduleCase{"3 18:00 23:30;4 08:00 09:00", 0, -2, 0, 0, at(1, 8, 30), 1, morning};
-    QTest::newRow("next day without periods") << ScheduleCase{"3 08:00 23:00", 0, -2, 0, 0, at(1, 9, 0), 0, "Manual"};
-    QTest::newRow("a day without, then one with") << ScheduleCase{"4 08:00 09:00", 0, -2, 0, 0, at(1, 8, 30), 1, morning};
-}
-
-void TestStoreState::schedule()
-{
-    QFETCH(ScheduleCase, c);
-    for (const QString &period : c.periods.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const QStringList field = period.split(QLatin1Char(' '));
-        QVERIFY(addPeriod(field[0].toInt(), field[1], field[2]));
-    }
-    QVERIFY(db->setStatus(store, c.initial, 0));
-    StoreState state([&c] { return c.tick; });
-    state.start(store, at(c.startDay, 0, 0));
-    if (c.mode > 0)
-        state.setMode(1);   // the operator's choice; otherwise as chosen at start-up
-    state.takeStatusRow();
-    if (c.mode == 2)
-        QCOMPARE(state.toggleStatus(), c.written);
-    if (c.refused > -2) {
-        const QString password = connectionSettings.dbPassword;
-        connectionSettings.dbPassword = QStringLiteral("refused");
-        state.VerificaPeriodoAbertura(store, c.tick);
-        state.takeStatusRow();   // as the window does at the end of every tick
-        connectionSettings.dbPassword = password;
-        QCOMPARE(statusRow("status, ts_open, ts_close", store), QStringLiteral("%1 0 0").arg(c.initial));
-    }
-    if (c.refused >= 0) {
-        state.statusSetByHand(store, c.refused);
-        state.takeStatusRow();
-    }
-
-    state.VerificaPeriodoAbertura(store, c.tick);
-    QCOMPARE(state.currentModeText(), c.modeText);
-    const qint64 moment = c.tick.toSecsSinceEpoch();
-    QCOMPARE(statusRow("status, ts_open, ts_close", store),
-             QStringLiteral("%1 %2 %3").arg(c.written).arg(c.written ? moment : 0).arg(c.written ? 0 : moment));
-
-    // Written once: the next check at the same moment changes nothing.
-    QVERIFY(db->exec(QStringLiteral("update status set ts_open=0, ts_close=0")));
-    state.takeStatusRow();
-    state.VerificaPeriodoAbertura(store, c.tick);
-    QCOMPARE(statusRow("status, ts_open, ts_close", store), QStringLiteral("%1 0 0").arg(c.written));
-}
-
-// Opened and closed again by hand at another console: this one only follows.
-void TestStoreState::followingDoesNotWriteAgain()
-{
-    const auto setElsewhere = [this](int status) {
-        return db->exec(QStringLiteral("update status set status=:status where id_pizzaria=:id"), {{":status", status}, {":id", store}});
-    };
-    QVERIFY(setElsewhere(0));
-    StoreState follower([] { return at(0, 17, 0); });
-    follower.start(store, at(0, 17, 0));
-    follower.takeStatusRow();
-    follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
-    QVERIFY(setElsewhere(1));
-    follower.statusSetByHand(store, 1);
-    follower.takeStatusRow();
-    QVERIFY(setElsewhere(0));
-    follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
-    QCOMPARE(statusRow("status", store), QStringLiteral("0"));
-}
-
-void TestStoreState::waitingTimeOnTheKeypad_data()
-{
-    QTest::addColumn<QString>("keys");   // keypad buttons: 'c' AC, '=' Enter; then its window is closed
-    QTest::addColumn<bool>("refused");   // the database refuses the write
-    QTest::addColumn<int>("written");
-    QTest::addColumn<int>("shown");
-    QTest::addColumn<bool>("box");
-    QTest::newRow("12.9 is written as 12") << "c12.9=" << false << 12 << 12 << false;
-    QTest::newRow("closed by its window: the old value") << "c7" << false << 35 << 35 << false;
-    QTest::newRow("a failed write is shown") << "c5=" << true << 50 << 35 << true;
-    QTest::newRow("beyond an int") << "c99999999999=" << false << 50 << 50 << true;
-}
-
-void TestStoreState::waitingTimeOnTheKeypad()
-{
-    QFETCH(QString, keys);
-    QFETCH(bool, refused);
-    QFETCH(int, written);
-    QFETCH(int, shown);
-    QFETCH(bool, box);
-    const auto running = console();
-    // Changed elsewhere since the console read 35: the box's case shows the row again.
-    QVERIFY(db->exec(QStringLiteral("update status set espera=50 where id_pizzaria=:id"), {{":id", store}}));
-
-    const QString password = connectionSettings.dbPassword;
-    std::unique_ptr<ModalAnswer> boxAnswer;
-    ModalAnswer keypadAnswer([&](QWidget *keypad) {
-        for (const QChar key : keys) {
-            const QString name = key == 'c' ? "AC" : key == '=' ? "Enter" : key == '.' ? "Dot" : QString(key);
-            keypad->findChild<QPushButton *>("pushButtonKey" + name)->click();
-        }
-        keypad->close();
-        if (refused)
-            connectionSettings.dbPassword = QStringLiteral("refused");
-        boxAnswer = std::make_unique<ModalAnswer>();
-    });
-    running->widget("pushButton_espera")->click();
-    connectionSettings.dbPassword = password;
-    QVERIFY(keypadAnswer.seen());
-    QCOMPARE(boxAnswer->seen(), box);
-    QCOMPARE(statusRow("espera", store).toInt(), written);
-    QCOMPARE(running->widget<QLCDNumber>("lcdNumber")->intValue(), shown);
-}
-
-void TestStoreState::consolesOfTheStoreOnOneBroker()
-{
-    QVERIFY(addPeriod(evening.date().dayOfWeek() % 7, QStringLiteral("18:00"), QStringLiteral("23:30")));
-    QVERIFY(db->setStatus(store, 0, 0));
-    now = evening.addSecs(-7200);   // before the period
-    const auto first = console();
-    const auto second = console();
-    RunningConsole neighbour(QStringLiteral("vizinho"), QStringLiteral("outra"));
-    ChainReceiver outside;
-    const auto receiving = [&] {
-        return QTest::qWaitFor([&] { return outside.isReady() && first->receiving() && second->receiving() && neighbour.receiving(); }, 60000);
-    };
-    QVERIFY(receiving());
-    QAbstractButton *status = first->widget("pushButton_status");
-    QList<QByteArray> seen;
-    // Each press: the announcement the outside consumer sees, and the row.
-    const auto published = [&](int value) {
-        seen.append(QStringLiteral("statussite:%1:%2:5").arg(store).arg(value).toLatin1());
-        return QTest::qWaitFor([&] { return outside.payloads == seen && statusRow("status", store) == QString::number(value); }, 10000);
-    };
-
-    status->click();   // automatic mode: nothing
-    first->widget("radioButton_manual")->click();
-    status->click();
-    QVERIFY(published(1));
-
-    // Closed by hand in the period: the other console follows the operator, not its schedule.
-    now = evening;
-    QVERIFY(db->exec(QStringLiteral("update status set espera=50 where id_pizzaria=:id"), {{":id", store}}));
-    status->click();
-    QVERIFY(published(0));
-    second->tick();
-    QCOMPARE(second->widget<QLCDNumber>("lcdNumber")->intValue(), 50);
-    QCOMPARE(second->label("label_funcionamento"), QString());
-    QVERIFY(second->widget("radioButton_manual")->isChecked());
-    QCOMPARE(statusRow("status", store), QStringLiteral("0"));
-
-    // Pressed twice before the first went out: only the newer status is published.
-    status->click();
-    status->click();
-    QVERIFY(published(0));
-
-    // Whatever happens, the broker runs again for the next tests.
-    const auto restart = qScopeGuard([] { TestEnv::serverControl({QStringLiteral("broker-start")}); });
-    QVERIFY(TestEnv::serverControl({QStringLiteral("broker-stop")}));
-    QVERIFY(serveFor(1500));
-    QVERIFY(TestEnv::serverControl({QStringLiteral("broker-start")}));
-    QVERIFY(serveFor(1500));
-    QCOMPARE(outside.payloads, seen);
-    QCOMPARE(first->window()->findChildren<QAmqpClient *>().size(), 0);   // each released once published
-    QVERIFY(receiving());
-    status->click();
-    QVERIFY(published(1));
-
-    // "Fechar": every console of the store records the store closed and ends.
-    first->widget("pushButton_fechar")->click();
-    QTRY_VERIFY(!first->window()->isVisible() && !second->window()->isVisible());
-    QCOMPARE(statusRow("status, ts_close", store), QStringLiteral("0 %1").arg(evening.toSecsSinceEpoch()));
-    neighbour.tick();
-    QVERIFY(neighbour.window()->isVisible());
-    QCOMPARE(statusRow("status, ts_close", otherStore), QStringLiteral("1 0"));
-}
 
 QTEST_MAIN(TestStoreState)
 #include "tst_storestate.moc"
