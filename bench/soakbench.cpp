@@ -90,7 +90,13 @@ int runConsole(const QString &login, const QString &password, quint16 brokerPort
     lag.start();
     QSet<int> listed(console.listedOrders().cbegin(), console.listedOrders().cend());
     QTimer look;
+    QElapsedTimer sinceLook;
+    sinceLook.start();
     QObject::connect(&look, &QTimer::timeout, [&] {
+        // A stall worth a look is told when it happens, to be set beside the faults.
+        const qint64 gap = sinceLook.restart();
+        if (gap > 1000)
+            say("stall " + QByteArray::number(gap) + ' ' + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toLatin1());
         if (!console.window()->isVisible()) {
             say("stat " + QByteArray::number(lag.maxLagMs()) + ' ' + QByteArray::number(qlonglong(residentKb())) + ' '
                 + QByteArray::number(openDescriptors()));
@@ -153,6 +159,8 @@ struct Console
                 worstLag = qMax(worstLag, f.value(1).toLongLong());
                 rssEnd = f.value(2).toLong();
                 fdsEnd = f.value(3).toInt();
+            } else if (f.value(0) == "stall") {
+                std::printf("  %s a console of store %d stalled (seen at the next look)\n", f.value(2).constData(), store);
             } else if (f.value(0) == "end") {
                 ended = f.value(1);
             }
