@@ -90,7 +90,6 @@ MainWindow::MainWindow(QWidget *parent)
     connect(internetProbe, &InternetProbe::finished, this, &MainWindow::finishTick);
     databaseWatch = new DatabaseWatch(this);
     connect(databaseWatch, &DatabaseWatch::answersChanged, this, [this](bool answers) {
-        storeState->setDatabaseAnswers(answers);
         // Back: whatever was announced meanwhile is read at the next tick.
         if (answers)
             listOutdated = true;

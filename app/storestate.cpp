@@ -131,7 +131,7 @@ void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
     // A console left running past midnight follows the new day's periods;
     // until they are read, the old day's are not applied to the new date.
     bool periodsOfToday = scheduleDay == now.date();
-    if (!periodsOfToday && databaseAnswers) {
+    if (!periodsOfToday) {
         const bool hadPeriods = hasPeriods();
         periodsOfToday = readSchedule(idPizzaria, now.date());
         // A day that gains or loses its periods gets its mode as at start-up.
@@ -154,7 +154,7 @@ void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
         }
     }
     // A failed write is tried again at the next check.
-    writeFailed = status != lastWrittenStatus && (!databaseAnswers || !AtualizaStatus(idPizzaria, status));
+    writeFailed = status != lastWrittenStatus && !AtualizaStatus(idPizzaria, status);
     if (status != lastWrittenStatus && !writeFailed) {
         LerStatus(idPizzaria, statusModel.get());
         lastWrittenStatus = status;
@@ -195,7 +195,7 @@ void StoreState::statusSetByHand(int idPizzaria, int announced)
         status = announced;
     // The row as the other console recorded it: writing it back later could
     // undo what that console has changed since.
-    if (databaseAnswers && LerStatus(idPizzaria, statusModel.get()) && !writeFailed) {
+    if (LerStatus(idPizzaria, statusModel.get()) && !writeFailed) {
         status = statusModel->data(statusModel->index(0, 0)).toInt();
         lastWrittenStatus = status;
     }

@@ -45,9 +45,6 @@ public:
     // message does not say): this one follows the operator, not the schedule.
     void statusSetByHand(int idPizzaria, int announced);
     void setMode(int mode) { this->mode = mode; }
-    // While the database does not answer, the tick's statements wait for it
-    // (each would hold the window up to its time limit).
-    void setDatabaseAnswers(bool answers) { databaseAnswers = answers; }
 
     int currentMode() const { return mode; }
     int currentStatus() const { return status; }
@@ -62,7 +59,6 @@ private:
     int status = 0;
     int lastWrittenStatus = -1;
     bool writeFailed = false;
-    bool databaseAnswers = true;
     int mode = 0;
     int espera = 0;
     QString modeText;

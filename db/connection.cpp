@@ -27,7 +27,7 @@ void createConnection(const QString &name, QSqlDatabase *holder)
 
 bool openUsable(QSqlDatabase &db)
 {
-    return db.open() && !connectionSettings.dbName.isEmpty();
+    return connectionSettings.databaseAnswers && db.open() && !connectionSettings.dbName.isEmpty();
 }
 
 } // namespace

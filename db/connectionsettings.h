@@ -19,6 +19,9 @@ struct ConnectionSettings
     QSqlDatabase defaultDb;
     int lastAnnouncedOrder = 0;
     QStringList printerList;
+    // False while the database watch finds the server not answering: opening a
+    // connection then fails at once instead of holding the window until its limit.
+    bool databaseAnswers = true;
 };
 
 extern ConnectionSettings connectionSettings;

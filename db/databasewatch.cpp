@@ -82,6 +82,7 @@ void DatabaseWatch::checked(bool ok)
 {
     inFlight = false;
     timer.setInterval(ok ? checkUpMs : checkDownMs);
+    connectionSettings.databaseAnswers = ok;
     if (ok == answering)
         return;
     answering = ok;

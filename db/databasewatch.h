@@ -7,7 +7,8 @@
 // Tells, without ever waiting on the GUI thread, whether the database
 // answers: a thread of its own connects and runs a trivial statement with
 // short limits, every few seconds, and every second while it does not
-// answer. A line that drops packets holds only that thread.
+// answer. A line that drops packets holds only that thread; while it does
+// not answer, connections are refused at once (connectionSettings).
 class DatabaseWatch : public QObject
 {
     Q_OBJECT

@@ -33,8 +33,10 @@ QVariantList linhaDoModelo(const QSqlQueryModel *model, int row)
 }
 
 // A connection that failed to open leaves its reason on the connection, not the statement.
-QString erroDaLeitura(const QSqlQuery &query, const QSqlDatabase &db)
+QString erroDoBanco(const QSqlQuery &query, const QSqlDatabase &db)
 {
+    if (!connectionSettings.databaseAnswers)
+        return QStringLiteral("O servidor não responde.");
     const QString erro = query.lastError().text();
     return erro.trimmed().isEmpty() ? db.lastError().text() : erro;
 }
@@ -112,7 +114,7 @@ bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
     query.bindValue(QStringLiteral(":id"), id_pizzaria);
     query.bindValue(QStringLiteral(":id_pedido"), numpedido);
     if (!query.exec()) {
-        erroLeitura = erroDaLeitura(query, dbCliente);
+        erroLeitura = erroDoBanco(query, dbCliente);
         return false;
     }
     model->setQuery(query);
@@ -139,7 +141,7 @@ bool Pedido::LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model)
     if (executed)
         model->setQuery(query);
     else if (erroLeitura.isEmpty())
-        erroLeitura = erroDaLeitura(query, db);
+        erroLeitura = erroDoBanco(query, db);
     qDebug() << query.lastError().text();
     return executed;
 }
@@ -366,7 +368,7 @@ bool Pedido::AtualStatusPedido(int status, int numpedido, int id_pizzaria, QStri
     query.bindValue(QStringLiteral(":idpizzaria"), id_pizzaria);
     query.bindValue(QStringLiteral(":status"), status);
     const bool executed = query.exec();
-    erroStatus = executed ? QString() : query.lastError().text();
+    erroStatus = executed ? QString() : erroDoBanco(query, dbStatus);
     return executed;
 }
 

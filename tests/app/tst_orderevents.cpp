@@ -4,6 +4,7 @@
 #include "runningconsole.h"
 
 #include <QAction>
+#include <QLineEdit>
 
 #include <ctime>
 
@@ -211,6 +212,16 @@ private slots:
         QTest::qWait(4000);
         QVERIFY(!console->lists(order));
         QVERIFY(console->label("label_relogio") != clock);
+        // An order opened by its number says at once that it cannot be read.
+        std::unique_ptr<ModalAnswer> dialog;
+        ModalAnswer box([&dialog](QWidget *modal) {
+            ModalAnswer::accept(modal);
+            dialog = std::make_unique<ModalAnswer>();
+        });
+        console->widget<QLineEdit>("lineEdit_numpedido")->setText(QString::number(order));
+        console->widget("pushButton_numpedido")->click();
+        QCOMPARE(box.text(), QStringLiteral("Não foi possível ler o pedido %1:\nO servidor não responde.").arg(order));
+        QVERIFY(dialog && dialog->seen());
         QVERIFY2(lag.maxLagMs() < 200, qPrintable(QString::number(lag.maxLagMs())));
         relay.release();
         QTRY_VERIFY_WITH_TIMEOUT(console->lists(order) && console->alarmStarted(), 10000);
