@@ -3,8 +3,6 @@
 #include "testenv.h"
 
 #include <QDir>
-#include <QTcpSocket>
-#include <QTimer>
 #include <QUuid>
 
 #include <mutex>
@@ -91,47 +89,4 @@ ChainReceiver::ChainReceiver(int port, bool consume)
     });
     QObject::connect(client, &QAmqpClient::disconnected, client, [this] { ++disconnectedCount; readyQueue = nullptr; });
     client->connectToHost();
-}
-
-FreezableProxy::FreezableProxy(bool silent, int cutAfterMs)
-    : frozen(silent)
-{
-    server.listen(QHostAddress::LocalHost, 0);
-    connect(&server, &QTcpServer::newConnection, this, [this, cutAfterMs] {
-        while (QTcpSocket *down = server.nextPendingConnection()) {
-            ++accepted;
-            down->setParent(this);
-            connect(down, &QTcpSocket::disconnected, down, &QObject::deleteLater);
-            if (frozen) {
-                down->setReadBufferSize(1);
-                continue;
-            }
-            auto *up = new QTcpSocket(this);
-            up->connectToHost(QHostAddress::LocalHost, quint16(TestEnv::amqpPort()));
-            connect(down, &QTcpSocket::readyRead, up, [this, down, up] {
-                if (!frozen)
-                    up->write(down->readAll());
-            });
-            connect(up, &QTcpSocket::readyRead, down, [this, down, up] {
-                if (!frozen)
-                    down->write(up->readAll());
-            });
-            if (cutAfterMs >= 0)
-                QTimer::singleShot(cutAfterMs, down, [down, up] { up->abort(); down->abort(); });
-        }
-    });
-}
-
-void FreezableProxy::freeze()
-{
-    frozen = true;
-    // Stop taking bytes off the sockets too, so that the sender's side fills up.
-    for (QTcpSocket *socket : findChildren<QTcpSocket *>())
-        socket->setReadBufferSize(1);
-}
-
-void FreezableProxy::cutAll()
-{
-    for (QTcpSocket *socket : findChildren<QTcpSocket *>())
-        socket->abort();
 }

@@ -52,20 +52,3 @@ public:
 };
 
 struct Publisher : ChainReceiver { Publisher() : ChainReceiver(-1, false) {} };
-
-// Stands between a client and the broker. It passes bytes until frozen, and
-// then keeps every socket open and moves nothing, like a peer that died
-// silently; a silent one is frozen from the start. With cutAfterMs it hangs
-// up each connection that long after it came.
-class FreezableProxy : public QObject
-{
-public:
-    explicit FreezableProxy(bool silent = false, int cutAfterMs = -1);
-    int port() const { return server.serverPort(); }
-    void freeze();
-    void cutAll();
-
-    QTcpServer server;
-    bool frozen;
-    int accepted = 0;
-};
