@@ -2,8 +2,6 @@
 
 #include "testenv.h"
 
-#include <QDir>
-#include <QUuid>
 
 #include <mutex>
 
@@ -15,23 +13,6 @@ void configureClient(QAmqpClient *client, int port, const QString &password)
     client->setUsername(TestEnv::amqpUser());
     client->setPassword(password.isNull() ? TestEnv::amqpPassword() : password);
     client->setAutoReconnect(true, 0);
-}
-
-static int entriesIn(const char *path)
-{
-    return int(QDir(QLatin1String(path)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
-int threadCount() { return entriesIn("/proc/self/task"); }
-int openFileCount() { return entriesIn("/proc/self/fd"); }
-
-QByteArray token() { return QUuid::createUuid().toByteArray(QUuid::WithoutBraces); }
-
-int refusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 namespace {

@@ -3,14 +3,49 @@
 #include "looplag.h"
 #include "testenv.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QThread>
+#include <QUuid>
 #include <QtTest>
 
 #include <utility>
+
+namespace {
+
+// Longest the event loop may go unserved. A blocking call on the GUI thread
+// shows as seconds (handshakes, sends without a deadline); a busy 2-core
+// machine alone reaches ~100 ms, and sanitized builds run slower still.
+#if defined(__SANITIZE_THREAD__)
+constexpr qint64 LagLimitMs = 2000;
+#elif defined(__SANITIZE_ADDRESS__)
+constexpr qint64 LagLimitMs = 1000;
+#else
+constexpr qint64 LagLimitMs = 500;
+#endif
+
+int entriesIn(const char *path)
+{
+    return int(QDir(QLatin1String(path)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+// Threads and file descriptors of this process, to see that nothing leaks.
+int threadCount() { return entriesIn("/proc/self/task"); }
+int openFileCount() { return entriesIn("/proc/self/fd"); }
+
+QByteArray token() { return QUuid::createUuid().toByteArray(QUuid::WithoutBraces); }
+
+int refusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
 
 // The client against a real broker: what peers see of the messages; connecting,
 // failing, losing the broker, its channels or its consumers, and getting them
