@@ -30,37 +30,6 @@ bool LocalProbePage::listen()
     return server.listen(QHostAddress::LocalHost);
 }
 
-BrokerRelay::BrokerRelay(quint16 targetPort, int holdMs)
-    : targetPort(targetPort)
-    , holdMs(holdMs)
-{
-    connect(this, &QTcpServer::newConnection, this, [this] {
-        QPointer<QTcpSocket> client = nextPendingConnection();
-        ++accepted;
-        auto *upstream = new QTcpSocket(client);
-        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
-        connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
-        // While frozen nothing passes, either way, and no new connection goes through.
-        connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream] {
-            if (!frozen)
-                client->write(upstream->readAll());
-        });
-        // What the client sends during the hold waits in its buffer.
-        connect(upstream, &QTcpSocket::connected, client, [this, client, upstream] {
-            upstream->write(client->readAll());
-            connect(client, &QTcpSocket::readyRead, upstream, [this, client, upstream] {
-                if (!frozen)
-                    upstream->write(client->readAll());
-            });
-        });
-        QTimer::singleShot(this->holdMs, upstream, [this, upstream] {
-            if (!frozen)
-                upstream->connectToHost(QHostAddress::LocalHost, this->targetPort);
-        });
-    });
-    listen(QHostAddress::LocalHost);
-}
-
 ConsoleDir::ConsoleDir()
 {
     for (const QString folder : {"sound", "images"}) {
@@ -160,11 +129,7 @@ void StoreFixture::initTestCase()
     db = std::make_unique<DbFixture>();
     QVERIFY2(db->isOpen(), qPrintable(db->lastError()));
     // For the store state driven without a window.
-    connectionSettings.host = TestEnv::dbHost();
-    connectionSettings.dbPort = QString::number(TestEnv::dbPort());
-    connectionSettings.dbName = TestEnv::dbName();
-    connectionSettings.dbUser = TestEnv::dbUser();
-    connectionSettings.dbPassword = TestEnv::dbPassword();
+    TestEnv::useDatabase(connectionSettings);
 }
 
 void StoreFixture::init()

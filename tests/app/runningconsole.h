@@ -1,5 +1,6 @@
 #pragma once
 
+#include "brokerrelay.h"
 #include "configfile.h"
 #include "connectionsettings.h"
 #include "dbfixture.h"
@@ -41,33 +42,6 @@ private:
     Mode mode = Answer;
     int delayMs = 0;
     int requestCount = 0;
-};
-
-// A TCP relay to a server that holds every new connection back for a while
-// (a slow handshake), can cut the open ones (a connection lost), and can stop
-// answering altogether (a line that drops packets) until released.
-class BrokerRelay : public QTcpServer
-{
-public:
-    BrokerRelay(quint16 targetPort, int holdMs);
-    int connections() const { return accepted; }
-    void cut()
-    {
-        for (QTcpSocket *client : findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly))
-            client->abort();
-    }
-    void freeze() { frozen = true; }
-    void release()
-    {
-        cut();
-        frozen = false;
-    }
-
-private:
-    quint16 targetPort;
-    int holdMs;
-    int accepted = 0;
-    bool frozen = false;
 };
 
 // A relay serving from a thread of its own, for the database: the console's

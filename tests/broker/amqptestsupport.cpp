@@ -2,10 +2,6 @@
 
 #include "testenv.h"
 
-#include <QDir>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QUuid>
 
 #include <mutex>
 
@@ -17,23 +13,6 @@ void configureClient(QAmqpClient *client, int port, const QString &password)
     client->setUsername(TestEnv::amqpUser());
     client->setPassword(password.isNull() ? TestEnv::amqpPassword() : password);
     client->setAutoReconnect(true, 0);
-}
-
-static int entriesIn(const char *path)
-{
-    return int(QDir(QLatin1String(path)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
-int threadCount() { return entriesIn("/proc/self/task"); }
-int openFileCount() { return entriesIn("/proc/self/fd"); }
-
-QByteArray token() { return QUuid::createUuid().toByteArray(QUuid::WithoutBraces); }
-
-int refusedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
 }
 
 namespace {
@@ -91,47 +70,4 @@ ChainReceiver::ChainReceiver(int port, bool consume)
     });
     QObject::connect(client, &QAmqpClient::disconnected, client, [this] { ++disconnectedCount; readyQueue = nullptr; });
     client->connectToHost();
-}
-
-FreezableProxy::FreezableProxy(bool silent, int cutAfterMs)
-    : frozen(silent)
-{
-    server.listen(QHostAddress::LocalHost, 0);
-    connect(&server, &QTcpServer::newConnection, this, [this, cutAfterMs] {
-        while (QTcpSocket *down = server.nextPendingConnection()) {
-            ++accepted;
-            down->setParent(this);
-            connect(down, &QTcpSocket::disconnected, down, &QObject::deleteLater);
-            if (frozen) {
-                down->setReadBufferSize(1);
-                continue;
-            }
-            auto *up = new QTcpSocket(this);
-            up->connectToHost(QHostAddress::LocalHost, quint16(TestEnv::amqpPort()));
-            connect(down, &QTcpSocket::readyRead, up, [this, down, up] {
-                if (!frozen)
-                    up->write(down->readAll());
-            });
-            connect(up, &QTcpSocket::readyRead, down, [this, down, up] {
-                if (!frozen)
-                    down->write(up->readAll());
-            });
-            if (cutAfterMs >= 0)
-                QTimer::singleShot(cutAfterMs, down, [down, up] { up->abort(); down->abort(); });
-        }
-    });
-}
-
-void FreezableProxy::freeze()
-{
-    frozen = true;
-    // Stop taking bytes off the sockets too, so that the sender's side fills up.
-    for (QTcpSocket *socket : findChildren<QTcpSocket *>())
-        socket->setReadBufferSize(1);
-}
-
-void FreezableProxy::cutAll()
-{
-    for (QTcpSocket *socket : findChildren<QTcpSocket *>())
-        socket->abort();
 }

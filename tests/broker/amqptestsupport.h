@@ -4,26 +4,8 @@
 #include "qamqpexchange.h"
 #include "qamqpqueue.h"
 
-#include <QTcpServer>
-
-// Longest the event loop may go unserved. A blocking call on the GUI thread
-// shows as seconds (handshakes, sends without a deadline); a busy 2-core
-// machine alone reaches ~100 ms, and sanitized builds run slower still.
-#if defined(__SANITIZE_THREAD__)
-constexpr qint64 LagLimitMs = 2000;
-#elif defined(__SANITIZE_ADDRESS__)
-constexpr qint64 LagLimitMs = 1000;
-#else
-constexpr qint64 LagLimitMs = 500;
-#endif
-
 // Settings of the private broker, or of a port of the test's own.
 void configureClient(QAmqpClient *client, int port = -1, const QString &password = QString());
-// Threads and file descriptors of this process, to see that nothing leaks.
-int threadCount();
-int openFileCount();
-QByteArray token();
-int refusedPort();
 
 // Collects the debug log, from any thread, since it was made.
 class DebugCapture
@@ -52,20 +34,3 @@ public:
 };
 
 struct Publisher : ChainReceiver { Publisher() : ChainReceiver(-1, false) {} };
-
-// Stands between a client and the broker. It passes bytes until frozen, and
-// then keeps every socket open and moves nothing, like a peer that died
-// silently; a silent one is frozen from the start. With cutAfterMs it hangs
-// up each connection that long after it came.
-class FreezableProxy : public QObject
-{
-public:
-    explicit FreezableProxy(bool silent = false, int cutAfterMs = -1);
-    int port() const { return server.serverPort(); }
-    void freeze();
-    void cutAll();
-
-    QTcpServer server;
-    bool frozen;
-    int accepted = 0;
-};

@@ -21,6 +21,16 @@ inline QString amqpUser() { return value("TRV_AMQP_USER"); }
 inline QString amqpPassword() { return value("TRV_AMQP_PASS"); }
 inline QString amqpVirtualHost() { return value("TRV_AMQP_VHOST"); }
 
+// Points the console's connection settings (a ConnectionSettings) at the private database.
+template <class Settings> void useDatabase(Settings &settings)
+{
+    settings.host = dbHost();
+    settings.dbPort = QString::number(dbPort());
+    settings.dbName = dbName();
+    settings.dbUser = dbUser();
+    settings.dbPassword = dbPassword();
+}
+
 // Runs "bash $TRV_SERVERS <verb> ..." (for example "broker-stop", "broker-start");
 // returns whether it exited with status 0.
 bool serverControl(const QStringList &arguments, int timeoutMs = 120000);

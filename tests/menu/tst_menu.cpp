@@ -126,11 +126,7 @@ void TestMenu::init()
 {
     TRV_REQUIRE_SERVERS();
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    connectionSettings.host = TestEnv::dbHost();
-    connectionSettings.dbPort = QString::number(TestEnv::dbPort());
-    connectionSettings.dbName = TestEnv::dbName();
-    connectionSettings.dbUser = TestEnv::dbUser();
-    connectionSettings.dbPassword = TestEnv::dbPassword();
+    TestEnv::useDatabase(connectionSettings);
     dialog.reset();
     // What a failing save was made to meet goes.
     for (const char *undo : {"alter table item_cardapio modify id_itemcardapio int not null auto_increment",

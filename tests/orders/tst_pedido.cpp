@@ -57,14 +57,6 @@ QString enabled(QWidget *p)
     return flags;
 }
 
-bool pedidoAberto()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (qobject_cast<Pedido *>(w) && w->isVisible())
-            return true;
-    return false;
-}
-
 void doubleClick(RunningConsole &c, int order)
 {
     auto *view = c.window()->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
@@ -77,361 +69,340 @@ void doubleClick(RunningConsole &c, int order)
 
 } // namespace
 
-class TestPedido : public QObject
+class TestPedido : public StoreFixture
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void loading_data();
-    void loading();
-    void actions_data();
-    void actions();
-    void brokerTrouble();
-    void fromTheConsole();
+    void init()
+    {
+        StoreFixture::init();
+        QTRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 15000);
+        TestEnv::useDatabase(connectionSettings);   // after a test that broke it
+        connectionSettings.internetOk = true;
+        connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
+        QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
+        // Every file there now came from earlier tests.
+        antes.clear();
+        antes = impressos(1) + impressos(2);
+        consumer.payloads.clear();
+        noNewOrder = false;
+    }
 
-private:
-    std::unique_ptr<Pedido> abre(int order, quint16 port = 0);
-    QString status(int order);
-    int mensagens(int order, int code);
-    QStringList impressos(int queue);
-    void confereTickets(int order);
+    void loading_data()
+    {
+        QTest::addColumn<QString>("change");    // statements, ';' between them
+        QTest::addColumn<QString>("widgets");   // labels, "rows" (the table past its first row) or "buttons"
+        QTest::addColumn<QString>("expected");
+        // Each label once; the texts themselves are the ticket's, checked there.
+        QTest::newRow("labels") << "update endereco set apto_num='12', complemento='Bloco B';update pedido set modo_pag=4, "
+                                   "desconto=40;update usuarios set cpf='123', nome_user='<h1>Ana</h1>'"
+                                << "label_rua label_pagamento label_total label_desconto label_cpf label_obsfinal label_nome"
+                                << "Rua: Rua A, 10 (Bloco B-ap. 12)|Máquina de Cartão: Visa|Total: R$0.00|Desconto: R$40.00|"
+                                   "CPF:123|Obs. final:sem troco|<h1>Ana</h1>";
+        QTest::newRow("two flavours, tipo 1") << "" << "rows" << "1|Pizzas|Grande|(1/2) Mussarela||2|Pizzas|| Coca|gelada";
+        QTest::newRow("status 2") << "update pedido set status=2" << "buttons" << "1111";
+        QTest::newRow("status 3") << "update pedido set status=3" << "buttons" << "0001";
+        QTest::newRow("another store's") << "update pedido set id_pizzaria=id_pizzaria+1" << "buttons"
+                                         << "0000 Pedido|Pedido não encontrado!!!";
+        QTest::newRow("read fails") << "port" << "buttons" << "0000 Pedido|Não foi possível ler o pedido <order>:";
+    }
 
-    DbFixture db;
-    ChainReceiver consumer;
-    QStringList antes;
-    int store = 0;
-    bool noNewOrder = false;
-};
+    void loading()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, widgets);
+        const int order = insertFullOrder(*db, store, 0);
+        if (change == "port")
+            connectionSettings.dbPort = QStringLiteral("1");
+        else
+            for (const QString &statement : change.split(';'))
+                QVERIFY2(statement.isEmpty() || db->exec(statement), qPrintable(db->lastError()));
+        std::unique_ptr<Pedido> p;
+        const QStringList vistas = respondendo({"OK"}, [&] { p = abre(order); });
 
-void TestPedido::init()
-{
-    TRV_REQUIRE_SERVERS();
-    QVERIFY2(db.clearAll(), qPrintable(db.lastError()));
-    QTRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 15000);
-    store = db.addOwnedStore(QStringLiteral("dono"), QStringLiteral("segredo"));
-    connectionSettings.host = TestEnv::dbHost();
-    connectionSettings.dbName = TestEnv::dbName();
-    connectionSettings.dbPort = QString::number(TestEnv::dbPort());
-    connectionSettings.dbUser = TestEnv::dbUser();
-    connectionSettings.dbPassword = TestEnv::dbPassword();
-    connectionSettings.internetOk = true;
-    connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
-    QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
-    // Every file there now came from earlier tests.
-    antes.clear();
-    antes = impressos(1) + impressos(2);
-    consumer.payloads.clear();
-    noNewOrder = false;
-}
-
-std::unique_ptr<Pedido> TestPedido::abre(int order, quint16 port)
-{
-    auto p = std::make_unique<Pedido>();
-    p->CarregarPedido(order, store, &noNewOrder);
-    p->SetAmqp(TestEnv::dbHost(), TestEnv::amqpVirtualHost(), QString::number(port ? port : TestEnv::amqpPort()),
-               TestEnv::amqpUser(), TestEnv::amqpPassword());
-    p->show();
-    return p;
-}
-
-QString TestPedido::status(int order)
-{
-    return db.scalar("select concat(status, '|', info_final) from pedido where id_pedido=:p", {{":p", order}}).toString();
-}
-
-int TestPedido::mensagens(int order, int code)
-{
-    return consumer.payloads.count(QString("status:%1:%2:%3").arg(store).arg(order).arg(code).toUtf8());
-}
-
-// The files queue 1 or 2 printed since the test began.
-QStringList TestPedido::impressos(int queue)
-{
-    QStringList novos;
-    for (QDirIterator it(TestEnv::value(queue == 1 ? "TRV_PDF_DIR1" : "TRV_PDF_DIR2"), {"*.pdf"}, QDir::Files,
-                         QDirIterator::Subdirectories); it.hasNext();)
-        if (!antes.contains(it.next()))
-            novos << it.filePath();
-    return novos;
-}
-
-void TestPedido::loading_data()
-{
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("widget");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("apartment") << "update endereco set apto_num='12', complemento='Bloco B'" << "label_rua"
-                               << "Rua: Rua A, 10 (Bloco B-ap. 12)";
-    QTest::newRow("card") << "update pedido set modo_pag=4" << "label_pagamento" << "Máquina de Cartão: Visa";
-    QTest::newRow("other mode") << "update pedido set modo_pag=2" << "label_pagamento" << "";
-    QTest::newRow("negative total") << "update pedido set desconto=40" << "label_total" << "Total: R$0.00";
-    QTest::newRow("zero discount") << "update pedido set desconto=0" << "label_desconto" << "Desconto: R$0.00";
-    QTest::newRow("CPF") << "update usuarios set cpf='123'" << "label_cpf" << "CPF:123";
-    QTest::newRow("remark") << "" << "label_obsfinal" << "Obs. final:sem troco";
-    QTest::newRow("markup as typed") << "update usuarios set nome_user='<h1>Ana</h1>'" << "label_nome" << "<h1>Ana</h1>";
-    QTest::newRow("two flavours") << "" << "row 1" << "1|Pizzas|Grande|(1/2) Mussarela|";
-    QTest::newRow("tipo 1") << "" << "row 2" << "2|Pizzas|| Coca|gelada";
-    QTest::newRow("status 2") << "update pedido set status=2" << "buttons" << "1111";
-    QTest::newRow("status 3") << "update pedido set status=3" << "buttons" << "0001";
-    QTest::newRow("another store's") << "update pedido set id_pizzaria=id_pizzaria+1" << "buttons"
-                                     << "0000 Pedido|Pedido não encontrado!!!";
-    QTest::newRow("read fails") << "port" << "buttons" << "0000 Pedido|Não foi possível ler o pedido <order>:";
-}
-
-void TestPedido::loading()
-{
-    QFETCH(QString, change);
-    QFETCH(QString, widget);
-    const int order = insertFullOrder(db, store, 0);
-    if (change == "port")
-        connectionSettings.dbPort = QStringLiteral("1");
-    else
-        QVERIFY2(change.isEmpty() || db.exec(change), qPrintable(db.lastError()));
-    std::unique_ptr<Pedido> p;
-    const QStringList vistas = respondendo({"OK"}, [&] { p = abre(order); });
-
-    QString shown;
-    if (widget == "buttons") {
-        // The database's own words follow on the box's second line.
-        shown = enabled(p.get());
-        for (const QString &v : vistas) {
-            shown += ' ' + v.section('\n', 0, 0);
-            QVERIFY2(!v.contains('\n') || !v.section('\n', 1).trimmed().isEmpty(), qPrintable(v));
+        QStringList shown;
+        if (widgets == "buttons") {
+            // The database's own words follow on the box's second line.
+            shown << enabled(p.get());
+            for (const QString &v : vistas) {
+                shown.last() += ' ' + v.section('\n', 0, 0);
+                QVERIFY2(!v.contains('\n') || !v.section('\n', 1).trimmed().isEmpty(), qPrintable(v));
+            }
+        } else if (widgets == "rows") {
+            auto *table = p->findChild<QTableWidget *>();
+            for (int row = 1; row < table->rowCount(); ++row) {
+                QStringList cells;
+                for (int column = 0; column < table->columnCount(); ++column)
+                    cells << table->item(row, column)->text();
+                shown << cells.join('|');
+            }
+        } else {
+            for (const QString &name : widgets.split(' ')) {
+                auto *label = p->findChild<QLabel *>(name);
+                QCOMPARE(label->textFormat(), Qt::PlainText);
+                shown << label->text();
+            }
         }
-    } else if (widget.startsWith("row")) {
-        auto *table = p->findChild<QTableWidget *>();
-        QStringList cells;
-        for (int column = 0; column < table->columnCount(); ++column)
-            cells << table->item(widget.section(' ', 1).toInt(), column)->text();
-        shown = cells.join('|');
-    } else {
-        auto *label = p->findChild<QLabel *>(widget);
-        QCOMPARE(label->textFormat(), Qt::PlainText);
-        shown = label->text();
+        QFETCH(QString, expected);
+        QCOMPARE(shown.join('|'), expected.replace("<order>", QString::number(order)));
     }
-    QFETCH(QString, expected);
-    QCOMPARE(shown, expected.replace("<order>", QString::number(order)));
-}
 
-void TestPedido::actions_data()
-{
-    QTest::addColumn<int>("initial");
-    QTest::addColumn<QStringList>("printers");
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QStringList>("answers");
-    // status|info_final; code announced (0: none); noNewOrder; buttons enabled; titles of
-    // the boxes seen; tickets printed on each queue; a text the boxes hold
-    QTest::addColumn<QString>("expected");
-    // "internet", "internet later" (lost while the operator confirms), "db", or a printer that refuses jobs
-    QTest::addColumn<QString>("fault");
-
-    const QString p1 = TestEnv::value("TRV_PRINTER1"), p2 = TestEnv::value("TRV_PRINTER2");
-    const QStringList one{p1}, two{p1, p2};
-    const auto row = [](const char *name, int initial, const QStringList &printers, const char *action,
-                        const QStringList &answers, const QString &expected, const QString &fault = "") {
-        QTest::newRow(name) << initial << printers << action << answers << expected << fault;
-    };
-    row("approve prints on both queues", 0, two, "aprovar", {"Sim"}, "1|sem troco;1;1;0001;Aprovar Pedido;11;");
-    row("approve, a printer not installed", 0, {"Nenhuma", p2}, "aprovar", {"Sim", "OK"},
-        "1|sem troco;1;1;0001;Aprovar Pedido,Imprimir;01;\"Nenhuma\" não está instalada");
-    row("print, a queue refusing", 0, two, "imprimir", {"OK"}, "0|sem troco;0;0;1101;Imprimir;10;" + p2 + "\" não imprimiu",
-        p2);
-    row("print, none configured: the operator is asked", 0, {}, "imprimir", {""}, "0|sem troco;0;0;1101;Imprimir Pedido;00;");
-    row("print, the settings' line of none", 0, {"", ""}, "imprimir", {""}, "0|sem troco;0;0;1101;Imprimir Pedido;00;");
-    row("approve, the Internet lost while confirming", 0, two, "aprovar", {"Sim"},
-        "1|sem troco;1;1;0001;Aprovar Pedido;11;", "internet later");
-    row("approve, Não", 0, one, "aprovar", {"Não"}, "0|sem troco;0;0;1101;Aprovar Pedido;00;");
-    row("cancel with a reason", 0, one, "cancelar", {"Sim", "cliente <desistiu>"},
-        "2|motivo:cliente <desistiu>;2;1;0001;Cancelar Pedido,Dialog;00;");
-    row("cancel, reason closed", 0, one, "cancelar", {"Sim", ""}, "0|sem troco;0;0;1101;Cancelar Pedido,Dialog;00;");
-    row("cancel, Não", 0, one, "cancelar", {"Não"}, "0|sem troco;0;0;1101;Cancelar Pedido;00;");
-    row("deliver", 1, one, "entrega", {}, "3|sem troco;3;0;0001;;00;");
-    row("no Internet", 0, one, "aprovar", {"OK"}, "0|sem troco;0;0;1101;Internet;00;Erro de Internet", "internet");
-    row("no Internet, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Internet;00;Erro de Internet", "internet");
-    row("write fails", 0, one, "aprovar", {"Sim", "OK"},
-        "0|sem troco;0;0;1101;Aprovar Pedido,Pedido;00;Não foi possível gravar o pedido", "db");
-    row("write fails, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Pedido;00;Não foi possível gravar", "db");
-}
-
-void TestPedido::actions()
-{
-    QFETCH(int, initial);
-    QFETCH(QStringList, printers);
-    QFETCH(QString, action);
-    QFETCH(QString, expected);
-    QFETCH(QString, fault);
-    connectionSettings.printerList = printers;
-    QVERIFY(fault.isEmpty() || !printers.contains(fault) || QProcess::execute("cupsreject", {fault}) == 0);
-    const int order = insertFullOrder(db, store, initial);
-    auto p = abre(order);
-    connectionSettings.internetOk = fault != "internet";
-    if (fault == "db")
-        connectionSettings.dbPort = QStringLiteral("1");
-    QFETCH(QStringList, answers);
-    const QStringList vistas = respondendo(answers, [&] { clica(p.get(), "pushButton_" + action); }, [&](QWidget *) {
-        if (fault == "internet later")
-            connectionSettings.internetOk = false;
-    });
-
-    QStringList titles;
-    for (const QString &v : vistas)
-        titles << v.section('|', 0, 0);
-    const int code = expected.section(';', 1, 1).toInt();
-    QCOMPARE(QStringList({status(order), QString::number(code), QString::number(noNewOrder), enabled(p.get()),
-                          titles.join(',')}).join(';'), expected.section(';', 0, 4));
-    QVERIFY2(vistas.join('\n').contains(expected.section(';', 6)), qPrintable(vistas.join('\n')));
-    if (code)
-        QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, code), 1, 10000);
-    const auto copias = [this] { return QString::number(impressos(1).size()) + QString::number(impressos(2).size()); };
-    QTRY_COMPARE_WITH_TIMEOUT(copias(), expected.section(';', 5, 5), 30000);
-    QTest::qWait(1000);
-    QCOMPARE(copias(), expected.section(';', 5, 5));
-    QCOMPARE(consumer.payloads.size(), code ? 1 : 0);
-    confereTickets(order);
-}
-
-// Every ticket printed since the test began is this order's, dated with its own moment.
-void TestPedido::confereTickets(int order)
-{
-    const QString moment = QDateTime::fromSecsSinceEpoch(db.scalar("select data from pedido where id_pedido=:p",
-                                                                  {{":p", order}}).toLongLong())
-                               .toString("(dd/MM/yy HH:mm)");
-    for (const QString &file : impressos(1) + impressos(2)) {
-        QProcess pdftotext;
-        pdftotext.start("pdftotext", {file, "-"});
-        pdftotext.waitForFinished();
-        const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
-        QVERIFY2(text.contains(QString("Pedido: %1 %2").arg(order).arg(moment)) && text.contains("(1/2) Calabresa")
-                     && text.contains("Não é documento"), qPrintable(text));
-    }
-}
-
-void TestPedido::brokerTrouble()
-{
-    BrokerRelay relay(quint16(TestEnv::amqpPort()), 0);
-    const quint16 port = relay.serverPort();
-    const int order = insertFullOrder(db, store, 2);
-    auto p = abre(order, port);
-    respondendo({"Sim", "x"}, [&] { clica(p.get(), "pushButton_cancelar"); });
-    QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, 2), 1, 10000);
-
-    // A lost connection never quits (that would end this loop early); the client reconnects
-    // by itself and the next action goes out once.
-    relay.cut();
-    QEventLoop loop;
-    QTimer::singleShot(3000, &loop, [&loop] { loop.exit(7); });
-    QCOMPARE(loop.exec(), 7);
-    clica(p.get(), "pushButton_entrega");
-    QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, 3), 1, 20000);
-
-    // Written while the broker is away, a status goes out after its dialog closed; then
-    // the client closes its one connection and is gone.
-    relay.close();
-    const int late = insertFullOrder(db, store, 1);
-    p = abre(late, port);
-    clica(p.get(), "pushButton_entrega");
-    QCOMPARE(status(late), QString("3|sem troco"));
-    p.reset();
-    const int connections = relay.connections();
-    QVERIFY(relay.listen(QHostAddress::LocalHost, port));
-    QTRY_COMPARE_WITH_TIMEOUT(mensagens(late, 3), 1, 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(relay.findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly).isEmpty(), 10000);
-    QTest::qWait(1500);
-    QCOMPARE(relay.connections(), connections + 1);
-    QCOMPARE(consumer.payloads.size(), 3);
-}
-
-void TestPedido::fromTheConsole()
-{
-    RunningConsole c(QStringLiteral("dono"), QStringLiteral("segredo"));
-    QVERIFY(c.ready());
-    connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")};
-    // An empty number refreshes the list.
-    const int rang = insertFullOrder(db, store, 0);
-    QVERIFY(!c.lists(rang));
-    QVERIFY(respondendo({"OK"}, [&] { clica(c.window(), "pushButton_numpedido"); }).isEmpty());
-    QVERIFY(c.lists(rang));
-
-    // The order that just rang, opened by a double-click and approved after a moment's
-    // reading: one message, a copy on each printer, and its echo closes the dialog.
-    const auto anunciaNovo = [&](int order) {
-        c.clearAlarm();
-        QVERIFY(c.publish({QString("pedido_novo:%1:%2:0").arg(store).arg(order)}));
-        // The sound may still be playing from the order before.
-        QTRY_VERIFY_WITH_TIMEOUT(c.lists(order) && (c.alarmStarted() || c.alarmPlaying()), 10000);
-    };
-    const int first = insertFullOrder(db, store, 0);
-    anunciaNovo(first);
-    bool timedOut = false;
-    const auto fechaEm15s = [&timedOut](QWidget *modal) {
-        QTimer::singleShot(15000, modal, [&timedOut, modal] { timedOut = modal->close(); });
-    };
+    void actions_data()
     {
-        ModalAnswer dialog([&](QWidget *modal) {
-            fechaEm15s(modal);
-            QTimer::singleShot(0, modal, [modal] { clica(modal, "pushButton_aprovar"); });
+        QTest::addColumn<int>("initial");
+        QTest::addColumn<QStringList>("printers");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("answers");
+        // status|info_final; code announced (0: none); noNewOrder; buttons enabled; titles of
+        // the boxes seen; tickets printed on each queue; a text the boxes hold
+        QTest::addColumn<QString>("expected");
+        // "internet", "internet later" (lost while the operator confirms), "db", or a printer that refuses jobs
+        QTest::addColumn<QString>("fault");
+
+        const QString p1 = TestEnv::value("TRV_PRINTER1"), p2 = TestEnv::value("TRV_PRINTER2");
+        const QStringList one{p1}, two{p1, p2};
+        const auto row = [](const char *name, int initial, const QStringList &printers, const char *action,
+                            const QStringList &answers, const QString &expected, const QString &fault = "") {
+            QTest::newRow(name) << initial << printers << action << answers << expected << fault;
+        };
+        row("approve prints on both queues", 0, two, "aprovar", {"Sim"}, "1|sem troco;1;1;0001;Aprovar Pedido;11;");
+        row("approve, a printer not installed", 0, {"Nenhuma", p2}, "aprovar", {"Sim", "OK"},
+            "1|sem troco;1;1;0001;Aprovar Pedido,Imprimir;01;\"Nenhuma\" não está instalada");
+        row("print, a queue refusing", 0, two, "imprimir", {"OK"}, "0|sem troco;0;0;1101;Imprimir;10;" + p2 + "\" não imprimiu",
+            p2);
+        row("print, none configured: the operator is asked", 0, {}, "imprimir", {""}, "0|sem troco;0;0;1101;Imprimir Pedido;00;");
+        row("print, the settings' line of none", 0, {"", ""}, "imprimir", {""}, "0|sem troco;0;0;1101;Imprimir Pedido;00;");
+        row("approve, the Internet lost while confirming", 0, two, "aprovar", {"Sim"},
+            "1|sem troco;1;1;0001;Aprovar Pedido;11;", "internet later");
+        row("approve, Não", 0, one, "aprovar", {"Não"}, "0|sem troco;0;0;1101;Aprovar Pedido;00;");
+        row("cancel with a reason", 0, one, "cancelar", {"Sim", "cliente <desistiu>"},
+            "2|motivo:cliente <desistiu>;2;1;0001;Cancelar Pedido,Dialog;00;");
+        row("cancel, reason closed", 0, one, "cancelar", {"Sim", ""}, "0|sem troco;0;0;1101;Cancelar Pedido,Dialog;00;");
+        row("cancel, Não", 0, one, "cancelar", {"Não"}, "0|sem troco;0;0;1101;Cancelar Pedido;00;");
+        row("deliver", 1, one, "entrega", {}, "3|sem troco;3;0;0001;;00;");
+        row("no Internet", 0, one, "aprovar", {"OK"}, "0|sem troco;0;0;1101;Internet;00;Erro de Internet", "internet");
+        row("no Internet, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Internet;00;Erro de Internet", "internet");
+        row("write fails", 0, one, "aprovar", {"Sim", "OK"},
+            "0|sem troco;0;0;1101;Aprovar Pedido,Pedido;00;Não foi possível gravar o pedido", "db");
+        row("write fails, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Pedido;00;Não foi possível gravar", "db");
+    }
+
+    void actions()
+    {
+        QFETCH(int, initial);
+        QFETCH(QStringList, printers);
+        QFETCH(QString, action);
+        QFETCH(QString, expected);
+        QFETCH(QString, fault);
+        connectionSettings.printerList = printers;
+        QVERIFY(fault.isEmpty() || !printers.contains(fault) || QProcess::execute("cupsreject", {fault}) == 0);
+        const int order = insertFullOrder(*db, store, initial);
+        auto p = abre(order);
+        connectionSettings.internetOk = fault != "internet";
+        if (fault == "db")
+            connectionSettings.dbPort = QStringLiteral("1");
+        QFETCH(QStringList, answers);
+        const QStringList vistas = respondendo(answers, [&] { clica(p.get(), "pushButton_" + action); }, [&](QWidget *) {
+            if (fault == "internet later")
+                connectionSettings.internetOk = false;
         });
-        const QStringList vistas = respondendo({"Sim"}, [&] { doubleClick(c, first); }, [](QWidget *) { QTest::qWait(1500); });
-        QVERIFY(dialog.seen() && !timedOut);
-        QCOMPARE(vistas, QStringList{QString("Aprovar Pedido|Confirma aprovar pedido %1").arg(first)});
-    }
-    QCOMPARE(status(first), QString("1|sem troco"));
-    QTRY_COMPARE_WITH_TIMEOUT(impressos(1).size() + impressos(2).size(), 2, 30000);
-    QCOMPARE(impressos(1).size(), 1);
-    confereTickets(first);
-    QCOMPARE(mensagens(first, 1), 1);
 
-    // The next one stays open through its own announcement, a store status that names its
-    // number, and another store's news of that number; an approval answered after the
-    // service approved it meanwhile writes, prints and announces nothing.
-    const int second = insertFullOrder(db, store, 0);
-    anunciaNovo(second);
-    bool stillOpen = false;
+        QStringList titles;
+        for (const QString &v : vistas)
+            titles << v.section('|', 0, 0);
+        const int code = expected.section(';', 1, 1).toInt();
+        QCOMPARE(QStringList({status(order), QString::number(code), QString::number(noNewOrder), enabled(p.get()),
+                              titles.join(',')}).join(';'), expected.section(';', 0, 4));
+        QVERIFY2(vistas.join('\n').contains(expected.section(';', 6)), qPrintable(vistas.join('\n')));
+        if (code)
+            QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, code), 1, 10000);
+        const auto copias = [this] { return QString::number(impressos(1).size()) + QString::number(impressos(2).size()); };
+        QTRY_COMPARE_WITH_TIMEOUT(copias(), expected.section(';', 5, 5), 30000);
+        QTest::qWait(1000);
+        QCOMPARE(copias(), expected.section(';', 5, 5));
+        QCOMPARE(consumer.payloads.size(), code ? 1 : 0);
+        confereTickets(order);
+    }
+
+    void brokerTrouble()
     {
-        ModalAnswer dialog([&](QWidget *modal) {
-            fechaEm15s(modal);
+        BrokerRelay relay(quint16(TestEnv::amqpPort()), 0);
+        const quint16 port = relay.serverPort();
+        const int order = insertFullOrder(*db, store, 2);
+        auto p = abre(order, port);
+        respondendo({"Sim", "x"}, [&] { clica(p.get(), "pushButton_cancelar"); });
+        QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, 2), 1, 10000);
+
+        // A lost connection never quits (that would end this loop early); the client reconnects
+        // by itself and the next action goes out once.
+        relay.cut();
+        QEventLoop loop;
+        QTimer::singleShot(3000, &loop, [&loop] { loop.exit(7); });
+        QCOMPARE(loop.exec(), 7);
+        clica(p.get(), "pushButton_entrega");
+        QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, 3), 1, 20000);
+
+        // Written while the broker is away, a status goes out after its dialog closed; then
+        // the client closes its one connection and is gone.
+        relay.close();
+        const int late = insertFullOrder(*db, store, 1);
+        p = abre(late, port);
+        clica(p.get(), "pushButton_entrega");
+        QCOMPARE(status(late), QString("3|sem troco"));
+        p.reset();
+        const int connections = relay.connections();
+        QVERIFY(relay.listen(QHostAddress::LocalHost, port));
+        QTRY_COMPARE_WITH_TIMEOUT(mensagens(late, 3), 1, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(relay.findChildren<QTcpSocket *>(QString(), Qt::FindDirectChildrenOnly).isEmpty(), 10000);
+        QTest::qWait(1500);
+        QCOMPARE(relay.connections(), connections + 1);
+        QCOMPARE(consumer.payloads.size(), 3);
+    }
+
+    void fromTheConsole()
+    {
+        RunningConsole c(QStringLiteral("dono"), QStringLiteral("segredo"));
+        QVERIFY(c.ready());
+        connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")};
+        // An empty number refreshes the list.
+        const int rang = insertFullOrder(*db, store, 0);
+        QVERIFY(!c.lists(rang));
+        QVERIFY(respondendo({"OK"}, [&] { clica(c.window(), "pushButton_numpedido"); }).isEmpty());
+        QVERIFY(c.lists(rang));
+
+        // The order that just rang, opened by a double-click and approved after a moment's
+        // reading: one message, a copy on each printer, and its echo closes the dialog.
+        const auto anunciaNovo = [&](int order) {
+            c.clearAlarm();
+            QVERIFY(c.publish({QString("pedido_novo:%1:%2:0").arg(store).arg(order)}));
+            // The sound may still be playing from the order before.
+            QTRY_VERIFY_WITH_TIMEOUT(c.lists(order) && (c.alarmStarted() || c.alarmPlaying()), 10000);
+        };
+        // Opens the order by a double-click, lets lendo see its dialog, then approves; the
+        // dialog must be answered before 15 s, or the answers come back as "timed out".
+        bool timedOut = false;
+        const auto aprovaAberto = [&](int order, const QStringList &answers, const std::function<void(QWidget *)> &lendo,
+                                      const std::function<void(QWidget *)> &antes) {
+            ModalAnswer dialog([&](QWidget *modal) {
+                QTimer::singleShot(15000, modal, [&timedOut, modal] { timedOut = modal->close(); });
+                lendo(modal);
+                QTimer::singleShot(0, modal, [modal] { clica(modal, "pushButton_aprovar"); });
+            });
+            const QStringList vistas = respondendo(answers, [&] { doubleClick(c, order); }, antes);
+            return dialog.seen() && !timedOut ? vistas : QStringList{"timed out"};
+        };
+        const int first = insertFullOrder(*db, store, 0);
+        anunciaNovo(first);
+        QCOMPARE(aprovaAberto(first, {"Sim"}, [](QWidget *) {}, [](QWidget *) { QTest::qWait(1500); }),
+                 QStringList{QString("Aprovar Pedido|Confirma aprovar pedido %1").arg(first)});
+        QCOMPARE(status(first), QString("1|sem troco"));
+        QTRY_COMPARE_WITH_TIMEOUT(impressos(1).size() + impressos(2).size(), 2, 30000);
+        QCOMPARE(impressos(1).size(), 1);
+        confereTickets(first);
+        QCOMPARE(mensagens(first, 1), 1);
+
+        // The next one stays open through its own announcement, a store status that names its
+        // number, and another store's news of that number; an approval answered after the
+        // service approved it meanwhile writes, prints and announces nothing.
+        const int second = insertFullOrder(*db, store, 0);
+        anunciaNovo(second);
+        bool stillOpen = false;
+        const QStringList vistas = aprovaAberto(second, {"Sim", "OK"}, [&](QWidget *modal) {
             QVERIFY(c.publish({QString("pedido_novo:%1:%2:0").arg(store).arg(second),
                                QString("statussite:%1:%2:5").arg(store).arg(second),
-                               QString("aprovado:%1:%2:1").arg(store + 1).arg(second),
-                               QString("closeloja:%1:%2:4").arg(store + 1).arg(second)}));
+                               QString("aprovado:%1:%2:1").arg(otherStore).arg(second),
+                               QString("closeloja:%1:%2:4").arg(otherStore).arg(second)}));
             QTest::qWait(3500);
             stillOpen = modal->isVisible();
-            QTimer::singleShot(0, modal, [modal] { clica(modal, "pushButton_aprovar"); });
-        });
-        const QStringList vistas = respondendo({"Sim", "OK"}, [&] { doubleClick(c, second); }, [&](QWidget *box) {
+        }, [&](QWidget *box) {
             if (box->windowTitle() != "Aprovar Pedido")
                 return;
             QVERIFY(c.publish({QString("aprovado:%1:%2:1").arg(store).arg(second)}));
-            QTRY_VERIFY_WITH_TIMEOUT(!pedidoAberto(), 5000);
+            const auto aberto = [] {
+                const QWidgetList all = QApplication::topLevelWidgets();
+                return std::any_of(all.cbegin(), all.cend(), [](QWidget *w) { return qobject_cast<Pedido *>(w) && w->isVisible(); });
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(!aberto(), 5000);
         });
-        QVERIFY(dialog.seen() && stillOpen && !timedOut);
+        QVERIFY(stillOpen);
         QCOMPARE(vistas.value(1), QString("Pedido|O pedido foi alterado enquanto esta janela estava aberta."));
-    }
-    QCOMPARE(status(second), QString("0|sem troco"));
-    QTest::qWait(1500);
-    QCOMPARE(mensagens(second, 1), 0);
-    QCOMPARE(impressos(1).size() + impressos(2).size(), 2);
+        QCOMPARE(status(second), QString("0|sem troco"));
+        QTest::qWait(1500);
+        QCOMPARE(mensagens(second, 1), 0);
+        QCOMPARE(impressos(1).size() + impressos(2).size(), 2);
 
-    // Without the Internet a double-click opens nothing; an order opened by its number
-    // can be read but not changed.
-    c.probe().setMode(LocalProbePage::EmptyBody);
-    QTRY_COMPARE_WITH_TIMEOUT(c.label("label_conexaoIinternet"), QString("Internet NOK"), 10000);
-    QCOMPARE(respondendo({"OK"}, [&] { doubleClick(c, second); }), QStringList{"Internet|Erro de Internet!!!"});
-    QString nome;
-    ModalAnswer dialog([&](QWidget *modal) {
-        nome = modal->findChild<QLabel *>("label_nome")->text();
-        QTimer::singleShot(0, modal, [modal] {
-            clica(modal, "pushButton_aprovar");
-            modal->close();
+        // Without the Internet a double-click opens nothing; an order opened by its number
+        // can be read but not changed.
+        c.probe().setMode(LocalProbePage::EmptyBody);
+        QTRY_COMPARE_WITH_TIMEOUT(c.label("label_conexaoIinternet"), QString("Internet NOK"), 10000);
+        QCOMPARE(respondendo({"OK"}, [&] { doubleClick(c, second); }), QStringList{"Internet|Erro de Internet!!!"});
+        QString nome;
+        ModalAnswer dialog([&](QWidget *modal) {
+            nome = modal->findChild<QLabel *>("label_nome")->text();
+            QTimer::singleShot(0, modal, [modal] {
+                clica(modal, "pushButton_aprovar");
+                modal->close();
+            });
         });
-    });
-    c.window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"))->setText(QString::number(second));
-    QCOMPARE(respondendo({"OK"}, [&] { clica(c.window(), "pushButton_numpedido"); }), QStringList{"Internet|Erro de Internet!!!"});
-    QCOMPARE(nome, QString("Ana"));
-    QCOMPARE(status(second), QString("0|sem troco"));
-}
+        c.window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"))->setText(QString::number(second));
+        QCOMPARE(respondendo({"OK"}, [&] { clica(c.window(), "pushButton_numpedido"); }), QStringList{"Internet|Erro de Internet!!!"});
+        QCOMPARE(nome, QString("Ana"));
+        QCOMPARE(status(second), QString("0|sem troco"));
+    }
+
+private:
+    std::unique_ptr<Pedido> abre(int order, quint16 port = 0)
+    {
+        auto p = std::make_unique<Pedido>();
+        p->CarregarPedido(order, store, &noNewOrder);
+        p->SetAmqp(TestEnv::dbHost(), TestEnv::amqpVirtualHost(), QString::number(port ? port : TestEnv::amqpPort()),
+                   TestEnv::amqpUser(), TestEnv::amqpPassword());
+        p->show();
+        return p;
+    }
+
+    QString status(int order)
+    {
+        return db->scalar("select concat(status, '|', info_final) from pedido where id_pedido=:p", {{":p", order}}).toString();
+    }
+
+    int mensagens(int order, int code)
+    {
+        return consumer.payloads.count(QString("status:%1:%2:%3").arg(store).arg(order).arg(code).toUtf8());
+    }
+
+    // The files queue 1 or 2 printed since the test began.
+    QStringList impressos(int queue)
+    {
+        QStringList novos;
+        for (QDirIterator it(TestEnv::value(queue == 1 ? "TRV_PDF_DIR1" : "TRV_PDF_DIR2"), {"*.pdf"}, QDir::Files,
+                             QDirIterator::Subdirectories); it.hasNext();)
+            if (!antes.contains(it.next()))
+                novos << it.filePath();
+        return novos;
+    }
+
+    // Every ticket printed since the test began is this order's, dated with its own moment.
+    void confereTickets(int order)
+    {
+        const QString moment = QDateTime::fromSecsSinceEpoch(db->scalar("select data from pedido where id_pedido=:p",
+                                                                      {{":p", order}}).toLongLong())
+                                   .toString("(dd/MM/yy HH:mm)");
+        for (const QString &file : impressos(1) + impressos(2)) {
+            QProcess pdftotext;
+            pdftotext.start("pdftotext", {file, "-"});
+            pdftotext.waitForFinished();
+            const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+            QVERIFY2(text.contains(QString("Pedido: %1 %2").arg(order).arg(moment)) && text.contains("(1/2) Calabresa")
+                         && text.contains("Não é documento"), qPrintable(text));
+        }
+    }
+
+    ChainReceiver consumer;
+    QStringList antes;
+    bool noNewOrder = false;
+};
 
 QTEST_MAIN(TestPedido)
 #include "tst_pedido.moc"
