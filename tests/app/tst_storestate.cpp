@@ -193,10 +193,12 @@ private slots:
         now = evening.addSecs(-7200);   // before the period
         const auto first = console();
         const auto second = console();
+        const auto third = console();
         RunningConsole neighbour(QStringLiteral("vizinho"), QStringLiteral("outra"));
         ChainReceiver outside;
         const auto receiving = [&] {
-            return QTest::qWaitFor([&] { return outside.isReady() && first->receiving() && second->receiving() && neighbour.receiving(); }, 60000);
+            return QTest::qWaitFor([&] { return outside.isReady() && first->receiving() && second->receiving() && third->receiving()
+                                           && neighbour.receiving(); }, 60000);
         };
         QVERIFY(receiving());
         QAbstractButton *status = first->widget("pushButton_status");
@@ -242,7 +244,7 @@ private slots:
 
         // "Fechar": every console of the store records the store closed and ends.
         first->widget("pushButton_fechar")->click();
-        QTRY_VERIFY(!first->window()->isVisible() && !second->window()->isVisible());
+        QTRY_VERIFY(!first->window()->isVisible() && !second->window()->isVisible() && !third->window()->isVisible());
         QCOMPARE(statusRow("status, ts_close", store), QStringLiteral("0 %1").arg(evening.toSecsSinceEpoch()));
         neighbour.tick();
         QVERIFY(neighbour.window()->isVisible());
