@@ -79,25 +79,6 @@ bool waitUntil(const std::function<bool()> &ready, int timeoutMs)
     return true;
 }
 
-// A "Name:  value kB" line of /proc/self/status, as a number.
-long procStatus(const char *name)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(name) + ':';
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-int openDescriptors()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
-}
-
 // User and system CPU of every thread of the process, in milliseconds.
 double cpuMs()
 {

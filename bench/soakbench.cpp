@@ -16,6 +16,8 @@
 #include "looplag.h"
 #include "runningconsole.h"
 
+#include "benchfigures.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -40,22 +42,6 @@ constexpr qint64 listedWithinMs = 15000;
 qint64 nowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
-}
-
-long residentKb()
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
-int openDescriptors()
-{
-    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
 }
 
 void silent(QtMsgType type, const QMessageLogContext &, const QString &message)
@@ -85,7 +71,7 @@ int runConsole(const QString &login, const QString &password, quint16 brokerPort
         say("end other");
         return 1;
     }
-    say("ready " + QByteArray::number(qlonglong(residentKb())) + ' ' + QByteArray::number(openDescriptors()));
+    say("ready " + QByteArray::number(qlonglong(procStatus("VmRSS"))) + ' ' + QByteArray::number(openDescriptors()));
     LoopLagMeter lag;
     lag.start();
     QSet<int> listed(console.listedOrders().cbegin(), console.listedOrders().cend());
@@ -98,7 +84,7 @@ int runConsole(const QString &login, const QString &password, quint16 brokerPort
         if (gap > 1000)
             say("stall " + QByteArray::number(gap) + ' ' + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toLatin1());
         if (!console.window()->isVisible()) {
-            say("stat " + QByteArray::number(lag.maxLagMs()) + ' ' + QByteArray::number(qlonglong(residentKb())) + ' '
+            say("stat " + QByteArray::number(lag.maxLagMs()) + ' ' + QByteArray::number(qlonglong(procStatus("VmRSS"))) + ' '
                 + QByteArray::number(openDescriptors()));
             say("end closed");
             QCoreApplication::exit(0);
@@ -113,7 +99,7 @@ int runConsole(const QString &login, const QString &password, quint16 brokerPort
     look.start(100);
     QTimer stats;
     QObject::connect(&stats, &QTimer::timeout, [&] {
-        say("stat " + QByteArray::number(lag.maxLagMs()) + ' ' + QByteArray::number(qlonglong(residentKb())) + ' '
+        say("stat " + QByteArray::number(lag.maxLagMs()) + ' ' + QByteArray::number(qlonglong(procStatus("VmRSS"))) + ' '
             + QByteArray::number(openDescriptors()));
     });
     stats.start(5000);
