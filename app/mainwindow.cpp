@@ -24,10 +24,12 @@
 #include "qamqpexchange.h"
 #include "qamqpqueue.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QDir>
 #include <QHeaderView>
 #include <QMediaPlayer>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSqlError>
@@ -100,6 +102,7 @@ MainWindow::MainWindow(QWidget *parent)
     // Kept for the window's whole life; it holds the last rows read.
     ordersModel = new SqlSnapshotModel;
     announcer = new StoreAnnouncer([this](QAmqpClient *amqp) { configureClient(amqp); }, this, this);
+    connect(announcer, &StoreAnnouncer::expired, this, &MainWindow::announcementExpired);
 
     // Sizing columns by every row of a busy two days costs most of a refresh;
     // the texts of a column are all about as wide, so a sample will do.
@@ -452,29 +455,51 @@ void MainWindow::on_radioButton_manual_clicked()
 
 void MainWindow::on_pushButton_status_clicked()
 {
-    const int announced = storeState->toggleStatus();
-    if (announced >= 0)
-        enviarSite(announced);
+    switch (storeState->toggleStatus(idPizzaria)) {
+    case StoreState::Toggle::Written:
+        enviarSite(storeState->currentStatus());
+        AtualizaTela();
+        break;
+    case StoreState::Toggle::Refused:
+        // Announcing a status the row does not hold would mislead every other console.
+        QMessageBox::critical(this, QStringLiteral("Status"), QStringLiteral("O status da loja não foi gravado."),
+                              QMessageBox::Ok);
+        break;
+    case StoreState::Toggle::Automatic:
+        break;
+    }
 }
 
 void MainWindow::on_pushButton_espera_clicked()
 {
     float typed = float(storeState->currentEspera());
-    {
-        Keypad keypad(&typed);
-        keypad.setModal(true);
-        keypad.exec();
-    }
-    if (!storeState->setEspera(idPizzaria, typed))
+    // Closed without "Enter" writes nothing: the row may have changed meanwhile on the web side.
+    if (Keypad::askAmount(&typed) && !storeState->setEspera(idPizzaria, typed))
         QMessageBox::critical(this, QStringLiteral("Espera"), QStringLiteral("O tempo de espera não foi gravado."),
                               QMessageBox::Ok);
+    storeState->readStatusRow(idPizzaria);
     AtualizaTela();
 }
 
 void MainWindow::FecharPrograma()
 {
+    // Nothing more may run here, the schedule least of all: it could open the
+    // store again while a dialog keeps the program alive.
+    timer.stop();
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
     AtualizaStatus(idPizzaria, 0);
-    close();
+    closeWhenNoDialog();
+}
+
+// A dialog open at the closing is the operator's work in progress: the window
+// closes, and so the program ends, once it is done.
+void MainWindow::closeWhenNoDialog()
+{
+    if (QApplication::activeModalWidget())
+        QTimer::singleShot(200, this, &MainWindow::closeWhenNoDialog);
+    else
+        close();
 }
 
 void MainWindow::FecharLoja()
@@ -502,6 +527,19 @@ void MainWindow::closeConnected()
 void MainWindow::exchangeCloseDeclared()
 {
     announcer->declared(StoreAnnouncer::Close, sender());
+}
+
+// Told without waiting: a box that blocked here would stop every tick behind it.
+void MainWindow::announcementExpired(int kind)
+{
+    if (kind != StoreAnnouncer::Close)
+        return;
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Fechar"),
+                                QStringLiteral("O servidor de mensagens não respondeu em 60 segundos: a loja não foi "
+                                               "fechada nos outros consoles."),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::enviarSite(int statusSite)

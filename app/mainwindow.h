@@ -88,6 +88,8 @@ private slots:
 
 private:
     void configureClient(QAmqpClient *amqp) const;
+    void announcementExpired(int kind);
+    void closeWhenNoDialog();
     void rebuildReceiver();
     void finishTick(bool internetAnswered);
     void receiverStep();

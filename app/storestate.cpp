@@ -128,6 +128,8 @@ void StoreState::FecharLoja(int idPizzaria)
 
 void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
 {
+    if (rowToFollow)
+        followRow(idPizzaria);
     // A console left running past midnight follows the new day's periods;
     // until they are read, the old day's are not applied to the new date.
     bool periodsOfToday = scheduleDay == now.date();
@@ -169,22 +171,25 @@ void StoreState::takeStatusRow()
         status = statusModel->data(statusModel->index(0, 0)).toInt();
 }
 
-int StoreState::toggleStatus()
+StoreState::Toggle StoreState::toggleStatus(int idPizzaria)
 {
     if (mode == 0)
-        return -1;
+        return Toggle::Automatic;
     // Any status but 0 is open: one press closes it, whatever value the row held.
-    status = status != 0 ? 0 : 1;
-    return status;
+    const int flipped = status != 0 ? 0 : 1;
+    if (!AtualizaStatus(idPizzaria, flipped))
+        return Toggle::Refused;
+    status = lastWrittenStatus = flipped;
+    writeFailed = false;
+    readStatusRow(idPizzaria);
+    return Toggle::Written;
 }
 
 bool StoreState::setEspera(int idPizzaria, float typed)
 {
     // Truncated toward zero; a value beyond an int is no waiting time.
     const bool fits = std::fabs(typed) < 2147483648.0f;
-    const bool written = fits && AtualizaEspera(idPizzaria, int(typed));
-    LerStatus(idPizzaria, statusModel.get());
-    return written;
+    return fits && AtualizaEspera(idPizzaria, int(typed));
 }
 
 void StoreState::statusSetByHand(int idPizzaria, int announced)
@@ -193,9 +198,20 @@ void StoreState::statusSetByHand(int idPizzaria, int announced)
     // A write still to be retried here gives way to another status set since.
     if (writeFailed && announced >= 0)
         status = announced;
-    // The row as the other console recorded it: writing it back later could
-    // undo what that console has changed since.
-    if (LerStatus(idPizzaria, statusModel.get()) && !writeFailed) {
+    followRow(idPizzaria);
+}
+
+// The row as the other console recorded it: writing it back later could undo
+// what that console has changed since. A failed read is tried at every check
+// until one succeeds, or this console would show the old status for good.
+void StoreState::followRow(int idPizzaria)
+{
+    rowToFollow = !LerStatus(idPizzaria, statusModel.get());
+    if (rowToFollow) {
+        qDebug() << "LerStatus: falhou; nova leitura na próxima verificação";
+        return;
+    }
+    if (!writeFailed) {
         status = statusModel->data(statusModel->index(0, 0)).toInt();
         lastWrittenStatus = status;
     }

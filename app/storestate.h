@@ -35,12 +35,15 @@ public:
     // Takes the status and waiting time from the last status row read.
     void takeStatusRow();
 
-    // In manual mode flips the status, written by the next check; returns the
-    // status to announce, or -1 in automatic mode.
-    int toggleStatus();
-    // The keypad's value truncated, written, and the row read again; false
-    // when nothing was written.
+    enum class Toggle { Automatic, Written, Refused };
+    // In manual mode flips the status and writes it at once, so that the
+    // consoles reading the row on its announcement find it; a refused write
+    // leaves the status as it was.
+    Toggle toggleStatus(int idPizzaria);
+    // The keypad's value truncated and written; false when nothing was written.
     bool setEspera(int idPizzaria, float typed);
+    // Reads the status row again, for the next takeStatusRow.
+    void readStatusRow(int idPizzaria) { LerStatus(idPizzaria, statusModel.get()); }
     // A console of the store set the status by hand (announced, or -1 when the
     // message does not say): this one follows the operator, not the schedule.
     void statusSetByHand(int idPizzaria, int announced);
@@ -54,11 +57,13 @@ public:
 
 private:
     bool readSchedule(int idPizzaria, const QDate &day);
+    void followRow(int idPizzaria);
 
     std::function<QDateTime()> clock;
     int status = 0;
     int lastWrittenStatus = -1;
     bool writeFailed = false;
+    bool rowToFollow = false;   // set by hand elsewhere, and the row not read yet
     int mode = 0;
     int espera = 0;
     QString modeText;

@@ -11,6 +11,8 @@ const char *const declaredSlot[] = {SLOT(exchangeCloseDeclared()), SLOT(exchange
 const char *const sentLine[] = {" [x] Sent close", " [x] Sent close site"};
 const char *const lostLine[] = {"closeClient: conexão perdida antes do envio",
                                 "siteClient: conexão perdida antes do envio"};
+const char *const droppedLine[] = {"closeClient: não enviado em 60 s, descartado",
+                                   "siteClient: não enviado em 60 s, descartado"};
 }
 
 StoreAnnouncer::StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *chain, QObject *parent)
@@ -18,6 +20,16 @@ StoreAnnouncer::StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QOb
     , configure(std::move(configure))
     , chain(chain ? chain : this)
 {
+    for (Kind kind : {Close, Site}) {
+        deadlines[kind].setSingleShot(true);
+        connect(&deadlines[kind], &QTimer::timeout, this, [this, kind] {
+            if (!clients[kind])
+                return;
+            qDebug() << droppedLine[kind];
+            release(kind);
+            emit expired(kind);
+        });
+    }
 }
 
 StoreAnnouncer::~StoreAnnouncer()
@@ -49,6 +61,7 @@ void StoreAnnouncer::start(Kind kind, const QString &message)
     // A lost connection only delays the message: the client reconnects by itself.
     connect(client, &QAmqpClient::disconnected, this, [kind] { qDebug() << lostLine[kind]; });
     client->connectToHost(QString(QLatin1String("")));
+    deadlines[kind].start(expiryMs);
 }
 
 void StoreAnnouncer::connected(Kind kind, QObject *sender)
@@ -85,6 +98,7 @@ void StoreAnnouncer::release(Kind kind)
     if (!client)
         return;
     clients[kind] = nullptr;
+    deadlines[kind].stop();
     client->disconnect();
     client->disconnectFromHost();
     client->deleteLater();

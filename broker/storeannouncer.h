@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -11,6 +12,8 @@ class QAmqpClient;
 // closing ("closeloja") and a status set by hand ("statussite"). Each goes out
 // on a connection of its own, released once the message is published; a newer
 // announcement of a kind replaces one of that kind still waiting to go out.
+// One not published within expiryMs is dropped: a closing sent hours later,
+// when the broker returns, would end the store in the middle of service.
 class StoreAnnouncer : public QObject
 {
     Q_OBJECT
@@ -24,6 +27,7 @@ public:
     // connected() and declared(); by default chain is the announcer itself.
     explicit StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *chain = nullptr,
                             QObject *parent = nullptr);
+    static constexpr int expiryMs = 60000;
     ~StoreAnnouncer() override;
 
     void enviarFecharLoja(int idPizzaria);
@@ -33,8 +37,9 @@ public:
     void connected(Kind kind, QObject *sender);
     void declared(Kind kind, QObject *sender);
 
-    // The client of an announcement not yet published, or null.
-    QAmqpClient *pending(Kind kind) const { return clients[kind]; }
+signals:
+    // An announcement of kind was dropped unpublished.
+    void expired(StoreAnnouncer::Kind kind);
 
 private slots:
     void closeConnected();
@@ -50,4 +55,5 @@ private:
     QObject *chain;
     QAmqpClient *clients[2] = {nullptr, nullptr};
     QString messages[2];
+    QTimer deadlines[2];
 };
