@@ -118,17 +118,25 @@ void EditarItem::PreencheItem(QString sku, QString nome, QString descricao, QStr
     this->id_itemcardapio = id_itemcardapio;
 }
 
-bool EditarItem::checarSku(int idPizzaria, QString sku, QSqlDatabase *db)
+// Whether another entry of the store has the code; empty when the check itself
+// failed, which must not pass for "free".
+std::optional<bool> EditarItem::codigoEmUso(int idPizzaria, const QString &sku, QSqlDatabase *db)
 {
     if (sku.isEmpty())
         return false;
     QSqlQuery query(*db);
-    executaComValores(query,
-                      QStringLiteral("select precoitem.id_precoitem from cardapio inner join precoitem on "
-                                     "cardapio.id_precoitem=precoitem.id_precoitem where id=:sku and "
-                                     "id_pizzaria=:idpizzaria"),
-                      {{QStringLiteral(":sku"), sku}, {QStringLiteral(":idpizzaria"), idPizzaria}});
+    if (!executaComValores(query,
+                           QStringLiteral("select precoitem.id_precoitem from cardapio inner join precoitem on "
+                                          "cardapio.id_precoitem=precoitem.id_precoitem where id=:sku and "
+                                          "id_pizzaria=:idpizzaria"),
+                           {{QStringLiteral(":sku"), sku}, {QStringLiteral(":idpizzaria"), idPizzaria}}))
+        return std::nullopt;
     return query.size() > 0;
+}
+
+bool EditarItem::checarSku(int idPizzaria, QString sku, QSqlDatabase *db)
+{
+    return codigoEmUso(idPizzaria, sku, db).value_or(false);
 }
 
 bool EditarItem::gravarItem(int id, int idPizzaria, QString sku, QString nome, QString descr, int tipo, int tamanho,
@@ -153,9 +161,7 @@ void EditarItem::recusa(const QString &texto)
 
 void EditarItem::on_pushButton_preco_clicked()
 {
-    Keypad keypad(&preco, nullptr);
-    keypad.setModal(true);
-    keypad.exec();
+    Keypad::askAmount(&preco);
     ui->pushButton_preco->setText(textoPreco(preco));
 }
 
@@ -179,9 +185,12 @@ void EditarItem::on_pushButton_ok_clicked()
     }
     const int tipo = ui->comboBox_tipo->currentData().toInt();
     const int tamanho = ui->comboBox_tamanho->currentData().toInt();
-    if ((id_cardapio == 0 || sku != codigoInicial) && checarSku(id_pizzaria, sku, db)) {
-        recusa(QStringLiteral("Código de Item já cadastrado"));
-        return;
+    if (id_cardapio == 0 || sku != codigoInicial) {
+        const std::optional<bool> emUso = codigoEmUso(id_pizzaria, sku, db);
+        if (!emUso || *emUso) {
+            recusa(emUso ? QStringLiteral("Código de Item já cadastrado") : QStringLiteral("Erro na gravação de dados"));
+            return;
+        }
     }
     if (gravarItem(id_cardapio, id_pizzaria, sku, nome, descr, tipo, tamanho, preco, id_menu, mask_cardapio, db,
                    id_precoitem, id_itemcardapio))

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QSqlQuery;
 class QSqlQueryModel;
@@ -35,6 +36,7 @@ private slots:
     void on_pushButton_ok_clicked();
 
 private:
+    static std::optional<bool> codigoEmUso(int idPizzaria, const QString &sku, QSqlDatabase *db);
     void recusa(const QString &texto);
 
     Ui::EditarItem *ui;

@@ -228,18 +228,21 @@ void Gerenciar::on_tableView_ativos_doubleClicked(QModelIndex index)
     const int row = ativosProxy->mapToSource(index).row();
     float novoPreco = ativosModel->index(row, ColPreco).data().toFloat();
     const int idPreco = ativosModel->index(row, ColPrecoItem).data().toInt();
-    Keypad keypad(&novoPreco, nullptr);
-    keypad.setModal(true);
-    keypad.exec();
-    // Also when the keypad was closed: the price then goes back unchanged.
+    // Closed without "Enter": the price may have changed meanwhile elsewhere, so nothing goes back.
+    if (!Keypad::askAmount(&novoPreco))
+        return;
     AtualizaPreco(idPreco, novoPreco);
     AtualizaTabelas();
 }
 
 void Gerenciar::on_tableView_ativos_clicked(QModelIndex index)
 {
-    const int row = ativosProxy->mapToSource(index).row();
-    const auto valor = [this, row](int coluna) { return ativosModel->index(row, coluna).data(); };
+    copiaItem(ativosModel.get(), ativosProxy->mapToSource(index).row());
+}
+
+void Gerenciar::copiaItem(QSqlQueryModel *model, int row)
+{
+    const auto valor = [model, row](int coluna) { return model->index(row, coluna).data(); };
     id_cardapio = valor(ColCardapio).toInt();
     id_menu = valor(ColMenu).toInt();
     id_precoitem = valor(ColPrecoItem).toInt();
@@ -249,19 +252,38 @@ void Gerenciar::on_tableView_ativos_clicked(QModelIndex index)
     nome = valor(ColNome).toString();
     descricao = valor(ColDescricao).toString();
     nomeTipo = valor(ColTipo).toString();
+    nomeMenu = valor(ColNomeMenu).toString();
     nomeTamanho = valor(ColTamanho).toString();
     preco = valor(ColPreco).toFloat();
 }
 
-void Gerenciar::abreEditor(int idItem)
+// The clicked item as the tables hold it now, on sale or paused: a price or
+// pause since the click must not go back with the editor's save.
+bool Gerenciar::releItem()
 {
-    if (id_cardapio == 0) {
+    for (QSqlQueryModel *model : {ativosModel.get(), pausadosModel.get()}) {
+        while (model->canFetchMore())
+            model->fetchMore();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, ColCardapio).data().toInt() == id_cardapio) {
+                copiaItem(model, row);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void Gerenciar::abreEditor(bool copia)
+{
+    if (id_cardapio == 0 || !releItem()) {
         QMessageBox::critical(nullptr, QStringLiteral("Seleção"), QStringLiteral("Nenhum Item Selecionado"),
                               QMessageBox::Ok);
         return;
     }
     EditarItem editor;
-    editor.IniciaEdicao(id_pizzaria, idItem, id_menu, filtroMenu, mask, &db);
+    // The item's own menu, where a copy goes; the filter may match several.
+    editor.IniciaEdicao(id_pizzaria, copia ? 0 : id_cardapio, id_menu, nomeMenu, mask, &db);
     editor.PreencheItem(codigo, nome, descricao, nomeTipo, nomeTamanho, preco, id_precoitem, id_itemcardapio);
     editor.setModal(true);
     editor.exec();
@@ -270,10 +292,10 @@ void Gerenciar::abreEditor(int idItem)
 
 void Gerenciar::on_pushButton_item_clicked()
 {
-    abreEditor(0);
+    abreEditor(true);
 }
 
 void Gerenciar::on_pushButton_editar_clicked()
 {
-    abreEditor(id_cardapio);
+    abreEditor(false);
 }

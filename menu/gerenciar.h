@@ -52,7 +52,10 @@ private slots:
 private:
     void mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, QSqlQueryModel *model, int ativo);
     void mostraItens(QTableView *view, QSqlQueryModel *model, int ativo);
-    void abreEditor(int idItem);
+    void copiaItem(QSqlQueryModel *model, int row);
+    bool releItem();
+    // A copy saves as a new item ("Duplicar"); otherwise the item is changed ("Editar").
+    void abreEditor(bool copia);
     void informaFalha(const QString &erro);
 
     Ui::Gerenciar *ui;
@@ -76,6 +79,7 @@ private:
     QString codigo;
     QString nomeTamanho;
     QString nomeTipo;
+    QString nomeMenu;
     float preco = 0;
     QSqlDatabase db;
     QSortFilterProxyModel *ativosProxy;

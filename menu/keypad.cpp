@@ -1,6 +1,8 @@
 #include "keypad.h"
 #include "ui_keypad.h"
 
+#include <QMessageBox>
+
 Keypad::Keypad(float *target, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::Keypad)
@@ -15,6 +17,22 @@ Keypad::Keypad(float *target, QWidget *parent)
 Keypad::~Keypad()
 {
     delete ui;
+}
+
+bool Keypad::askAmount(float *value)
+{
+    float typed = *value;
+    Keypad keypad(&typed);
+    keypad.setModal(true);
+    if (keypad.exec() != QDialog::Accepted)
+        return false;
+    if (typed < 0) {
+        QMessageBox::warning(nullptr, QStringLiteral("Entrada de Valores"),
+                             QStringLiteral("Valor negativo não é aceito. Nada foi gravado."), QMessageBox::Ok);
+        return false;
+    }
+    *value = typed;
+    return true;
 }
 
 void Keypad::ShowNumber()
@@ -67,7 +85,7 @@ void Keypad::on_pushButtonKeyComma_clicked()
 void Keypad::on_pushButtonKeyEnter_clicked()
 {
     if (entered.enter(target))
-        close();
+        accept();
 }
 
 void Keypad::on_pushButtonKeyReturn_clicked()

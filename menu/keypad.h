@@ -9,7 +9,7 @@ class Keypad;
 }
 
 // Modal on-screen keypad "Entrada de Valores": edits the caller's float, which
-// changes only when "Enter" accepts a number.
+// changes only when "Enter" accepts a number; only then is the dialog accepted.
 class Keypad : public QDialog
 {
     Q_OBJECT
@@ -17,6 +17,11 @@ class Keypad : public QDialog
 public:
     explicit Keypad(float *target, QWidget *parent = nullptr);
     ~Keypad() override;
+
+    // Runs a keypad on a copy of value. True, with value replaced, only when
+    // "Enter" accepted a number that is not negative: the keyboard's Return is
+    // the sign key, so a negative price or waiting time is a slip, refused with a box.
+    static bool askAmount(float *value);
 
 private slots:
     void on_pushButtonKey0_clicked();
