@@ -91,6 +91,13 @@ void clickRow(QTableView *view, const QString &code, bool twice = false)
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
 }
 
+// A click on a column's header, as the operator sorts a table.
+void sortBy(QTableView *view, int column)
+{
+    QHeaderView *header = view->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(column) + 5, 5));
+}
+
 void pressKeys(QWidget *keypad, const QStringList &keys)
 {
     const QMap<QString, QString> names{{"+/-", "Return"}, {".", "Dot"}, {",", "Comma"}};
@@ -131,7 +138,8 @@ void TestMenu::init()
     // What a failing save was made to meet goes.
     for (const char *undo : {"alter table item_cardapio modify id_itemcardapio int not null auto_increment",
                              "alter table precoitem drop constraint if exists recusa",
-                             "alter table cardapio drop constraint if exists recusa"})
+                             "alter table cardapio drop constraint if exists recusa",
+                             "alter table cardapio drop column if exists id"})
         QVERIFY2(fixture.exec(undo), qPrintable(fixture.lastError()));
     QVERIFY2(fixture.build(), qPrintable(fixture.lastError()));
     before = fixture.snapshot(loja);
@@ -156,7 +164,8 @@ void TestMenu::checkBox(const ModalAnswer *box, const QString &told)
 void TestMenu::browse_data()
 {
     // Steps, ";" between: box=entry; filtro=text then the button; pausar or venda=the code whose
-    // whole row is selected; preço=keys typed on MUS-G's price; lost= drops the dialog's connection.
+    // whole row is selected; preço=keys typed on MUS-G's price; lost= drops the dialog's connection;
+    // ordem=a column whose header is clicked; web=a statement run meanwhile by the service.
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("told");          // "title: text" of the box, a pattern
     QTest::addColumn<QString>("expected");      // codes on sale; codes paused; Duplicar enabled; MUS-G's price shown
@@ -176,6 +185,11 @@ void TestMenu::browse_data()
     row("price typed", "filtro=;preço=AC 1 2 , 5 Enter", "CAL-G,GUA-L,MUS-G;COL-L;0;     12,50");
     row("failed Enter keeps the price", "filtro=;preço=AC +/- Enter", all);
     row("price fails", "filtro=;preço=AC 9 9 9 9 9 9 9 9 9 9 Enter", all, failed + "Out of range");
+    row("closed without Enter: a price changed meanwhile stays",
+        "filtro=;web=update precoitem set preco=30 where id='MUS-G';preço=AC 1 2;filtro=", "CAL-G,GUA-L,MUS-G;COL-L;0;     30,00");
+    row("Return made it negative", "filtro=;preço=AC 5 +/- Enter", all, "^Entrada de Valores: Valor negativo");
+    row("sorted: pause", "filtro=;ordem=4;pausar=MUS-G", "CAL-G,GUA-L;COL-L,MUS-G;0;     49,90");
+    row("sorted: price", "filtro=;ordem=4;preço=AC 1 2 , 5 Enter", "CAL-G,GUA-L,MUS-G;COL-L;0;     12,50");
 }
 
 void TestMenu::browse()
@@ -188,6 +202,10 @@ void TestMenu::browse()
         if (what == "filtro") {
             widget<QLineEdit>("lineEdit_filtro")->setText(entry);
             QTest::mouseClick(widget<QPushButton>("pushButton_filtro"), Qt::LeftButton);
+        } else if (what == "ordem") {
+            sortBy(ativos, entry.toInt());
+        } else if (what == "web") {
+            QVERIFY(fixture.exec(entry));
         } else if (what == "lost") {
             QVERIFY(fixture.exec("kill " + fixture.scalar("select id from information_schema.processlist where user="
                                                           "substring_index(current_user(), '@', 1) and id<>connection_id()")
@@ -226,11 +244,12 @@ void TestMenu::save_data()
     QTest::addColumn<QString>("input");         // button (item: Duplicar)|code|name|description|size|keypad keys
     QTest::addColumn<QString>("told");
     QTest::addColumn<QString>("saved");         // the entries of that name afterwards
-    // Run first: a table made to refuse what the save writes (303: size Broto), or rows changed
-    QTest::addColumn<QString>("fault");
+    // Run first: a statement (a table made to refuse what the save writes, 303: size Broto, or
+    // rows changed); "sort" clicks the Item header; "price:keys" types MUS-G's price by double-click.
+    QTest::addColumn<QString>("before");
     const auto row = [](const char *name, const char *input, const QString &told, const QString &saved,
-                        const QString &fault = "") {
-        QTest::newRow(name) << input << told << saved << fault;
+                        const QString &before = "") {
+        QTest::newRow(name) << input << told << saved << before;
     };
     const QString copy = "5/5/5 Pizzas Salgadas,1,127,0,3,", edit = "4/4/4 Pizzas Salgadas,1,62,5,3,";
     const QString inUse = "Código de Item já cadastrado", failed = "Erro na gravação de dados";
@@ -250,28 +269,52 @@ void TestMenu::save_data()
         "alter table item_cardapio modify id_itemcardapio int not null default 0");
     row("edit, second update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("precoitem"));
     row("edit, third update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("cardapio"));
+    row("the code check fails", "item|N1|Nova||Grande|", failed, "", "alter table cardapio add column id int");
+    row("copy of an item whose menu the filter only contains", "item||Nova||Grande|", "",
+        "5/5/5 Pizzas Salgadas Finas,1,127,0,3,Grande,49.90,,Nova,Nova,Tradicional",
+        "update menu set item_menu='Pizzas Salgadas Finas' where id_menu=101");
+    row("copy with a negative price: the old one kept", "item||Nova||Grande|AC 5 +/- Enter", "",
+        copy + "Grande,49.90,,Nova,Nova,Tradicional");
+    row("edit after a price change keeps the new price", "editar|MUS-G|Nova|Fina|Grande|", "",
+        edit + "Grande,12.50,MUS-G,Nova,Fina,Tradicional", "price:AC 1 2 , 5 Enter");
+    row("sorted: edit", "editar|MUS-G|Nova|Fina|Broto|", "", edit + "Broto,49.90,MUS-G,Nova,Fina,Tradicional", "sort");
 }
 
 void TestMenu::save()
 {
-    QFETCH(QString, fault);
+    QFETCH(QString, before);
     QFETCH(QString, input);
     const QStringList fields = input.split('|').mid(1);
+    const QString priceKeys = before.startsWith("price:") ? before.mid(6) : QString();
+    QVERIFY2(before.isEmpty() || before == "sort" || !priceKeys.isEmpty() || fixture.exec(before), qPrintable(fixture.lastError()));
     choose(widget<QComboBox>("comboBox_menu"), "Pizzas Salgadas");
-    clickRow(widget<QTableView>("tableView_ativos"), "MUS-G");
-    QVERIFY2(fault.isEmpty() || fixture.exec(fault), qPrintable(fixture.lastError()));
+    auto *ativos = widget<QTableView>("tableView_ativos");
+    if (before == "sort")
+        sortBy(ativos, 4);
+    clickRow(ativos, "MUS-G");
+    if (!priceKeys.isEmpty()) {
+        ModalAnswer keypad([&](QWidget *k) { pressKeys(k, priceKeys.split(' ')); });
+        clickRow(ativos, "MUS-G", true);
+    }
 
     std::unique_ptr<ModalAnswer> box;
+    QString menu;
+    bool priceRefused = false;
     ModalAnswer editor([&](QWidget *w) {
+        menu = w->findChild<QLabel *>("label_menu")->text();
         const char *names[] = {"lineEdit_sku", "lineEdit_nome", "lineEdit_descricao"};
         for (int i = 0; i < 3; ++i)
             w->findChild<QLineEdit *>(names[i])->setText(fields[i]);
         auto *tamanho = w->findChild<QComboBox *>("comboBox_tamanho");
         tamanho->setCurrentIndex(tamanho->findText(fields[3]));
         if (!fields[4].isEmpty()) {
-            ModalAnswer keypad([&](QWidget *k) { pressKeys(k, fields[4].split(' ')); });
+            std::unique_ptr<ModalAnswer> refused;
+            ModalAnswer keypad([&](QWidget *k) {
+                pressKeys(k, fields[4].split(' '));
+                refused = std::make_unique<ModalAnswer>();
+            });
             QTest::mouseClick(w->findChild<QPushButton *>("pushButton_preco"), Qt::LeftButton);
-            QCOMPARE(w->findChild<QPushButton *>("pushButton_preco")->text(), QString("R$7.50"));
+            priceRefused = refused->seen();
         }
         box = std::make_unique<ModalAnswer>();
         QTest::mouseClick(w->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
@@ -280,6 +323,9 @@ void TestMenu::save()
     });
     QTest::mouseClick(widget<QPushButton>("pushButton_" + input.section('|', 0, 0)), Qt::LeftButton);
     QVERIFY(editor.seen() && box);
+    // The clicked item's own menu, whatever the filter matched.
+    QCOMPARE(menu, fixture.scalar("select item_menu from menu where id_menu=101").toString());
+    QCOMPARE(priceRefused, fields[4].contains("+/-"));
     QFETCH(QString, told);
     checkBox(box.get(), told);
     QFETCH(QString, saved);
