@@ -27,12 +27,8 @@ constexpr qint64 LagLimitMs = 1000;
 constexpr qint64 LagLimitMs = 500;
 #endif
 
-int entriesIn(const char *path)
-{
-    return int(QDir(QLatin1String(path)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
 // Threads and file descriptors of this process, to see that nothing leaks.
+int entriesIn(const char *path) { return int(QDir(QLatin1String(path)).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()); }
 int threadCount() { return entriesIn("/proc/self/task"); }
 int openFileCount() { return entriesIn("/proc/self/fd"); }
 

@@ -2,9 +2,9 @@
 """Builds FieldCipher test vectors without any Qt code.
 
 Each vector is enciphered here from the byte format alone (version, flags,
-key-chained XOR of R + integrity value + payload, Base64), so tst_fieldcipher
+key-chained XOR of R + integrity value + payload, Base64), so tst_config
 checks the C++ decipher against an outside computation. Damaged vectors are
-forged the same way. Prints the rows of the vectors table in tst_fieldcipher.cpp.
+forged the same way. Prints the rows of the vectors table in tst_config.cpp.
 """
 import base64
 import hashlib
