@@ -1,76 +1,34 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "alarm.h"
 #include "brokermessage.h"
 #include "configfile.h"
 #include "configuracao.h"
 #include "connection.h"
 #include "connectionsettings.h"
-#include "databasewatch.h"
 #include "gerenciar.h"
 #include "internetprobe.h"
 #include "keypad.h"
 #include "operatorlogin.h"
 #include "orderannouncements.h"
-#include "orderdelegates.h"
-#include "ordertexts.h"
+#include "orderreceiver.h"
 #include "pedido.h"
-#include "sqlsnapshotmodel.h"
+#include "recentorders.h"
 #include "storeannouncer.h"
 #include "storestate.h"
-#include "traynotifier.h"
 
 #include "qamqpclient.h"
-#include "qamqpexchange.h"
-#include "qamqpqueue.h"
 
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
 #include <QHeaderView>
-#include <QMediaPlayer>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlQueryModel>
-#include <QSystemTrayIcon>
-#include <QTime>
-#include <QUrl>
-
-namespace {
-
-const QString exchangeName = QStringLiteral("logs");
-
-// A receiver that has not finished its handshake by then is given up and rebuilt.
-constexpr qint64 receiverConnectLimitMs = 10000;
-
-// While no queue consumes, the database is asked this often for a newer order;
-// after a statement waited out its limit, the tick's own statements wait as long.
-constexpr qint64 newestOrderPollMs = 15000;
-
-// A failure that took this long was a wait, not a refusal.
-constexpr qint64 slowDatabaseMs = 1000;
-
-// Every client of the console: automatic reconnection on, port text read as decimal.
-void configureAmqp(QAmqpClient *amqp, const QString &host, const QString &virtualHost, const QString &port,
-                   const QString &user, const QString &password)
-{
-    amqp->setHost(host);
-    amqp->setVirtualHost(virtualHost);
-    amqp->setPort(quint16(port.toInt()));
-    amqp->setAutoReconnect(true, 0);
-    amqp->setUsername(user);
-    amqp->setPassword(password);
-}
-
-QUrl alarmSound()
-{
-    return QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("sound/fone.mp3")));
-}
-
-} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -82,26 +40,14 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint);
     ui->label_release->setText(QStringLiteral("200715"));
 
-    player = new QMediaPlayer(this);
-    player->setMedia(alarmSound());
-
-    trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral("images/tv_pq.png")), this);
-    trayIcon->setVisible(true);
-    notifier = new TrayNotifier(trayIcon, this);
+    alarm = new Alarm(this);
     internetProbe = new InternetProbe(this);
     connect(internetProbe, &InternetProbe::finished, this, &MainWindow::finishTick);
-    databaseWatch = new DatabaseWatch(this);
-    connect(databaseWatch, &DatabaseWatch::answersChanged, this, [this](bool answers) {
-        // Back: whatever was announced meanwhile is read at the next tick.
-        if (answers)
-            listOutdated = true;
-        else
-            connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
-    });
-
-    // Kept for the window's whole life; it holds the last rows read.
-    ordersModel = new SqlSnapshotModel;
-    announcer = new StoreAnnouncer([this](QAmqpClient *amqp) { configureClient(amqp); }, this, this);
+    recentOrders = new RecentOrders(ui->tableView_pedidos, [this] { return clock(); }, this);
+    connect(recentOrders, &RecentOrders::refreshed, alarm, &Alarm::ordersRead);
+    receiver = new OrderReceiver([this](QAmqpClient *amqp) { configureClient(amqp); }, this);
+    connect(receiver, &OrderReceiver::missedMessages, recentOrders, &RecentOrders::markOutdated);
+    announcer = new StoreAnnouncer([this](QAmqpClient *amqp) { configureClient(amqp); }, this);
     connect(announcer, &StoreAnnouncer::expired, this, &MainWindow::announcementExpired);
 
     // Sizing columns by every row of a busy two days costs most of a refresh;
@@ -109,7 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->tableView_pedidos->horizontalHeader()->setResizeContentsPrecision(100);
 
     now = clock();
-    imagesDir = QStringLiteral("%1/images/").arg(QDir::currentPath());
+    const QString imagesDir = QStringLiteral("%1/images/").arg(QDir::currentPath());
     ui->label_pic->setPixmap(QPixmap(QStringLiteral("%1%2").arg(imagesDir, QStringLiteral("selo_trovanta.png"))));
     ui->label_conexao->setText(QStringLiteral("Servidor não conectado!"));
 
@@ -132,9 +78,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(&timer, &QTimer::timeout, this, &MainWindow::task);
     timer.start(1000);
-    databaseWatch->start();
-
-    client = new QAmqpClient(nullptr);
+    recentOrders->watchDatabase();
 }
 
 MainWindow::~MainWindow()
@@ -142,13 +86,6 @@ MainWindow::~MainWindow()
     // Leaving the console always records the store as closed.
     AtualizaStatus(idPizzaria, 0);
     timer.stop();
-    for (QAmqpClient *owned : {client, amqpClient}) {
-        if (owned) {
-            owned->disconnect(this);
-            delete owned;
-        }
-    }
-    delete ordersModel;
     delete ui;
 }
 
@@ -156,6 +93,17 @@ void MainWindow::setClock(std::function<QDateTime()> newClock)
 {
     clock = std::move(newClock);
     now = clock();
+}
+
+// Every client of the console: automatic reconnection on, port text read as decimal.
+void MainWindow::configureClient(QAmqpClient *amqp) const
+{
+    amqp->setHost(connectionSettings.host);
+    amqp->setVirtualHost(virtualhost);
+    amqp->setPort(quint16(portbroker.toInt()));
+    amqp->setAutoReconnect(true, 0);
+    amqp->setUsername(userbroker);
+    amqp->setPassword(passbroker);
 }
 
 // ---------------------------------------------------------------- configuration and login
@@ -176,9 +124,8 @@ bool MainWindow::LerConf()
     passbroker = values.passbroker;
     virtualhost = values.virtualhost;
     portbroker = values.portbroker;
-    printerLine = values.printerLine;
-    if (!printerLine.isEmpty())
-        connectionSettings.printerList = splitPrinterLine(printerLine);
+    if (!values.printerLine.isEmpty())
+        connectionSettings.printerList = splitPrinterLine(values.printerLine);
     return true;
 }
 
@@ -214,25 +161,14 @@ void MainWindow::on_actionAbrir_CFG_triggered()
     }
     if (ConectaBanco()) {
         idPizzaria = LerTVUser();
+        recentOrders->setStore(idPizzaria);
         ui->pushButton_gerenciar->setEnabled(idPizzaria != 0);
     }
     AtualizaTela();
-    newPlayer();
-}
-
-// A fresh player picks up a sound file replaced while the console ran. The
-// old one stops with its sound, so a running alarm test ends with it.
-void MainWindow::newPlayer()
-{
-    if (alarmTest)
+    // A sound file replaced while the console ran is picked up; a running alarm test ends.
+    if (alarm->isTesting())
         on_pushButton_stop_clicked();
-    QMediaPlayer *previous = player;
-    player = new QMediaPlayer(this);
-    player->setMedia(alarmSound());
-    if (previous) {
-        previous->stop();
-        previous->deleteLater();
-    }
+    alarm->renewPlayer();
 }
 
 void MainWindow::on_actionSair_triggered()
@@ -240,141 +176,38 @@ void MainWindow::on_actionSair_triggered()
     close();
 }
 
-// ---------------------------------------------------------------- recent orders
+// ---------------------------------------------------------------- recent orders and alarm
 
 bool MainWindow::LerUltimosPedidos(int id, QSqlQueryModel *model)
 {
-    ConectaBanco();
-    QSqlQuery query(QSqlDatabase{});
-    qDebug() << "LerUltimosPedidos" << QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
-    const qint64 cutoff = recentOrdersCutoff(clock());
-    query.prepare(QStringLiteral("select id_pedido, data, valor, desconto, status from pedido where "
-                                 "id_pizzaria=:id and data > :data order by id_pedido desc"));
-    query.bindValue(QStringLiteral(":id"), id);
-    query.bindValue(QStringLiteral(":data"), cutoff);
-    if (query.exec()) {
-        model->setQuery(query);
-        return true;
-    }
-    qDebug() << "LerUltimosPedidos" << query.lastError().text() << cutoff;
-    return false;
+    return recentOrders->LerUltimosPedidos(id, model);
 }
 
 void MainWindow::atualizarlista()
 {
-    refreshList();
+    recentOrders->setStore(idPizzaria);
+    recentOrders->refresh();
 }
 
-// A failed refresh stays due: every tick tries again until one succeeds, so an
-// order announced while the database was away rings once it is back.
-bool MainWindow::refreshList()
+void MainWindow::on_pushButton_play_clicked()
 {
-    QElapsedTimer took;
-    took.start();
-    if (!LerUltimosPedidos(idPizzaria, ordersModel)) {
-        connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
-        listOutdated = true;
-        noteDatabaseFailure(took.elapsed());
-        return false;
-    }
-    slowDatabaseFailure.invalidate();
-    listOutdated = false;
-    newestOrderSeen = qMax(newestOrderSeen, ordersModel->data(ordersModel->index(0, 0)).toInt());
-    connectionSettings.serverStatusText = QStringLiteral("Servidor conectado!");
-
-    const QStringList headers{QStringLiteral("Pedido"), QStringLiteral("Data"), QStringLiteral("Valor (R$)"),
-                              QStringLiteral("Desconto (R$)"), QStringLiteral("Status")};
-    for (int column = 0; column < headers.size(); ++column)
-        ordersModel->setHeaderData(column, Qt::Horizontal, headers.at(column));
-
-    ui->tableView_pedidos->setModel(ordersModel);
-    installDelegates();
-    ui->tableView_pedidos->resizeColumnsToContents();
-
-    noNewOrder = true;
-    for (int row = 0; row < ordersModel->rowCount(); ++row) {
-        if (ordersModel->data(ordersModel->index(row, 4)).toInt() == 0) {
-            noNewOrder = false;
-            player->play();
-            break;
-        }
-    }
-    return true;
+    alarm->startTest();
+    ui->label_alarme->setText(QStringLiteral("Teste de Alarme ON"));
 }
 
-// A server that refuses at once is asked again at the next tick; one that
-// let a statement wait out its limit (a line that drops packets) is left
-// alone for a while, since each try holds the window that long.
-void MainWindow::noteDatabaseFailure(qint64 tookMs)
+void MainWindow::on_pushButton_stop_clicked()
 {
-    if (tookMs >= slowDatabaseMs)
-        slowDatabaseFailure.start();
+    alarm->stopTest();
+    ui->label_alarme->setText(QStringLiteral("Alarme"));
 }
 
-bool MainWindow::databaseWorthTrying() const
-{
-    return databaseWatch->answers()
-        && (!slowDatabaseFailure.isValid() || slowDatabaseFailure.elapsed() >= newestOrderPollMs);
-}
-
-// The store's newest order number, or -1 when it cannot be read.
-int MainWindow::newestOrderNumber()
-{
-    QElapsedTimer took;
-    took.start();
-    ConectaBanco();
-    QSqlQuery query(QSqlDatabase{});
-    query.prepare(QStringLiteral("select max(id_pedido) from pedido where id_pizzaria=:id"));
-    query.bindValue(QStringLiteral(":id"), idPizzaria);
-    if (!query.exec() || !query.next()) {
-        noteDatabaseFailure(took.elapsed());
-        return -1;
-    }
-    return query.value(0).toInt();
-}
-
-// Nothing announces new orders while no queue consumes: every little while the
-// newest order number is read, and a newer one than seen refreshes the list
-// (which rings), as its announcement would have.
-void MainWindow::pollNewestOrder()
-{
-    if (receiverConsuming) {
-        newestOrderPoll.invalidate();
-        return;
-    }
-    if ((newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs) || !databaseWorthTrying())
-        return;
-    newestOrderPoll.start();
-    const int newest = newestOrderNumber();
-    if (newest > newestOrderSeen) {
-        newestOrderSeen = newest;
-        listOutdated = true;
-    }
-}
-
-// The delegates are made once and set again on every refresh.
-void MainWindow::installDelegates()
-{
-    if (!dateDelegate) {
-        dateDelegate = new DateFormatDelegate(this);
-        valorDelegate = new NumberFormatDelegate(this);
-        descontoDelegate = new NumberFormatDelegate(this);
-        statusDelegate = new StatusDelegate(this);
-    }
-    QTableView *view = ui->tableView_pedidos;
-    view->setItemDelegateForColumn(1, dateDelegate);
-    view->setItemDelegateForColumn(2, valorDelegate);
-    view->setItemDelegateForColumn(3, descontoDelegate);
-    view->setItemDelegateForColumn(4, statusDelegate);
-}
-
-// ---------------------------------------------------------------- orders
+// ---------------------------------------------------------------- orders and menu
 
 void MainWindow::on_pushButton_numpedido_clicked()
 {
     if (!ui->lineEdit_numpedido->text().isEmpty()) {
         Pedido pedido(nullptr);
-        pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, &noNewOrder);
+        pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, alarm->answeredFlag());
         pedido.SetAmqp(connectionSettings.host, virtualhost, portbroker, userbroker, passbroker);
         pedido.setModal(true);
         pedido.exec();
@@ -389,9 +222,18 @@ void MainWindow::on_tableView_pedidos_doubleClicked(QModelIndex index)
         QMessageBox::critical(this, QStringLiteral("Internet"), QStringLiteral("Erro de Internet!!!"), QMessageBox::Ok);
         return;
     }
-    ui->lineEdit_numpedido->setText(ordersModel->data(ordersModel->index(index.row(), 0)).toString());
+    ui->lineEdit_numpedido->setText(QString::number(recentOrders->orderAt(index.row())));
     on_pushButton_numpedido_clicked();
     ui->lineEdit_numpedido->setText(QString(QLatin1String("")));
+}
+
+void MainWindow::on_pushButton_gerenciar_clicked()
+{
+    qDebug() << "teste";
+    Gerenciar dialog(nullptr);
+    dialog.Inicializa(idPizzaria);
+    dialog.setModal(true);
+    dialog.exec();
 }
 
 // ---------------------------------------------------------------- store state
@@ -414,11 +256,6 @@ bool MainWindow::AtualizaStatus(int id, int status)
 bool MainWindow::AtualizaEspera(int id, int tempo)
 {
     return storeState->AtualizaEspera(id, tempo);
-}
-
-QString MainWindow::LerTokenTelegram(int id)
-{
-    return storeState->LerTokenTelegram(id);
 }
 
 void MainWindow::VerificaPeriodoAbertura()
@@ -502,11 +339,6 @@ void MainWindow::closeWhenNoDialog()
         close();
 }
 
-void MainWindow::FecharLoja()
-{
-    storeState->FecharLoja(idPizzaria);
-}
-
 // ---------------------------------------------------------------- store announcements
 
 void MainWindow::enviarFecharLoja()
@@ -519,14 +351,9 @@ void MainWindow::on_pushButton_fechar_clicked()
     enviarFecharLoja();
 }
 
-void MainWindow::closeConnected()
+void MainWindow::enviarSite(int statusSite)
 {
-    announcer->connected(StoreAnnouncer::Close, sender());
-}
-
-void MainWindow::exchangeCloseDeclared()
-{
-    announcer->declared(StoreAnnouncer::Close, sender());
+    announcer->enviarSite(idPizzaria, statusSite);
 }
 
 // Told without waiting: a box that blocked here would stop every tick behind it.
@@ -542,22 +369,12 @@ void MainWindow::announcementExpired(int kind)
     box->open();
 }
 
-void MainWindow::enviarSite(int statusSite)
-{
-    announcer->enviarSite(idPizzaria, statusSite);
-}
+// ---------------------------------------------------------------- the tick
 
-void MainWindow::siteConnected()
+void MainWindow::startReceiver()
 {
-    announcer->connected(StoreAnnouncer::Site, sender());
+    receiver->startReceiver();
 }
-
-void MainWindow::exchangeSiteDeclared()
-{
-    announcer->declared(StoreAnnouncer::Site, sender());
-}
-
-// ---------------------------------------------------------------- Internet and alarm
 
 // Starts the check; its answer finishes the tick. False while one is pending.
 bool MainWindow::checkInternet()
@@ -565,169 +382,13 @@ bool MainWindow::checkInternet()
     return internetProbe->start();
 }
 
-void MainWindow::internetStep(bool answered)
+bool MainWindow::tickNow()
 {
-    connectionSettings.internetOk = answered;
-    if (!answered) {
-        internetLost = true;
-        notifier->show(QStringLiteral("Internet"), QStringLiteral("Erro de Internet"));
-        ui->label_conexaoIinternet->setText(QStringLiteral("Internet NOK"));
-        return;
-    }
-    ui->label_conexaoIinternet->setText(QStringLiteral("Internet OK"));
-    if (internetLost) {
-        listOutdated = true;
-        internetLost = false;
-    }
+    if (internetProbe->isPending())
+        return false;
+    task();
+    return true;
 }
-
-void MainWindow::alarmStep()
-{
-    if (noNewOrder) {
-        if (!alarmTest)
-            player->stop();
-        return;
-    }
-    if (now.toString(QStringLiteral("mm")).toInt() % 10 != 0)
-        notifier->show(QStringLiteral("Novo Pedido"), QStringLiteral("Novo pedido recebido!!!"));
-}
-
-void MainWindow::on_pushButton_gerenciar_clicked()
-{
-    qDebug() << "teste";
-    Gerenciar dialog(nullptr);
-    dialog.Inicializa(idPizzaria);
-    dialog.setModal(true);
-    dialog.exec();
-}
-
-void MainWindow::on_pushButton_play_clicked()
-{
-    player->play();
-    ui->label_alarme->setText(QStringLiteral("Teste de Alarme ON"));
-    alarmTest = true;
-}
-
-void MainWindow::on_pushButton_stop_clicked()
-{
-    player->stop();
-    ui->label_alarme->setText(QStringLiteral("Alarme"));
-    alarmTest = false;
-}
-
-// ---------------------------------------------------------------- broker receiver
-
-void MainWindow::configureClient(QAmqpClient *amqp) const
-{
-    configureAmqp(amqp, connectionSettings.host, virtualhost, portbroker, userbroker, passbroker);
-}
-
-void MainWindow::startReceiver()
-{
-    configureClient(client);
-    connect(client, SIGNAL(connected()), this, SLOT(clientConnected()));
-    connect(client, &QAmqpClient::disconnected, this, &MainWindow::noteReceiverDown);
-    client->connectToHost(QString(QLatin1String("")));
-}
-
-// The queue of a lost connection is gone with what was published meanwhile:
-// the list is refreshed once the next queue consumes.
-void MainWindow::noteReceiverDown()
-{
-    brokerReconnected = true;
-    receiverConsuming = false;
-    if (!receiverDownSince.isValid())
-        receiverDownSince.start();
-}
-
-// The broker closed a channel of the receiver or ended its consumer (its queue
-// was deleted, a declaration was refused): the connection stays open but
-// nothing arrives any more, so the receiver is rebuilt at the next tick.
-void MainWindow::noteReceiverChannelLost()
-{
-    // A lost connection closes its channels too; that case has its own grace.
-    if (!client->isConnected())
-        return;
-    receiverBroken = true;
-    noteReceiverDown();
-}
-
-void MainWindow::clientConnected()
-{
-    // Whatever was announced before this connection's queue consumes is missed.
-    brokerReconnected = true;
-    receiverConsuming = false;
-    // Channels of a connection that was lost and reopened are dead; drop them.
-    for (QAmqpChannel *old : client->findChildren<QAmqpChannel *>(QString(), Qt::FindDirectChildrenOnly))
-        old->deleteLater();
-    QAmqpExchange *exchange = client->createExchange(exchangeName, -1);
-    connect(exchange, SIGNAL(declared()), this, SLOT(exchangeDeclared()));
-    connect(exchange, &QAmqpChannel::closed, this, &MainWindow::noteReceiverChannelLost);
-    exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
-}
-
-void MainWindow::exchangeDeclared()
-{
-    QAmqpQueue *queue = client->createQueue(-1);
-    connect(queue, SIGNAL(declared()), this, SLOT(queueDeclared()));
-    connect(queue, SIGNAL(bound()), this, SLOT(queueBound()));
-    connect(queue, SIGNAL(messageReceived()), this, SLOT(messageReceived()));
-    connect(queue, &QAmqpQueue::consuming, this, [this] { receiverConsuming = true; });
-    connect(queue, &QAmqpChannel::closed, this, &MainWindow::noteReceiverChannelLost);
-    connect(queue, &QAmqpQueue::cancelled, this, &MainWindow::noteReceiverChannelLost);
-    queue->declare(QAmqpQueue::Exclusive);
-}
-
-void MainWindow::queueDeclared()
-{
-    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
-    if (!queue)
-        return;
-    queue->bind(exchangeName, queue->name());
-}
-
-void MainWindow::queueBound()
-{
-    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
-    if (!queue)
-        return;
-    qDebug() << " [*] Waiting for logs. To exit press CTRL+C";
-    queue->consume(QAmqpQueue::coNoAck);
-}
-
-void MainWindow::messageReceived()
-{
-    QAmqpQueue *queue = qobject_cast<QAmqpQueue *>(sender());
-    if (!queue || queue->isEmpty())
-        return;
-    const QAmqpMessage message = queue->dequeue();
-    qDebug() << " [x] recebida " << message.payload();
-    lastMessage = BrokerMessage::textOfPayload(message.payload());
-    if (!lastMessage.isEmpty())
-        inbox.push(lastMessage);
-}
-
-void MainWindow::SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
-                         QString passbroker)
-{
-    if (!amqpClient)
-        amqpClient = new QAmqpClient(nullptr);
-    configureAmqp(amqpClient, servername, virtualhost, portbroker, userbroker, passbroker);
-}
-
-void MainWindow::rebuildReceiver()
-{
-    client->disconnect();
-    delete client;
-    client = new QAmqpClient(nullptr);
-    receiverBroken = false;
-    noteReceiverDown();
-    // The new client gets its own grace from the next tick that sees it down.
-    receiverDownSince.invalidate();
-    startReceiver();
-}
-
-// ---------------------------------------------------------------- the tick
 
 // The first half of the tick: the rest runs in finishTick once the Internet
 // check answers, so no tick ever waits inside an event loop.
@@ -745,43 +406,49 @@ void MainWindow::finishTick(bool internetAnswered)
 {
     internetStep(internetAnswered);
     receiverStep();
-    pollNewestOrder();
+    recentOrders->pollNewestOrder(receiver->isConsuming());
     VerificaPeriodoAbertura();
+    MessageInbox &inbox = receiver->messages();
     while (!inbox.isEmpty()) {
         if (!dispatch(inbox.takeFirst()))
             return;
     }
-    // However many messages asked for it, one refresh, before the alarm looks.
-    if (listOutdated && databaseWorthTrying())
-        refreshList();
-    alarmStep();
+    // Before the alarm looks.
+    recentOrders->refreshIfDue();
+    alarm->step(now);
     AtualizaTela();
+}
+
+void MainWindow::internetStep(bool answered)
+{
+    connectionSettings.internetOk = answered;
+    if (!answered) {
+        internetLost = true;
+        alarm->notify(QStringLiteral("Internet"), QStringLiteral("Erro de Internet"));
+        ui->label_conexaoIinternet->setText(QStringLiteral("Internet NOK"));
+        return;
+    }
+    ui->label_conexaoIinternet->setText(QStringLiteral("Internet OK"));
+    if (internetLost) {
+        recentOrders->markOutdated();
+        internetLost = false;
+    }
 }
 
 void MainWindow::receiverStep()
 {
-    if (client->isConnected() && !receiverBroken) {
+    if (receiver->step()) {
         ui->label_recepcao->setText(QStringLiteral("Login para recepção de pedidos: [ok]"));
-        receiverDownSince.invalidate();
-        if (brokerReconnected && receiverConsuming) {
-            brokerReconnected = false;
-            listOutdated = true;
-        }
         return;
     }
     ui->label_recepcao->setText(QStringLiteral("Falha no login para recepção de pedidos"));
-    notifier->show(QStringLiteral("Mensagem"), QStringLiteral("Erro no Broker para recepção de pedidos"));
-    noteReceiverDown();
-    // The client retries by itself; rebuilding too soon would throw that away.
-    if (receiverBroken || receiverDownSince.elapsed() >= receiverConnectLimitMs)
-        rebuildReceiver();
+    alarm->notify(QStringLiteral("Mensagem"), QStringLiteral("Erro no Broker para recepção de pedidos"));
 }
 
 bool MainWindow::dispatch(const QString &text)
 {
-    lastMessage = text;
-    qDebug() << lastMessage;
-    const BrokerMessage message(lastMessage);
+    qDebug() << text;
+    const BrokerMessage message(text);
     bool closing = false;
 
     if (message.isFor(QStringLiteral("statussite"), idPizzaria)) {
@@ -795,18 +462,17 @@ bool MainWindow::dispatch(const QString &text)
     }
     if (message.isFor(QStringLiteral("aprovado"), idPizzaria)
         || message.isFor(QStringLiteral("cancelado"), idPizzaria)) {
-        noNewOrder = true;
-        listOutdated = true;
+        alarm->orderAnswered();
+        recentOrders->markOutdated();
     }
     if (message.isFor(QStringLiteral("pedido_novo"), idPizzaria)) {
         qDebug() << "atualizarlista ";
-        listOutdated = true;
+        recentOrders->markOutdated();
     }
     if (message.carriesOrder())
         connectionSettings.lastAnnouncedOrder = message.order();
     if (message.changesOrder())
         emit OrderAnnouncements::instance()->orderChanged(message.store(), message.order());
     qDebug() << connectionSettings.lastAnnouncedOrder;
-    lastMessage = QString(QLatin1String(""));
     return !closing;
 }

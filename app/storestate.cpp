@@ -111,21 +111,6 @@ bool StoreState::AtualizaEspera(int id, int tempo)
     return executed;
 }
 
-QString StoreState::LerTokenTelegram(int id)
-{
-    QSqlQuery query(connectionSettings.defaultDb);
-    query.prepare(QStringLiteral("select twitter from pizzaria where id_pizzaria=:id "));
-    query.bindValue(QStringLiteral(":id"), id);
-    if (query.exec() && query.next())
-        return query.value(0).toString();
-    return QString();
-}
-
-void StoreState::FecharLoja(int idPizzaria)
-{
-    AtualizaStatus(idPizzaria, 0);
-}
-
 void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
 {
     if (rowToFollow)

@@ -27,8 +27,6 @@ public:
     // Both return whether the statement ran.
     bool AtualizaStatus(int id, int status);
     bool AtualizaEspera(int id, int tempo);
-    QString LerTokenTelegram(int id);
-    void FecharLoja(int idPizzaria);
 
     // The tick's schedule check at now.
     void VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now);

@@ -560,7 +560,7 @@ bool idle(DbFixture &db, int seconds)
         double cpuBefore = cpuMs();
         QElapsedTimer timer;
         timer.start();
-        QMetaObject::invokeMethod(console.window(), "task", Qt::DirectConnection);
+        console.window()->tickNow();
         waitUntil([&] { return !consoleProbe->isPending(); }, 5000);
         tickMs.push_back(msSince(timer));
         tickCpu += cpuMs() - cpuBefore;

@@ -6,8 +6,6 @@
 #include <QDebug>
 
 namespace {
-const char *const connectedSlot[] = {SLOT(closeConnected()), SLOT(siteConnected())};
-const char *const declaredSlot[] = {SLOT(exchangeCloseDeclared()), SLOT(exchangeSiteDeclared())};
 const char *const sentLine[] = {" [x] Sent close", " [x] Sent close site"};
 const char *const lostLine[] = {"closeClient: conexão perdida antes do envio",
                                 "siteClient: conexão perdida antes do envio"};
@@ -15,10 +13,9 @@ const char *const droppedLine[] = {"closeClient: não enviado em 60 s, descartad
                                    "siteClient: não enviado em 60 s, descartado"};
 }
 
-StoreAnnouncer::StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *chain, QObject *parent)
+StoreAnnouncer::StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *parent)
     : QObject(parent)
     , configure(std::move(configure))
-    , chain(chain ? chain : this)
 {
     for (Kind kind : {Close, Site}) {
         deadlines[kind].setSingleShot(true);
@@ -57,33 +54,28 @@ void StoreAnnouncer::start(Kind kind, const QString &message)
     clients[kind] = client;
     messages[kind] = message;
     configure(client);
-    connect(client, SIGNAL(connected()), chain, connectedSlot[kind]);
+    connect(client, &QAmqpClient::connected, this, [this, kind] { connected(kind); });
     // A lost connection only delays the message: the client reconnects by itself.
     connect(client, &QAmqpClient::disconnected, this, [kind] { qDebug() << lostLine[kind]; });
     client->connectToHost(QString(QLatin1String("")));
     deadlines[kind].start(expiryMs);
 }
 
-void StoreAnnouncer::connected(Kind kind, QObject *sender)
+void StoreAnnouncer::connected(Kind kind)
 {
-    auto *client = qobject_cast<QAmqpClient *>(sender);
-    if (!client || client != clients[kind])
+    QAmqpClient *client = clients[kind];
+    if (!client)
         return;
     // After a reconnection the exchange of the lost connection is dead for good.
     for (QAmqpExchange *old : client->findChildren<QAmqpExchange *>(QString(), Qt::FindDirectChildrenOnly))
         old->deleteLater();
     QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"), -1);
-    connect(exchange, SIGNAL(declared()), chain, declaredSlot[kind]);
+    connect(exchange, &QAmqpExchange::declared, this, [this, kind, exchange] { declared(kind, exchange); });
     exchange->declare(QAmqpExchange::FanOut, QAmqpExchange::NoOptions, QAmqpTable());
 }
 
-void StoreAnnouncer::declared(Kind kind, QObject *sender)
+void StoreAnnouncer::declared(Kind kind, QAmqpExchange *exchange)
 {
-    auto *exchange = qobject_cast<QAmqpExchange *>(sender);
-    if (!exchange) {
-        qDebug() << "aqui close";
-        return;
-    }
     if (!clients[kind] || exchange->parent() != clients[kind])
         return;
     exchange->publish(messages[kind], QString(QLatin1String("")), QAmqpMessage::PropertyHash(), 0);
@@ -103,8 +95,3 @@ void StoreAnnouncer::release(Kind kind)
     client->disconnectFromHost();
     client->deleteLater();
 }
-
-void StoreAnnouncer::closeConnected() { connected(Close, sender()); }
-void StoreAnnouncer::exchangeCloseDeclared() { declared(Close, sender()); }
-void StoreAnnouncer::siteConnected() { connected(Site, sender()); }
-void StoreAnnouncer::exchangeSiteDeclared() { declared(Site, sender()); }

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QAmqpClient;
+class QAmqpExchange;
 
 // The console's own announcements on the fanout exchange "logs": the store
 // closing ("closeloja") and a status set by hand ("statussite"). Each goes out
@@ -21,38 +22,25 @@ class StoreAnnouncer : public QObject
 public:
     enum Kind { Close, Site };
 
-    // configure gives each new client its broker settings. The clients'
-    // signals go by name to chain's slots closeConnected(), exchangeCloseDeclared(),
-    // siteConnected() and exchangeSiteDeclared(), which hand them back to
-    // connected() and declared(); by default chain is the announcer itself.
-    explicit StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *chain = nullptr,
-                            QObject *parent = nullptr);
+    // configure gives each new client its broker settings.
+    explicit StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *parent = nullptr);
     static constexpr int expiryMs = 60000;
     ~StoreAnnouncer() override;
 
     void enviarFecharLoja(int idPizzaria);
     void enviarSite(int idPizzaria, int statusSite);
 
-    // The steps of the chain, with the sender of the signal.
-    void connected(Kind kind, QObject *sender);
-    void declared(Kind kind, QObject *sender);
-
 signals:
     // An announcement of kind was dropped unpublished.
     void expired(StoreAnnouncer::Kind kind);
 
-private slots:
-    void closeConnected();
-    void exchangeCloseDeclared();
-    void siteConnected();
-    void exchangeSiteDeclared();
-
 private:
+    void connected(Kind kind);
+    void declared(Kind kind, QAmqpExchange *exchange);
     void start(Kind kind, const QString &message);
     void release(Kind kind);
 
     std::function<void(QAmqpClient *)> configure;
-    QObject *chain;
     QAmqpClient *clients[2] = {nullptr, nullptr};
     QString messages[2];
     QTimer deadlines[2];

@@ -142,7 +142,7 @@ private slots:
         db->addOrder(store, cutoff, 10, 0, 0);
         const int justAfter = db->addOrder(store, cutoff + 1, 10, 0, 1);
         db->addOrder(otherStore, cutoff + 60, 10, 0, 1);
-        refresh();
+        QVERIFY(refresh());
         QCOMPARE(console->listedOrders(), QList<int>{justAfter});
 
         // The database goes away as an order is announced: the refresh fails and the rows
@@ -315,7 +315,7 @@ private:
     }
     int newOrder(int store) { return db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 0); }
     static bool announce(int store, int order) { return RunningConsole::publish({QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(order)}); }
-    void refresh() { QMetaObject::invokeMethod(console->window(), "atualizarlista", Qt::DirectConnection); }
+    bool refresh() { return QMetaObject::invokeMethod(console->window(), "atualizarlista", Qt::DirectConnection); }
 
     std::unique_ptr<RunningConsole> console;
 };
