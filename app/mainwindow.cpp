@@ -450,24 +450,27 @@ bool MainWindow::dispatch(const QString &text)
     qDebug() << text;
     const BrokerMessage message(text);
     bool closing = false;
-
-    if (message.isFor(QStringLiteral("statussite"), idPizzaria)) {
+    switch (message.isForStore(idPizzaria) ? message.type() : BrokerMessage::Unknown) {
+    case BrokerMessage::StoreStatus:
         ui->radioButton_manual->setChecked(true);
         // Field 2: the status that was set.
         storeState->statusSetByHand(idPizzaria, message.fieldCount() > 2 ? message.order() : -1);
-    }
-    if (message.isFor(QStringLiteral("closeloja"), idPizzaria)) {
+        break;
+    case BrokerMessage::StoreClosing:
         FecharPrograma();
         closing = true;
-    }
-    if (message.isFor(QStringLiteral("aprovado"), idPizzaria)
-        || message.isFor(QStringLiteral("cancelado"), idPizzaria)) {
+        break;
+    case BrokerMessage::Approved:
+    case BrokerMessage::Cancelled:
         alarm->orderAnswered();
         recentOrders->markOutdated();
-    }
-    if (message.isFor(QStringLiteral("pedido_novo"), idPizzaria)) {
+        break;
+    case BrokerMessage::NewOrder:
         qDebug() << "atualizarlista ";
         recentOrders->markOutdated();
+        break;
+    default:
+        break;
     }
     if (message.carriesOrder())
         connectionSettings.lastAnnouncedOrder = message.order();

@@ -9,16 +9,27 @@
 class BrokerMessage
 {
 public:
+    enum Type { NewOrder, Approved, Cancelled, OrderStatus, StoreStatus, StoreClosing, Unknown };
+
     explicit BrokerMessage(const QString &text);
+
+    // The texts this console and the service send.
+    static QString newOrder(int store, int order);                 // "pedido_novo:<store>:<order>:0"
+    static QString orderStatus(int store, int order, int code);    // "status:<store>:<order>:<code>"
+    static QString storeStatus(int store, int status);             // "statussite:<store>:<status>:5"
+    static QString closing(int store);                             // "closeloja:<store>:0:4"
 
     // The payload read as UTF-8 up to its first zero byte.
     static QString textOfPayload(const QByteArray &payload);
 
     QString kind() const { return fields.value(0); }
+    Type type() const;
     int fieldCount() const { return fields.size(); }
 
     // Exactly this kind, with a store field that reads as store (not a number reads as 0).
     bool isFor(const QString &kind, int store) const;
+    // Of any kind, with a store field that reads as store.
+    bool isForStore(int store) const;
 
     int store() const { return fields.value(1).toInt(); }
     int order() const { return fields.value(2).toInt(); }

@@ -1,13 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 
 class QAmqpClient;
-class QAmqpExchange;
+class StorePublisher;
 
 // The console's own announcements on the fanout exchange "logs": the store
 // closing ("closeloja") and a status set by hand ("statussite"). Each goes out
@@ -21,11 +21,10 @@ class StoreAnnouncer : public QObject
 
 public:
     enum Kind { Close, Site };
+    static constexpr int expiryMs = 60000;
 
     // configure gives each new client its broker settings.
     explicit StoreAnnouncer(std::function<void(QAmqpClient *)> configure, QObject *parent = nullptr);
-    static constexpr int expiryMs = 60000;
-    ~StoreAnnouncer() override;
 
     void enviarFecharLoja(int idPizzaria);
     void enviarSite(int idPizzaria, int statusSite);
@@ -35,13 +34,8 @@ signals:
     void expired(StoreAnnouncer::Kind kind);
 
 private:
-    void connected(Kind kind);
-    void declared(Kind kind, QAmqpExchange *exchange);
     void start(Kind kind, const QString &message);
-    void release(Kind kind);
 
     std::function<void(QAmqpClient *)> configure;
-    QAmqpClient *clients[2] = {nullptr, nullptr};
-    QString messages[2];
-    QTimer deadlines[2];
+    QPointer<StorePublisher> publishers[2];
 };

@@ -1,17 +1,17 @@
 #include "pedido.h"
 #include "ui_pedido.h"
 
+#include "brokermessage.h"
 #include "connection.h"
 #include "connectionsettings.h"
 #include "frase.h"
 #include "imprimirtexto.h"
 #include "orderannouncements.h"
-#include "pendingannouncement.h"
 #include "sqlsnapshotmodel.h"
+#include "storepublisher.h"
 #include "ticket.h"
 
 #include "qamqpclient.h"
-#include "qamqpexchange.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -84,18 +84,12 @@ Pedido::~Pedido()
     delete ui;
 }
 
-// A message still waiting goes out after the dialog; the client goes with it.
+// A message still waiting goes out after the dialog; the publisher goes with it.
 void Pedido::liberaCliente()
 {
-    if (!m_client)
-        return;
-    m_client->disconnect(this);
-    if (pendentes.isEmpty())
-        delete m_client;
-    else
-        new PendingAnnouncement(m_client, pendentes);
-    m_client = nullptr;
-    pendentes.clear();
+    if (publisher)
+        publisher->finish();
+    publisher = nullptr;
 }
 
 // ---------------------------------------------------------------- loading
@@ -274,59 +268,30 @@ void Pedido::SetAmqp(QString servername, QString virtualhost, QString portbroker
 
 void Pedido::criaCliente()
 {
-    m_client = new QAmqpClient(nullptr);
-    m_client->setHost(amqpSettings.value(0));
-    m_client->setVirtualHost(amqpSettings.value(1));
-    m_client->setPort(quint16(amqpSettings.value(2).toInt()));
-    m_client->setAutoReconnect(true, 0);
-    m_client->setUsername(amqpSettings.value(3));
-    m_client->setPassword(amqpSettings.value(4));
-}
-
-void Pedido::start()
-{
-    if (!m_client)
-        return;
-    // Unique: a second action must not publish twice. A lost connection is
-    // only logged; the client reconnects by itself.
-    connect(m_client, SIGNAL(connected()), this, SLOT(clientConnected()), Qt::UniqueConnection);
-    connect(m_client, &QAmqpClient::disconnected, this, &Pedido::clientDisconnected, Qt::UniqueConnection);
-    m_client->connectToHost(QString(QLatin1String("")));
-}
-
-void Pedido::clientDisconnected()
-{
-    qDebug() << "Pedido" << numpedido << ": conexão com o broker perdida";
-}
-
-void Pedido::clientConnected()
-{
-    declaraLogs(m_client, this, SLOT(exchangeDeclared()));
-}
-
-void Pedido::exchangeDeclared()
-{
-    auto *exchange = qobject_cast<QAmqpExchange *>(sender());
-    if (!exchange) {
-        qDebug() << "aqui";
-        return;
-    }
-    // Each written status goes out once, also after a reconnection.
-    for (const QString &pendente : qAsConst(pendentes))
-        exchange->publish(pendente, QString(QLatin1String("")), QAmqpMessage::PropertyHash(), 0);
-    pendentes.clear();
+    const QStringList settings = amqpSettings;
+    publisher = new StorePublisher([settings](QAmqpClient *client) {
+        client->setHost(settings.value(0));
+        client->setVirtualHost(settings.value(1));
+        client->setPort(quint16(settings.value(2).toInt()));
+        client->setAutoReconnect(true, 0);
+        client->setUsername(settings.value(3));
+        client->setPassword(settings.value(4));
+    });
+    // Only logged: the client reconnects by itself.
+    connect(publisher, &StorePublisher::connectionLost, this,
+            [this] { qDebug() << "Pedido" << numpedido << ": conexão com o broker perdida"; });
 }
 
 void Pedido::anuncia(int codigo)
 {
-    mensagem = QStringLiteral("status:%1:%2:%3").arg(id_pizzaria).arg(numpedido).arg(codigo);
-    pendentes.append(mensagem);
-    // A written status is always announced, also once the dialog let its client go.
-    if (!m_client && !amqpSettings.isEmpty())
+    mensagem = BrokerMessage::orderStatus(id_pizzaria, numpedido, codigo);
+    // A written status is always announced, also once the dialog let its publisher go.
+    if (!publisher && !amqpSettings.isEmpty())
         criaCliente();
-    if (!m_client)
+    if (!publisher)
         qDebug() << "Pedido" << numpedido << ": sem broker para anunciar" << mensagem;
-    start();
+    else
+        publisher->publish(mensagem);
 }
 
 // ---------------------------------------------------------------- actions

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-class QAmqpClient;
+class StorePublisher;
 class QSqlQueryModel;
 
 namespace Ui {
@@ -33,13 +33,8 @@ public:
     void SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
                  QString passbroker);
 
-public slots:
-    void start();
-
 private slots:
     void spoolerTimeout();
-    void clientConnected();
-    void exchangeDeclared();
     void on_pushButton_aprovar_clicked();
     bool AtualStatusPedido(int status, int numpedido, int id_pizzaria, QString motivo);
     bool LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model);
@@ -59,12 +54,11 @@ private:
     void anuncia(int codigo);
     void imprime();
     void criaCliente();
-    void clientDisconnected();
     void liberaCliente();
     void desabilitaAcoes();
 
     Ui::Pedido *ui;
-    QAmqpClient *m_client = nullptr;
+    StorePublisher *publisher = nullptr;   // its own once let go, until its messages are out
     int numpedido = 0;
     int id_pizzaria = 0;
     int status = 0;
@@ -72,7 +66,6 @@ private:
     std::unique_ptr<QSqlQueryModel> modelPedido;
     QString html;
     QString mensagem;
-    QStringList pendentes;     // written but not yet on the exchange, oldest first
     bool *alterado = nullptr;
     bool anunciado = false;    // a change of this order was announced: close
     int alteracoes = 0;        // changes of this order announced since it opened
