@@ -126,6 +126,11 @@ void Gerenciar::mostraItens(QTableView *view, QSqlQueryModel *model, int ativo)
     for (const auto &[coluna, texto] : cabecalhos)
         model->setHeaderData(coluna, Qt::Horizontal, texto);
     view->resizeColumnsToContents();
+    // Long names and descriptions would push the price out of sight; the
+    // editor shows them whole.
+    const int letra = view->fontMetrics().averageCharWidth();
+    for (const auto &[coluna, letras] : {std::pair<int, int>{ColNome, 18}, {ColDescricao, 24}})
+        view->setColumnWidth(coluna, qMin(view->columnWidth(coluna), letra * letras));
 }
 
 void Gerenciar::AtualizaTabelas()
