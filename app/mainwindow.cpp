@@ -19,6 +19,7 @@
 #include "storestate.h"
 
 #include "qamqpclient.h"
+#include "consolelog.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -28,7 +29,6 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QSqlError>
-#include <QSqlQuery>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -99,57 +99,26 @@ void MainWindow::setClock(std::function<QDateTime()> newClock)
 void MainWindow::configureClient(QAmqpClient *amqp) const
 {
     amqp->setHost(connectionSettings.host);
-    amqp->setVirtualHost(virtualhost);
-    amqp->setPort(quint16(portbroker.toInt()));
+    amqp->setVirtualHost(config.virtualhost);
+    amqp->setPort(quint16(config.portbroker.toInt()));
     amqp->setAutoReconnect(true, 0);
-    amqp->setUsername(userbroker);
-    amqp->setPassword(passbroker);
+    amqp->setUsername(config.userbroker);
+    amqp->setPassword(config.passbroker);
 }
 
 // ---------------------------------------------------------------- configuration and login
 
 bool MainWindow::LerConf()
 {
-    ConfigValues values;
-    if (!readConfigFile(QString::fromLatin1(configFileName), &values))
+    if (!readConfigFile(QString::fromLatin1(configFileName), &config))
         return false;
-    loginName = values.loginName;
-    loginPassword = values.loginPassword;
-    connectionSettings.host = values.host;
-    connectionSettings.dbName = values.dbName;
-    connectionSettings.dbPort = values.dbPort;
-    connectionSettings.dbUser = values.dbUser;
-    connectionSettings.dbPassword = values.dbPassword;
-    userbroker = values.userbroker;
-    passbroker = values.passbroker;
-    virtualhost = values.virtualhost;
-    portbroker = values.portbroker;
-    if (!values.printerLine.isEmpty())
-        connectionSettings.printerList = splitPrinterLine(values.printerLine);
+    useConfig(config);
     return true;
 }
 
 int MainWindow::LerTVUser()
 {
-    ConectaBanco();
-    QSqlQuery query(QSqlDatabase{});
-    const QString digest = passwordDigest(loginPassword);
-    connectionSettings.userStatusText = QStringLiteral("Usuário ou senha errados!");
-    query.prepare(QStringLiteral("select pizzaria.id_pizzaria from usuarios inner join pizzaria on "
-                                 "usuarios.id_user=pizzaria.owner_pizzaria where login=:login and "
-                                 "senha=:senha and nivel=2 "));
-    query.bindValue(QStringLiteral(":login"), loginName);
-    query.bindValue(QStringLiteral(":senha"), digest);
-    const bool executed = query.exec();
-    qDebug() << query.lastError().text() << query.size();
-    if (executed && query.size() > 0 && query.next()) {
-        connectionSettings.userStatusText = QStringLiteral("Usuário logado!");
-        const int id = query.value(0).toInt();
-        qDebug() << " achou" << id;
-        return id;
-    }
-    qDebug() << " ferrou" << query.lastError().text();
-    return 0;
+    return storeOfOwner(config.loginName, config.loginPassword);
 }
 
 void MainWindow::on_actionAbrir_CFG_triggered()
@@ -208,7 +177,7 @@ void MainWindow::on_pushButton_numpedido_clicked()
     if (!ui->lineEdit_numpedido->text().isEmpty()) {
         Pedido pedido(nullptr);
         pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, alarm->answeredFlag());
-        pedido.SetAmqp(connectionSettings.host, virtualhost, portbroker, userbroker, passbroker);
+        pedido.SetAmqp(connectionSettings.host, config.virtualhost, config.portbroker, config.userbroker, config.passbroker);
         pedido.setModal(true);
         pedido.exec();
         ui->lineEdit_numpedido->clear();
@@ -229,7 +198,7 @@ void MainWindow::on_tableView_pedidos_doubleClicked(QModelIndex index)
 
 void MainWindow::on_pushButton_gerenciar_clicked()
 {
-    qDebug() << "teste";
+    qCDebug(lcConsole) << "teste";
     Gerenciar dialog(nullptr);
     dialog.Inicializa(idPizzaria);
     dialog.setModal(true);
@@ -447,7 +416,7 @@ void MainWindow::receiverStep()
 
 bool MainWindow::dispatch(const QString &text)
 {
-    qDebug() << text;
+    qCDebug(lcConsole) << text;
     const BrokerMessage message(text);
     bool closing = false;
     switch (message.isForStore(idPizzaria) ? message.type() : BrokerMessage::Unknown) {
@@ -466,7 +435,7 @@ bool MainWindow::dispatch(const QString &text)
         recentOrders->markOutdated();
         break;
     case BrokerMessage::NewOrder:
-        qDebug() << "atualizarlista ";
+        qCDebug(lcConsole) << "atualizarlista ";
         recentOrders->markOutdated();
         break;
     default:
@@ -476,6 +445,6 @@ bool MainWindow::dispatch(const QString &text)
         connectionSettings.lastAnnouncedOrder = message.order();
     if (message.changesOrder())
         emit OrderAnnouncements::instance()->orderChanged(message.store(), message.order());
-    qDebug() << connectionSettings.lastAnnouncedOrder;
+    qCDebug(lcConsole) << connectionSettings.lastAnnouncedOrder;
     return !closing;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "configfile.h"
+
 #include <QDateTime>
 #include <QMainWindow>
 #include <QModelIndex>
@@ -78,12 +80,7 @@ private:
     void internetStep(bool answered);
 
     Ui::MainWindow *ui;
-    QString loginName;
-    QString loginPassword;
-    QString userbroker;
-    QString passbroker;
-    QString virtualhost;
-    QString portbroker;
+    ConfigValues config;   // as read from config.conf
     int idPizzaria = 0;
     QDateTime now;
     QTimer timer;

@@ -1,8 +1,50 @@
 #include "operatorlogin.h"
 
+#include "configfile.h"
+#include "connection.h"
+#include "connectionsettings.h"
+#include "consolelog.h"
+
 #include <QCryptographicHash>
+#include <QDebug>
+#include <QSqlError>
+#include <QSqlQuery>
 
 QString passwordDigest(const QString &password)
 {
     return QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+void useConfig(const ConfigValues &values)
+{
+    connectionSettings.host = values.host;
+    connectionSettings.dbName = values.dbName;
+    connectionSettings.dbPort = values.dbPort;
+    connectionSettings.dbUser = values.dbUser;
+    connectionSettings.dbPassword = values.dbPassword;
+    if (!values.printerLine.isEmpty())
+        connectionSettings.printerList = splitPrinterLine(values.printerLine);
+}
+
+int storeOfOwner(const QString &login, const QString &password)
+{
+    ConectaBanco();
+    QSqlQuery query(QSqlDatabase{});
+    const QString digest = passwordDigest(password);
+    connectionSettings.userStatusText = QStringLiteral("Usuário ou senha errados!");
+    query.prepare(QStringLiteral("select pizzaria.id_pizzaria from usuarios inner join pizzaria on "
+                                 "usuarios.id_user=pizzaria.owner_pizzaria where login=:login and "
+                                 "senha=:senha and nivel=2 "));
+    query.bindValue(QStringLiteral(":login"), login);
+    query.bindValue(QStringLiteral(":senha"), digest);
+    const bool executed = query.exec();
+    qCDebug(lcConsole) << query.lastError().text() << query.size();
+    if (executed && query.size() > 0 && query.next()) {
+        connectionSettings.userStatusText = QStringLiteral("Usuário logado!");
+        const int id = query.value(0).toInt();
+        qCDebug(lcConsole) << " achou" << id;
+        return id;
+    }
+    qCDebug(lcConsole) << " ferrou" << query.lastError().text();
+    return 0;
 }

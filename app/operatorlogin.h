@@ -2,6 +2,16 @@
 
 #include <QString>
 
+struct ConfigValues;
+
 // The service stores account passwords as the MD5 of their UTF-8 bytes, in
 // 32 lower-case hexadecimal digits, without salt.
 QString passwordDigest(const QString &password);
+
+// Puts the database settings and printers of config.conf where every
+// connection and print job reads them.
+void useConfig(const ConfigValues &values);
+
+// The store owned by the account (owner level 2) on the default connection,
+// or 0; the login's status text tells the operator which.
+int storeOfOwner(const QString &login, const QString &password);

@@ -5,6 +5,7 @@
 #include "qamqpclient.h"
 #include "qamqpexchange.h"
 #include "qamqpqueue.h"
+#include "consolelog.h"
 
 #include <QDebug>
 
@@ -116,7 +117,7 @@ void OrderReceiver::queueBound()
     auto *queue = qobject_cast<QAmqpQueue *>(sender());
     if (!queue)
         return;
-    qDebug() << " [*] Waiting for logs. To exit press CTRL+C";
+    qCDebug(lcConsole) << " [*] Waiting for logs. To exit press CTRL+C";
     queue->consume(QAmqpQueue::coNoAck);
 }
 
@@ -126,7 +127,7 @@ void OrderReceiver::messageReceived()
     if (!queue || queue->isEmpty())
         return;
     const QAmqpMessage message = queue->dequeue();
-    qDebug() << " [x] recebida " << message.payload();
+    qCDebug(lcConsole) << " [x] recebida " << message.payload();
     const QString text = BrokerMessage::textOfPayload(message.payload());
     if (!text.isEmpty())
         inbox.push(text);

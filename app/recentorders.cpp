@@ -6,6 +6,7 @@
 #include "orderdelegates.h"
 #include "ordertexts.h"
 #include "sqlsnapshotmodel.h"
+#include "consolelog.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -52,7 +53,7 @@ bool RecentOrders::LerUltimosPedidos(int id, QSqlQueryModel *target)
 {
     ConectaBanco();
     QSqlQuery query(QSqlDatabase{});
-    qDebug() << "LerUltimosPedidos" << QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    qCDebug(lcConsole) << "LerUltimosPedidos" << QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     const qint64 cutoff = recentOrdersCutoff(clock());
     query.prepare(QStringLiteral("select id_pedido, data, valor, desconto, status from pedido where "
                                  "id_pizzaria=:id and data > :data order by id_pedido desc"));
@@ -62,7 +63,7 @@ bool RecentOrders::LerUltimosPedidos(int id, QSqlQueryModel *target)
         target->setQuery(query);
         return true;
     }
-    qDebug() << "LerUltimosPedidos" << query.lastError().text() << cutoff;
+    qCDebug(lcConsole) << "LerUltimosPedidos" << query.lastError().text() << cutoff;
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "connectionsettings.h"
 #include "openingschedule.h"
 #include "sqlsnapshotmodel.h"
+#include "consolelog.h"
 
 #include <QDebug>
 #include <QSqlError>
@@ -54,7 +55,7 @@ bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
     query.bindValue(QStringLiteral(":id"), id);
     query.bindValue(QStringLiteral(":dia"), dia);
     if (!query.exec()) {
-        qDebug() << "LerDiario" << query.lastError().text();
+        qCDebug(lcConsole) << "LerDiario" << query.lastError().text();
         return false;
     }
     model->setQuery(query);
@@ -77,7 +78,7 @@ bool StoreState::AtualizaStatus(int id, int status)
 {
     QSqlDatabase db;
     AbreConexao(QStringLiteral("db2"), &db);
-    qDebug() << "AtualizaStatus";
+    qCDebug(lcConsole) << "AtualizaStatus";
     bool executed = false;
     {
         QSqlQuery query(db);
@@ -89,7 +90,7 @@ bool StoreState::AtualizaStatus(int id, int status)
         query.bindValue(QStringLiteral(":status"), status);
         query.bindValue(QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch()));
         executed = query.exec();
-        qDebug() << query.lastError().text();
+        qCDebug(lcConsole) << query.lastError().text();
     }
     FechaConexao(&db);
     return executed;
@@ -193,7 +194,7 @@ void StoreState::followRow(int idPizzaria)
 {
     rowToFollow = !LerStatus(idPizzaria, statusModel.get());
     if (rowToFollow) {
-        qDebug() << "LerStatus: falhou; nova leitura na próxima verificação";
+        qCDebug(lcConsole) << "LerStatus: falhou; nova leitura na próxima verificação";
         return;
     }
     if (!writeFailed) {

@@ -1,10 +1,11 @@
 #include "messageinbox.h"
+#include "brokerlog.h"
 
 #include <QDebug>
 
 void MessageInbox::push(const QString &text)
 {
     if (messages.size() >= capacity)
-        qDebug() << "descartada" << messages.dequeue();
+        qCDebug(lcBroker) << "descartada" << messages.dequeue();
     messages.enqueue(text);
 }

@@ -2,6 +2,7 @@
 #include "qamqpclient_p.h"
 #include "qamqpexchange.h"
 #include "qamqpqueue.h"
+#include "brokerlog.h"
 
 #include <amqp.h>
 #include <amqp_framing.h>
@@ -62,10 +63,10 @@ void QAmqpChannel::submit(QAmqpCommand::Operation &&operation)
     command.op = std::move(operation);
     if (m_dead) {
         if (command.publication())
-            qDebug().noquote() << QStringLiteral("QAmqpClient: message to \"%1\" not published: its channel is closed")
+            qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: message to \"%1\" not published: its channel is closed")
                                       .arg(m_name);
         else
-            qDebug().noquote() << QStringLiteral("QAmqpClient: request on the closed channel of \"%1\" ignored")
+            qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: request on the closed channel of \"%1\" ignored")
                                       .arg(m_name);
         return;
     }
@@ -147,7 +148,7 @@ void QAmqpQueue::bind(const QString &exchangeName, const QString &key)
 void QAmqpQueue::bind(QAmqpExchange *exchange, const QString &key)
 {
     if (!exchange) {
-        qDebug() << "QAmqpClient: bind to no exchange ignored";
+        qCDebug(lcBroker) << "QAmqpClient: bind to no exchange ignored";
         return;
     }
     bind(exchange->name(), key);

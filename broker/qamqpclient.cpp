@@ -4,6 +4,7 @@
 #include "qamqplink.h"
 #include "qamqpqueue.h"
 #include "qamqpworker.h"
+#include "brokerlog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -73,7 +74,7 @@ void watch(const std::shared_ptr<QAmqpLink> &link)
 void logUnpublished(int count, const char *why)
 {
     if (count > 0)
-        qDebug().noquote() << QStringLiteral("QAmqpClient: %1 message(s) not published: %2").arg(count).arg(QLatin1String(why));
+        qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: %1 message(s) not published: %2").arg(count).arg(QLatin1String(why));
 }
 
 } // namespace
@@ -82,7 +83,7 @@ void QAmqpClientPrivate::startWorker()
 {
     auto fresh = std::make_shared<QAmqpLink>(settings, q, autoReconnect, firstRetryDelay);
     if (!qamqpStartWorker(fresh)) {
-        qDebug() << "QAmqpClient: cannot start the connection thread";
+        qCDebug(lcBroker) << "QAmqpClient: cannot start the connection thread";
         return;
     }
     link = std::move(fresh);
@@ -127,7 +128,7 @@ void QAmqpClientPrivate::openChannel(QAmqpChannel *channel)
     channel->m_epoch = epoch;
     if (channel->m_number > channelMax) {
         channel->m_dead = true;
-        qDebug().noquote() << QStringLiteral("QAmqpClient: no channel left for \"%1\"").arg(channel->m_name);
+        qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: no channel left for \"%1\"").arg(channel->m_name);
         return;
     }
 
@@ -208,13 +209,13 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
         return !guard.isNull();
     }
     case QAmqpEvent::AttemptFailed:
-        qDebug().noquote() << QStringLiteral("QAmqpClient: cannot connect to %1:%2: %3")
+        qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: cannot connect to %1:%2: %3")
                                   .arg(QString::fromUtf8(settings.host)).arg(settings.port).arg(event.text);
         return true;
     case QAmqpEvent::Lost:
         if (!connected || event.epoch != epoch)
             return true;
-        qDebug().noquote() << QStringLiteral("QAmqpClient: connection to %1:%2 lost: %3")
+        qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: connection to %1:%2 lost: %3")
                                   .arg(QString::fromUtf8(settings.host)).arg(settings.port).arg(event.text);
         connected = false;
         if (!closeChannels())
@@ -226,7 +227,7 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
         running().remove(this);
         return true;
     case QAmqpEvent::Log:
-        qDebug().noquote() << event.text;
+        qCDebug(lcBroker).noquote() << event.text;
         return true;
     default:
         break;
@@ -242,7 +243,7 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
         emit channel->opened();
         break;
     case QAmqpEvent::ChannelClosed:
-        qDebug().noquote() << QStringLiteral("QAmqpClient: channel %1 (\"%2\") closed by the broker: %3")
+        qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: channel %1 (\"%2\") closed by the broker: %3")
                                   .arg(channel->m_number).arg(channel->m_name, event.text);
         channel->m_open = false;
         channel->m_dead = true;
@@ -272,7 +273,7 @@ bool QAmqpClientPrivate::handle(QAmqpEvent &event)
         break;
     case QAmqpEvent::ConsumerCancelled:
         if (queue) {
-            qDebug().noquote() << QStringLiteral("QAmqpClient: the broker cancelled the consumer of \"%1\"")
+            qCDebug(lcBroker).noquote() << QStringLiteral("QAmqpClient: the broker cancelled the consumer of \"%1\"")
                                       .arg(queue->name());
             queue->m_consumeRequested = false;
             emit queue->cancelled(event.text);
@@ -341,7 +342,7 @@ void QAmqpClient::connectToHost(const QString &uri)
     if (!uri.isEmpty()) {
         const QUrl url(uri, QUrl::StrictMode);
         if (!url.isValid() || url.scheme() != QLatin1String("amqp") || url.host().isEmpty()) {
-            qDebug() << "QAmqpClient: not an amqp:// address; not connecting";
+            qCDebug(lcBroker) << "QAmqpClient: not an amqp:// address; not connecting";
             return;
         }
         setHost(url.host());

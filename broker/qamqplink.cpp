@@ -1,4 +1,5 @@
 #include "qamqplink.h"
+#include "brokerlog.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -192,7 +193,7 @@ void QAmqpLink::log(const QString &text)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_receiver) {
-            qDebug().noquote() << text;
+            qCDebug(lcBroker).noquote() << text;
             return;
         }
     }

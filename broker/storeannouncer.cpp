@@ -2,6 +2,7 @@
 
 #include "brokermessage.h"
 #include "storepublisher.h"
+#include "brokerlog.h"
 
 #include <QDebug>
 
@@ -38,11 +39,11 @@ void StoreAnnouncer::start(Kind kind, const QString &message)
     auto *publisher = new StorePublisher(configure, this);
     publishers[kind] = publisher;
     publisher->setExpiry(expiryMs);
-    connect(publisher, &StorePublisher::published, this, [kind] { qDebug() << sentLine[kind]; });
+    connect(publisher, &StorePublisher::published, this, [kind] { qCDebug(lcBroker) << sentLine[kind]; });
     // A lost connection only delays the message: the client reconnects by itself.
-    connect(publisher, &StorePublisher::connectionLost, this, [kind] { qDebug() << lostLine[kind]; });
+    connect(publisher, &StorePublisher::connectionLost, this, [kind] { qCDebug(lcBroker) << lostLine[kind]; });
     connect(publisher, &StorePublisher::expired, this, [this, kind] {
-        qDebug() << droppedLine[kind];
+        qCDebug(lcBroker) << droppedLine[kind];
         emit expired(kind);
     });
     publisher->publish(message);

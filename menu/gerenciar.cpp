@@ -7,6 +7,7 @@
 #include "menudata.h"
 #include "orderdelegates.h"
 #include "sqlrowcachemodel.h"
+#include "menulog.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -108,7 +109,7 @@ bool Gerenciar::LerItens(int id, QString filtro, QString menu, QString tipo, QSt
                                        {QStringLiteral(":filtro"), contem(filtro)}});
     if (ok)
         model->setQuery(query);
-    qDebug() << query.lastError().text();
+    qCDebug(lcMenu) << query.lastError().text();
     return ok;
 }
 

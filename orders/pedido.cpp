@@ -12,6 +12,7 @@
 #include "ticket.h"
 
 #include "qamqpclient.h"
+#include "orderslog.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -136,7 +137,7 @@ bool Pedido::LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model)
         model->setQuery(query);
     else if (erroLeitura.isEmpty())
         erroLeitura = erroDoBanco(query, db);
-    qDebug() << query.lastError().text();
+    qCDebug(lcOrders) << query.lastError().text();
     return executed;
 }
 
@@ -247,11 +248,11 @@ void Pedido::desabilitaAcoes()
 // close the dialog: only a change of this order announced since it opened.
 void Pedido::spoolerTimeout()
 {
-    qDebug() << "aqui";
+    qCDebug(lcOrders) << "aqui";
     if (!anunciado)
         return;
     anunciado = false;
-    qDebug() << "fechando...";
+    qCDebug(lcOrders) << "fechando...";
     liberaCliente();
     close();
 }
@@ -279,7 +280,7 @@ void Pedido::criaCliente()
     });
     // Only logged: the client reconnects by itself.
     connect(publisher, &StorePublisher::connectionLost, this,
-            [this] { qDebug() << "Pedido" << numpedido << ": conexão com o broker perdida"; });
+            [this] { qCDebug(lcOrders) << "Pedido" << numpedido << ": conexão com o broker perdida"; });
 }
 
 void Pedido::anuncia(int codigo)
@@ -289,7 +290,7 @@ void Pedido::anuncia(int codigo)
     if (!publisher && !amqpSettings.isEmpty())
         criaCliente();
     if (!publisher)
-        qDebug() << "Pedido" << numpedido << ": sem broker para anunciar" << mensagem;
+        qCDebug(lcOrders) << "Pedido" << numpedido << ": sem broker para anunciar" << mensagem;
     else
         publisher->publish(mensagem);
 }
@@ -373,7 +374,7 @@ void Pedido::on_pushButton_aprovar_clicked()
     if (!gravaStatus(1, QString()))
         return;
     resolve(1);
-    qDebug() << "enviou mensagem";
+    qCDebug(lcOrders) << "enviou mensagem";
     // Printing needs no network: an approved order always reaches the kitchen.
     imprime();
 }

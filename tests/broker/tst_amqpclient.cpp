@@ -136,8 +136,8 @@ private slots:
         Publisher publisher;
         QTRY_VERIFY_WITH_TIMEOUT(receiver.readyQueue && publisher.exchange, 10000);
         QAmqpQueue *queue = receiver.readyQueue;
-        QSignalSpy cancelled(queue, SIGNAL(cancelled(QString)));
-        QSignalSpy closed(queue, SIGNAL(closed()));
+        QSignalSpy cancelled(queue, &QAmqpQueue::cancelled);
+        QSignalSpy closed(queue, &QAmqpChannel::closed);
         LoopLagMeter lag;
         // The broker's own tools hold the test's loop; they are not measured.
         const auto control = [&lag](const QString &command, const QString &argument) {
@@ -168,7 +168,7 @@ private slots:
             publisher.exchange->publish(QString::fromLatin1(text), QString());
             QTRY_COMPARE_WITH_TIMEOUT(log.count(QStringLiteral("blocks publishing")), 1, 10000);
             QAmqpQueue *other = publisher.client->createQueue();
-            QSignalSpy declared(other, SIGNAL(declared()));
+            QSignalSpy declared(other, &QAmqpQueue::declared);
             other->declare(QAmqpQueue::Exclusive);
             QTest::qWait(11000);   // longer than a request may wait for its answer
             QVERIFY(control(watermark, QStringLiteral("0.4")));
@@ -204,8 +204,8 @@ private slots:
         BrokerRelay proxy(quint16(TestEnv::amqpPort()));
         QAmqpClient client;
         configureClient(&client, lost ? proxy.serverPort() : is("retrying") ? refusedPort() : -1);
-        QSignalSpy connected(&client, SIGNAL(connected()));
-        QSignalSpy disconnected(&client, SIGNAL(disconnected()));
+        QSignalSpy connected(&client, &QAmqpClient::connected);
+        QSignalSpy disconnected(&client, &QAmqpClient::disconnected);
         const QByteArray text = state.toLatin1() + ':' + token();
         QAmqpExchange *exchange = nullptr;
         const auto publish = [&] {
@@ -305,11 +305,11 @@ private slots:
         // Owned here too, so that a failed check does not leave its worker behind.
         QScopedPointer<QAmqpClient> client(consumer ? std::exchange(consumer->client, nullptr) : new QAmqpClient);
         configureClient(client.data(), port, is("password") ? wrongPassword : QString());
-        QSignalSpy connected(client.data(), SIGNAL(connected()));
-        QSignalSpy disconnected(client.data(), SIGNAL(disconnected()));
+        QSignalSpy connected(client.data(), &QAmqpClient::connected);
+        QSignalSpy disconnected(client.data(), &QAmqpClient::disconnected);
         const QByteArray text = "last-words:" + token();
         QAmqpExchange *exchange = client->createExchange(QStringLiteral("logs"));
-        QSignalSpy declared(exchange, SIGNAL(declared()));
+        QSignalSpy declared(exchange, &QAmqpExchange::declared);
         exchange->declare(QAmqpExchange::FanOut);
         if (is("early"))
             exchange->publish(QString::fromLatin1(text), QString());
@@ -338,7 +338,7 @@ private slots:
             for (int i = 0; i < 2100; ++i)
                 delete client->createExchange(QStringLiteral("logs"));
             QAmqpExchange *last = client->createExchange(QStringLiteral("logs"));
-            QSignalSpy opened(last, SIGNAL(opened()));
+            QSignalSpy opened(last, &QAmqpChannel::opened);
             QTRY_COMPARE_WITH_TIMEOUT(opened.count(), 1, 10000);
             QVERIFY(last->channelNumber() < 10);
         } else if (consumer) {

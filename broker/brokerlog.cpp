@@ -1,0 +1,3 @@
+#include "brokerlog.h"
+
+Q_LOGGING_CATEGORY(lcBroker, "trovanta.broker")

@@ -1,0 +1,3 @@
+#include "menulog.h"
+
+Q_LOGGING_CATEGORY(lcMenu, "trovanta.menu")

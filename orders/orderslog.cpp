@@ -1,0 +1,3 @@
+#include "orderslog.h"
+
+Q_LOGGING_CATEGORY(lcOrders, "trovanta.orders")
