@@ -2,12 +2,48 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/time.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
-// The figures every benchmark prints.
+// The figures every benchmark prints, and how they wait for what they measure.
+
+// Lets the console run (ticks, broker deliveries, the probe page) meanwhile.
+inline void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+inline bool waitUntil(const std::function<bool()> &ready, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!ready()) {
+        if (waited.elapsed() >= timeoutMs)
+            return false;
+        runFor(2);
+    }
+    return true;
+}
+
+// User and system CPU of every thread of the process, in milliseconds.
+inline double cpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1000.0 + double(t.tv_usec) / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
 
 inline double percentile(std::vector<double> values, double p)
 {

@@ -16,24 +16,18 @@
 #include "testenv.h"
 
 #include "benchfigures.h"
+#include "benchservice.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QMediaPlayer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlQueryModel>
 #include <QTableView>
-#include <QTimer>
 
-#include <amqp.h>
-#include <amqp_tcp_socket.h>
-
-#include <sys/resource.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -55,38 +49,7 @@ constexpr qint64 burstAimStallMs = 100;
 constexpr int idleDefaultSeconds = 600;
 constexpr int tickRuns = 50;
 
-const QString benchPassword = QStringLiteral("bench-pw");
-
 // ---------------------------------------------------------------- small helpers
-
-// Lets the console run (ticks, broker deliveries, the probe page) meanwhile.
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitUntil(const std::function<bool()> &ready, int timeoutMs)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!ready()) {
-        if (waited.elapsed() >= timeoutMs)
-            return false;
-        runFor(2);
-    }
-    return true;
-}
-
-// User and system CPU of every thread of the process, in milliseconds.
-double cpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto ms = [](const timeval &t) { return double(t.tv_sec) * 1000.0 + double(t.tv_usec) / 1000.0; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
 
 int listRefreshes = 0;
 
@@ -101,104 +64,6 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
     std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-// ---------------------------------------------------------------- the service's side
-
-// A publisher that stays connected, so that a measurement starts at the
-// publication itself and not at a broker handshake.
-class LogsPublisher
-{
-public:
-    explicit LogsPublisher(const BrokerAccount &account)
-        : conn(amqp_new_connection())
-    {
-        amqp_socket_t *socket = amqp_tcp_socket_new(conn);
-        timeval timeout{5, 0};
-        const QByteArray host = account.host.toUtf8();
-        if (!socket || amqp_socket_open_noblock(socket, host.constData(), account.port, &timeout) != AMQP_STATUS_OK) {
-            problem = QStringLiteral("cannot reach the broker at %1:%2").arg(account.host).arg(account.port);
-            return;
-        }
-        const QByteArray vhost = account.virtualHost.isEmpty() ? QByteArray("/") : account.virtualHost.toUtf8();
-        const QByteArray user = account.user.toUtf8();
-        const QByteArray password = account.password.toUtf8();
-        if (amqp_login(conn, vhost.constData(), 0, 131072, 0, AMQP_SASL_METHOD_PLAIN, user.constData(),
-                       password.constData())
-                .reply_type
-            != AMQP_RESPONSE_NORMAL) {
-            problem = QStringLiteral("the broker refused the login");
-            return;
-        }
-        loggedIn = true;
-        amqp_channel_open(conn, 1);
-        if (amqp_get_rpc_reply(conn).reply_type != AMQP_RESPONSE_NORMAL) {
-            problem = QStringLiteral("the broker refused a channel");
-            return;
-        }
-        channelOpen = true;
-    }
-
-    ~LogsPublisher()
-    {
-        if (channelOpen)
-            amqp_channel_close(conn, 1, AMQP_REPLY_SUCCESS);
-        if (loggedIn)
-            amqp_connection_close(conn, AMQP_REPLY_SUCCESS);
-        amqp_destroy_connection(conn);
-    }
-
-    LogsPublisher(const LogsPublisher &) = delete;
-    LogsPublisher &operator=(const LogsPublisher &) = delete;
-
-    QString error() const { return problem; }
-
-    bool publish(const QByteArray &text)
-    {
-        amqp_bytes_t body;
-        body.len = size_t(text.size());
-        body.bytes = const_cast<char *>(text.constData());
-        return amqp_basic_publish(conn, 1, amqp_cstring_bytes("logs"), amqp_cstring_bytes(""), 0, 0, nullptr, body)
-            == AMQP_STATUS_OK;
-    }
-
-private:
-    amqp_connection_state_t conn;
-    bool loggedIn = false;
-    bool channelOpen = false;
-    QString problem;
-};
-
-// A store with its owner and status row, removed with everything it got.
-class BenchStore
-{
-public:
-    BenchStore(DbFixture &db, const char *what)
-        : db(db)
-        , login(QStringLiteral("bench-%1-%2").arg(QLatin1String(what)).arg(getpid()))
-    {
-        id = db.addOwnedStore(login, benchPassword);
-        if (id && !db.setStatus(id, 1, 30))
-            id = 0;
-    }
-
-    ~BenchStore()
-    {
-        if (!id)
-            return;
-        const QVariant owner = db.scalar(QStringLiteral("select owner_pizzaria from pizzaria where id_pizzaria=:id"),
-                                         {{":id", id}});
-        db.exec(QStringLiteral("delete from pedido where id_pizzaria=:id"), {{":id", id}});
-        db.exec(QStringLiteral("delete from status where id_pizzaria=:id"), {{":id", id}});
-        db.exec(QStringLiteral("delete from pizzaria where id_pizzaria=:id"), {{":id", id}});
-        db.exec(QStringLiteral("delete from usuarios where id_user=:id"), {{":id", owner}});
-    }
-
-    BenchStore(const BenchStore &) = delete;
-    BenchStore &operator=(const BenchStore &) = delete;
-
-    DbFixture &db;
-    const QString login;
-    int id = 0;
-};
 
 bool consoleReady(RunningConsole &console)
 {
@@ -622,14 +487,13 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    const std::pair<const char *, std::function<bool()>> measurements[] = {
+        {"latency", [&] { return latency(db); }}, {"refresh", [&] { return refresh(db); }},
+        {"burst", [&] { return burst(db); }}, {"idle", [&] { return idle(db, idleSeconds); }}};
     bool ok = true;
-    if (which == QLatin1String("all") || which == QLatin1String("latency"))
-        ok = latency(db) && ok;
-    if (which == QLatin1String("all") || which == QLatin1String("refresh"))
-        ok = refresh(db) && ok;
-    if (which == QLatin1String("all") || which == QLatin1String("burst"))
-        ok = burst(db) && ok;
-    if (which == QLatin1String("all") || which == QLatin1String("idle"))
-        ok = idle(db, idleSeconds) && ok;
+    for (const auto &[name, measure] : measurements) {
+        if (which == QLatin1String("all") || which == QLatin1String(name))
+            ok = measure() && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -50,18 +50,6 @@ struct Figures
     }
 };
 
-bool waitUntil(const std::function<bool()> &ready, int timeoutMs)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!ready()) {
-        if (waited.elapsed() >= timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
 QString login()
 {
     return QStringLiteral("bench-store-%1").arg(QCoreApplication::applicationPid());

@@ -1,24 +1,19 @@
 #include "qamqpsession.h"
 #include "qamqpcodec_p.h"
 #include "qamqplink.h"
+#include "qamqpsocket.h"
 
 #include <amqp_tcp_socket.h>
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace {
 
 constexpr int HeartbeatSeconds = 10;        // a silent peer is dropped after two of them
-constexpr int ConnectTimeoutMs = 10000;
 constexpr int HandshakeTimeoutSeconds = 10;
 constexpr int RpcTimeoutSeconds = 10;
 constexpr int CloseTimeoutSeconds = 2;
@@ -82,98 +77,10 @@ void QAmqpSession::post(QAmqpEvent::Kind kind, quint64 channelId, const QString 
     m_link.post(std::move(event));
 }
 
-// True when fd became ready; false on a wake-up or the timeout. A negative
-// fd waits for the wake-up alone.
-bool QAmqpSession::waitFor(int fd, short events, int timeoutMs)
-{
-    pollfd fds[2];
-    fds[0].fd = fd;
-    fds[0].events = events;
-    fds[0].revents = 0;
-    fds[1].fd = m_link.wakeFd();
-    fds[1].events = POLLIN;
-    fds[1].revents = 0;
-    int n;
-    do {
-        n = ::poll(fds, 2, timeoutMs);
-    } while (n < 0 && errno == EINTR);
-    return n > 0 && fds[0].revents != 0;
-}
-
-// A non-blocking connect that a stop can interrupt; the descriptor is then
-// handed to librabbitmq.
-int QAmqpSession::openSocket(QString *error)
-{
-    const QAmqpSettings &s = m_link.settings();
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *addresses = nullptr;
-    const QByteArray port = QByteArray::number(s.port);
-    const int rc = ::getaddrinfo(s.host.constData(), port.constData(), &hints, &addresses);
-    if (rc != 0) {
-        *error = QStringLiteral("cannot resolve %1: %2").arg(QString::fromUtf8(s.host), QString::fromUtf8(gai_strerror(rc)));
-        return -1;
-    }
-    int result = -1;
-    *error = QStringLiteral("no address for %1").arg(QString::fromUtf8(s.host));
-    for (addrinfo *ai = addresses; ai && result < 0; ai = ai->ai_next) {
-        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
-        if (fd < 0) {
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-            continue;
-        }
-        if (!m_link.setSocket(fd, false)) {
-            ::close(fd);
-            break;
-        }
-        int err = 0;
-        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) < 0) {
-            err = errno;
-            if (err == EINPROGRESS) {
-                const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ConnectTimeoutMs);
-                err = ETIMEDOUT;
-                for (;;) {
-                    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          deadline - std::chrono::steady_clock::now()).count();
-                    if (left <= 0)
-                        break;
-                    if (waitFor(fd, POLLOUT, int(left))) {
-                        socklen_t len = sizeof err;
-                        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0)
-                            err = errno;
-                        break;
-                    }
-                    m_link.drainWake();
-                    if (m_link.isStopping()) {
-                        err = ECANCELED;
-                        break;
-                    }
-                }
-            }
-        }
-        if (err == 0) {
-            result = fd;
-        } else {
-            m_link.setSocket(-1, false);
-            ::close(fd);
-            *error = QString::fromLocal8Bit(std::strerror(err));
-        }
-    }
-    ::freeaddrinfo(addresses);
-    if (result >= 0) {
-        const int one = 1;
-        ::setsockopt(result, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ::setsockopt(result, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-    }
-    return result;
-}
-
 bool QAmqpSession::open(QString *error)
 {
     const QAmqpSettings &s = m_link.settings();
-    const int fd = openSocket(error);
+    const int fd = qamqpConnectSocket(m_link, error);
     if (fd < 0)
         return false;
 
@@ -301,7 +208,7 @@ QString QAmqpSession::serve()
         }
         if (m_link.hasCommands())
             continue;
-        waitFor(mayRead ? fd : -1, POLLIN, IdlePollMs);
+        qamqpWaitFor(m_link, mayRead ? fd : -1, POLLIN, IdlePollMs);
     }
 }
 

@@ -33,8 +33,6 @@ private:
     enum class Rpc { Ok, ChannelClosed, ConnectionLost };
     enum class Read { Got, Nothing, ConnectionLost };
 
-    int openSocket(QString *error);
-    bool waitFor(int fd, short events, int timeoutMs);
     void post(QAmqpEvent::Kind kind, quint64 channelId = 0, const QString &text = QString());
 
     bool execute(QAmqpCommand &command, QString *why);

@@ -88,6 +88,7 @@ void Keypad::on_pushButtonKeyEnter_clicked()
         accept();
 }
 
+// The "+/-" key, whose shortcut is the keyboard's Return: toggles the sign.
 void Keypad::on_pushButtonKeyReturn_clicked()
 {
     entered.toggleSign();

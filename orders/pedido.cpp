@@ -244,8 +244,9 @@ void Pedido::desabilitaAcoes()
         button->setEnabled(false);
 }
 
-// A new order's announcement, a store status or another store's order never
-// close the dialog: only a change of this order announced since it opened.
+// Not about printing, whatever its name says: closes the dialog once a change
+// of its order was announced. A new order's announcement, a store status or
+// another store's order never close it: only a change announced since it opened.
 void Pedido::spoolerTimeout()
 {
     qCDebug(lcOrders) << "aqui";
