@@ -4,20 +4,23 @@
 #include "configfile.h"
 #include "connectionsettings.h"
 #include "dbfixture.h"
+#include "internetprobe.h"
 #include "mainwindow.h"
 #include "modalanswer.h"
 #include "servicepublisher.h"
 #include "testenv.h"
+#include "traynotifier.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QSemaphore>
-#include <QTcpServer>
-#include <QThread>
+#include <QTableView>
 #include <QTcpSocket>
+#include <QThread>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 // A tiny local web page standing in for the Internet in the console's probe.
@@ -49,17 +52,8 @@ private:
 class RelayThread : public QThread
 {
 public:
-    explicit RelayThread(quint16 targetPort)
-        : targetPort(targetPort)
-    {
-        start();
-        ready.acquire();
-    }
-    ~RelayThread() override
-    {
-        quit();
-        wait();
-    }
+    explicit RelayThread(quint16 targetPort) : targetPort(targetPort) { start(); ready.acquire(); }
+    ~RelayThread() override { quit(); wait(); }
     quint16 port() const { return listening; }
     void freeze() { QMetaObject::invokeMethod(relay, [this] { relay->freeze(); }, Qt::BlockingQueuedConnection); }
     void release() { QMetaObject::invokeMethod(relay, [this] { relay->release(); }, Qt::BlockingQueuedConnection); }
@@ -75,9 +69,8 @@ protected:
     }
 
 private:
-    quint16 targetPort;
+    quint16 targetPort, listening = 0;
     BrokerRelay *relay = nullptr;
-    quint16 listening = 0;
     QSemaphore ready;
 };
 
@@ -106,35 +99,96 @@ class RunningConsole
 public:
     // A port 0: the private server itself.
     explicit RunningConsole(const QString &login = QStringLiteral("dono"), const QString &password = QStringLiteral("segredo"),
-                            quint16 brokerPort = 0, quint16 dbPort = 0);
+                            quint16 brokerPort = 0, quint16 dbPort = 0)
+    {
+        probePage.listen();
+        ConfigValues config = ConsoleDir::serverConfig(login, password);
+        config.portbroker = QString::number(brokerPort ? brokerPort : TestEnv::amqpPort());
+        if (dbPort)
+            config.dbPort = QString::number(dbPort);
+        dir.writeConfig(config);
+        console = std::make_unique<MainWindow>();
+        console->findChild<InternetProbe *>()->setUrl(probePage.url());
+        notifierSpy = std::make_unique<QSignalSpy>(console->findChild<TrayNotifier *>(), &TrayNotifier::shown);
+        playerSpy = std::make_unique<QSignalSpy>(console->findChild<QMediaPlayer *>(), &QMediaPlayer::stateChanged);
+        console->startReceiver();
+        console->show();
+    }
 
     MainWindow *window() const { return console.get(); }
     template <class W = QAbstractButton> W *widget(const char *name) const { return console->findChild<W *>(QLatin1String(name)); }
     LocalProbePage &probe() { return probePage; }
     // Consuming, with the catch-up refresh of its connection done.
-    bool ready();
+    bool ready()
+    {
+        // A marker comes back once the queue consumes; the tick that handles it
+        // has already run the connection's catch-up refresh.
+        static int marker = 700000;
+        const int expected = ++marker;
+        return QTest::qWaitFor([&] {
+            if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
+                QTest::qWait(300);
+            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
+        }, 20000);
+    }
 
     QString label(const char *name) const { return widget<QLabel>(name)->text(); }
     bool receiving() const { return label("label_recepcao") == QStringLiteral("Login para recepção de pedidos: [ok]"); }
-    QList<int> listedOrders() const;
+    QList<int> listedOrders() const
+    {
+        QList<int> orders;
+        QAbstractItemModel *model = console->findChild<QTableView *>(QStringLiteral("tableView_pedidos"))->model();
+        for (int row = 0; model && row < model->rowCount(); ++row)
+            orders.append(model->data(model->index(row, 0)).toInt());
+        return orders;
+    }
     bool lists(int order) const { return listedOrders().contains(order); }
 
     // A notification "title|text" shown since the last clear.
-    bool notified(const QString &titleAndText) const;
+    bool notified(const QString &titleAndText) const
+    {
+        return std::any_of(notifierSpy->cbegin(), notifierSpy->cend(), [&](const QList<QVariant> &shown) {
+            return shown.at(0).toString() + QLatin1Char('|') + shown.at(1).toString() == titleAndText;
+        });
+    }
     void clearNotifications() { notifierSpy->clear(); }
     // The alarm went into playing since the last clear; is playing now.
-    bool alarmStarted() const;
+    bool alarmStarted() const
+    {
+        return std::any_of(playerSpy->cbegin(), playerSpy->cend(), [](const QList<QVariant> &state) {
+            return state.at(0).value<QMediaPlayer::State>() == QMediaPlayer::PlayingState;
+        });
+    }
     bool alarmPlaying() const { return console->findChild<QMediaPlayer *>()->state() == QMediaPlayer::PlayingState; }
     void clearAlarm() { playerSpy->clear(); }
 
     // Runs one whole tick right now, as the timer would.
-    void tick();
+    void tick()
+    {
+        // The tick ends when its Internet check answers; one the timer started
+        // first would read the clock as it was.
+        auto *probe = console->findChild<InternetProbe *>();
+        if (!QTest::qWaitFor([probe] { return !probe->isPending(); }, 5000))
+            return;
+        QSignalSpy done(probe, &InternetProbe::finished);
+        if (console->tickNow())
+            done.wait(5000);
+    }
 
     static BrokerAccount broker()
     {
         return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
     }
-    static bool publish(const QStringList &texts);
+    static bool publish(const QStringList &texts)
+    {
+        QList<QByteArray> messages;
+        for (const QString &text : texts)
+            messages.append(text.toLatin1());
+        const QString error = publishOnLogs(broker(), messages);
+        if (!error.isEmpty())
+            qWarning() << "publishing failed:" << error;
+        return error.isEmpty();
+    }
 
 private:
     LocalProbePage probePage;
@@ -151,8 +205,21 @@ class StoreFixture : public QObject
     Q_OBJECT
 
 protected slots:
-    void initTestCase();
-    void init();
+    void initTestCase()
+    {
+        TRV_REQUIRE_SERVERS();
+        db = std::make_unique<DbFixture>();
+        QVERIFY2(db->isOpen(), qPrintable(db->lastError()));
+        // For the store state driven without a window.
+        TestEnv::useDatabase(connectionSettings);
+    }
+    void init()
+    {
+        QVERIFY(db->clearAll());
+        store = db->addOwnedStore(QStringLiteral("dono"), QStringLiteral("segredo"));
+        otherStore = db->addOwnedStore(QStringLiteral("vizinho"), QStringLiteral("outra"));
+        QVERIFY(db->setStatus(store, 1, 35) && db->setStatus(otherStore, 1, 20));
+    }
 
 protected:
     // Columns of a store's status row, joined by blanks.

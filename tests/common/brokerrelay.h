@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QPointer>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
 
 // A TCP relay to a local server. It can hold every new connection back for a
 // while (a slow handshake), hang each one up a while after it came, cut the
@@ -10,18 +13,53 @@
 class BrokerRelay : public QTcpServer
 {
 public:
-    explicit BrokerRelay(quint16 targetPort, int holdMs = 0, int cutAfterMs = -1);
-    int connections() const { return accepted; }
-    void cut();
-    void freeze();
-    void release()
+    explicit BrokerRelay(quint16 targetPort, int holdMs = 0, int cutAfterMs = -1)
     {
-        cut();
-        frozen = false;
+        connect(this, &QTcpServer::newConnection, this, [this, targetPort, holdMs, cutAfterMs] {
+            QPointer<QTcpSocket> client = nextPendingConnection();
+            ++accepted;
+            connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+            if (cutAfterMs >= 0)
+                QTimer::singleShot(cutAfterMs, client, [client] { client->abort(); });
+            // A frozen relay lets no new connection through.
+            if (frozen)
+                return client->setReadBufferSize(1);
+            auto *upstream = new QTcpSocket(client);
+            connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
+            connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream] {
+                if (!frozen)
+                    client->write(upstream->readAll());
+            });
+            // What the client sends during the hold waits in its buffer.
+            connect(upstream, &QTcpSocket::connected, client, [this, client, upstream] {
+                upstream->write(client->readAll());
+                connect(client, &QTcpSocket::readyRead, upstream, [this, client, upstream] {
+                    if (!frozen)
+                        upstream->write(client->readAll());
+                });
+            });
+            QTimer::singleShot(holdMs, upstream, [this, targetPort, upstream] {
+                if (!frozen)
+                    upstream->connectToHost(QHostAddress::LocalHost, targetPort);
+            });
+        });
+        listen(QHostAddress::LocalHost);
     }
+    int connections() const { return accepted; }
+    void cut()
+    {
+        for (QTcpSocket *socket : findChildren<QTcpSocket *>())
+            socket->abort();
+    }
+    void freeze()
+    {
+        frozen = true;
+        for (QTcpSocket *socket : findChildren<QTcpSocket *>())
+            socket->setReadBufferSize(1);
+    }
+    void release() { cut(); frozen = false; }
 
 private:
-    quint16 targetPort;
     int accepted = 0;
     bool frozen = false;
 };

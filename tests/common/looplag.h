@@ -4,23 +4,26 @@
 #include <QObject>
 #include <QTimer>
 
+#include <algorithm>
+
 // Measures how long the event loop of this thread goes unserved: a 10 ms
 // timer notes how much later than due each of its ticks runs.
 class LoopLagMeter : public QObject
 {
 public:
-    explicit LoopLagMeter(QObject *parent = nullptr);
-
+    LoopLagMeter()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, this, [this] { worst = maxLagMs(); last = clock.elapsed(); });
+    }
     void start() { worst = last = 0; clock.start(); timer.start(intervalMs); }   // also clears the worst lag
-    void stop() { tick(); timer.stop(); }
-    qint64 maxLagMs() const;            // worst lateness since start(), up to now
+    void stop() { worst = maxLagMs(); timer.stop(); }
+    // Worst lateness since start(), up to now; a loop blocked right now has not ticked yet, count that too.
+    qint64 maxLagMs() const { return std::max(worst, timer.isActive() ? clock.elapsed() - last - intervalMs : 0); }
 
 private:
     static constexpr int intervalMs = 10;
-    void tick();
-
     QTimer timer;
     QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 worst = 0;
+    qint64 last = 0, worst = 0;
 };

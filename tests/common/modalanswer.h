@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QString>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
-
-class QWidget;
 
 // Answers the next modal window the way an operator would: waits until one
 // is active, records its title and text (message boxes), then runs answer on
@@ -14,13 +14,36 @@ class QWidget;
 class ModalAnswer
 {
 public:
-    explicit ModalAnswer(std::function<void(QWidget *)> answer = &ModalAnswer::accept);
+    explicit ModalAnswer(std::function<void(QWidget *)> answerWith = &ModalAnswer::accept)
+        : answer(std::move(answerWith))
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            timer.stop();
+            wasSeen = true;
+            seenTitle = modal->windowTitle();
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
+                seenText = box->text();
+            answer(modal);
+        });
+        timer.start(20);
+    }
 
     bool seen() const { return wasSeen; }
     QString title() const { return seenTitle; }
     QString text() const { return seenText; }
 
-    static void accept(QWidget *modal);
+    static void accept(QWidget *modal)
+    {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QAbstractButton *button = box && box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok) : box ? box->defaultButton() : nullptr;
+        if (button)
+            button->click();
+        else if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+    }
 
 private:
     std::function<void(QWidget *)> answer;

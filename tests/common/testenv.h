@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 
 // Where the private servers started by scripts/test can be reached.
@@ -7,7 +8,6 @@
 namespace TestEnv {
 
 inline QString value(const char *name) { return QString::fromLocal8Bit(qgetenv(name)); }   // empty when unset
-// True when scripts/test exported the servers.
 inline bool haveServers() { return !value("TRV_DB_PORT").isEmpty() && !value("TRV_AMQP_PORT").isEmpty(); }
 
 inline QString dbHost() { return value("TRV_DB_HOST"); }
@@ -32,14 +32,19 @@ template <class Settings> void useDatabase(Settings &settings)
 }
 
 // Runs "bash $TRV_SERVERS <verb> ..." (for example "broker-stop", "broker-start");
-// returns whether it exited with status 0.
-bool serverControl(const QStringList &arguments, int timeoutMs = 120000);
+// returns whether it exited with status 0. One still running after timeoutMs is killed.
+inline bool serverControl(const QStringList &arguments, int timeoutMs = 120000)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    if (!value("TRV_SERVERS").isEmpty())
+        process.start(QStringLiteral("bash"), QStringList{value("TRV_SERVERS")} + arguments);
+    return process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
 
 } // namespace TestEnv
 
 // Fails the current test function when the servers are not there.
 #define TRV_REQUIRE_SERVERS() \
-    do { \
-        if (!TestEnv::haveServers()) \
-            QFAIL("private servers not running: run the tests through scripts/test"); \
-    } while (0)
+    do { if (!TestEnv::haveServers()) \
+             QFAIL("private servers not running: run the tests through scripts/test"); } while (0)

@@ -114,223 +114,215 @@ class TestMenu : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void browse_data();
-    void browse();
-    void save_data();
-    void save();
+    void init()
+    {
+        TRV_REQUIRE_SERVERS();
+        QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        TestEnv::useDatabase(connectionSettings);
+        dialog.reset();
+        // What a failing save was made to meet goes.
+        for (const char *undo : {"alter table item_cardapio modify id_itemcardapio int not null auto_increment",
+                                 "alter table precoitem drop constraint if exists recusa",
+                                 "alter table cardapio drop constraint if exists recusa",
+                                 "alter table cardapio drop column if exists id"})
+            QVERIFY2(fixture.exec(undo), qPrintable(fixture.lastError()));
+        QVERIFY2(fixture.build(), qPrintable(fixture.lastError()));
+        before = fixture.snapshot(loja);
+        otherStore = fixture.snapshot(outraLoja);
+        dialog = std::make_unique<Gerenciar>();
+        dialog->Inicializa(loja);
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    }
+
+    void browse_data()
+    {
+        // Steps, ";" between: box=entry; filtro=text then the button; pausar or venda=the code whose
+        // whole row is selected; preço=keys typed on MUS-G's price; lost= drops the dialog's connection;
+        // ordem=a column whose header is clicked; web=a statement run meanwhile by the service.
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("told");          // "title: text" of the box, a pattern
+        QTest::addColumn<QString>("expected");      // codes on sale; codes paused; Duplicar enabled; MUS-G's price shown
+        const auto row = [](const char *name, const char *steps, const QString &expected, const QString &told = "") {
+            QTest::newRow(name) << steps << told << expected;
+        };
+        const QString all = "CAL-G,GUA-L,MUS-G;COL-L;0;     49,90", failed = "^Erro na gravação de dados: .*";
+        row("menu", "menu=Bebidas", "GUA-L;COL-L;1;");
+        row("Escolha Menu... is a literal", "menu=Bebidas;menu=Escolha Menu...", ";;0;");
+        row("tipo and tamanho", "tipo=Tradicional;tamanho=Grande", "CAL-G,MUS-G;;0;     49,90");
+        row("Escolha Tipo... clears", "tipo=Tradicional;tipo=Escolha Tipo...;tamanho=Lata", "GUA-L;COL-L;0;");
+        row("underscore is a wildcard", "filtro=c_l", "CAL-G;COL-L;0;");
+        row("pause a whole row", "filtro=;pausar=MUS-G", "CAL-G,GUA-L;COL-L,MUS-G;0;     49,90");
+        row("resume from the other tab", "filtro=;venda=COL-L", "CAL-G,COL-L,GUA-L,MUS-G;;0;     49,90");
+        row("nothing selected", "filtro=;pausar=", all, "^Seleção: Nenhum pedido Selecionado$");
+        row("pause fails", "filtro=;lost=;pausar=MUS-G", all, failed + "server");
+        row("price typed", "filtro=;preço=AC 1 2 , 5 Enter", "CAL-G,GUA-L,MUS-G;COL-L;0;     12,50");
+        row("failed Enter keeps the price", "filtro=;preço=AC +/- Enter", all);
+        row("price fails", "filtro=;preço=AC 9 9 9 9 9 9 9 9 9 9 Enter", all, failed + "Out of range");
+        row("closed without Enter: a price changed meanwhile stays",
+            "filtro=;web=update precoitem set preco=30 where id='MUS-G';preço=AC 1 2;filtro=", "CAL-G,GUA-L,MUS-G;COL-L;0;     30,00");
+        row("Return made it negative", "filtro=;preço=AC 5 +/- Enter", all, "^Entrada de Valores: Valor negativo");
+        row("sorted: pause", "filtro=;ordem=4;pausar=MUS-G", "CAL-G,GUA-L;COL-L,MUS-G;0;     49,90");
+        row("sorted: price", "filtro=;ordem=4;preço=AC 1 2 , 5 Enter", "CAL-G,GUA-L,MUS-G;COL-L;0;     12,50");
+    }
+
+    void browse()
+    {
+        QFETCH(QString, steps);
+        auto *ativos = widget<QTableView>("tableView_ativos"), *pausados = widget<QTableView>("tableView_pausados");
+        std::unique_ptr<ModalAnswer> box;
+        for (const QString &step : steps.split(';')) {
+            const QString what = step.section('=', 0, 0), entry = step.section('=', 1);
+            if (what == "filtro") {
+                widget<QLineEdit>("lineEdit_filtro")->setText(entry);
+                QTest::mouseClick(widget<QPushButton>("pushButton_filtro"), Qt::LeftButton);
+            } else if (what == "ordem") {
+                sortBy(ativos, entry.toInt());
+            } else if (what == "web") {
+                QVERIFY(fixture.exec(entry));
+            } else if (what == "lost") {
+                QVERIFY(fixture.exec("kill " + fixture.scalar("select id from information_schema.processlist where user="
+                                                              "substring_index(current_user(), '@', 1) and id<>connection_id()")
+                                                   .toString()));
+            } else if (what == "preço") {
+                ModalAnswer keypad([&](QWidget *w) {
+                    pressKeys(w, entry.split(' '));
+                    box = std::make_unique<ModalAnswer>();
+                });
+                clickRow(ativos, "MUS-G", true);
+            } else if (what == "pausar" || what == "venda") {
+                auto *view = what == "venda" ? pausados : ativos;
+                widget<QTabWidget>("tabWidget")->setCurrentIndex(view == pausados);
+                if (!entry.isEmpty()) {
+                    clickRow(view, entry);
+                    view->selectRow(view->currentIndex().row());
+                }
+                box = std::make_unique<ModalAnswer>();
+                QTest::mouseClick(widget<QPushButton>("pushButton_" + what), Qt::LeftButton);
+            } else {
+                choose(widget<QComboBox>("comboBox_" + what), entry);
+            }
+        }
+        QFETCH(QString, told);
+        checkBox(box.get(), told);
+        auto *view = codes(ativos).contains("MUS-G") ? ativos : pausados;
+        const QModelIndex price = cell(view, "MUS-G", 9);
+        auto *delegate = qobject_cast<QStyledItemDelegate *>(view->itemDelegateForColumn(9));
+        const QString shown = price.isValid() ? delegate->displayText(price.data(), view->locale()) : "";
+        QTEST(QStringList({codes(ativos), codes(pausados), QString::number(widget<QPushButton>("pushButton_item")->isEnabled()),
+                           shown}).join(';'), "expected");
+    }
+
+    void save_data()
+    {
+        QTest::addColumn<QString>("input");         // button (item: Duplicar)|code|name|description|size|keypad keys
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<QString>("saved");         // the entries of that name afterwards
+        // Run first: a statement (a table made to refuse what the save writes, 303: size Broto, or
+        // rows changed); "sort" clicks the Item header; "price:keys" types MUS-G's price by double-click.
+        QTest::addColumn<QString>("before");
+        const auto row = [](const char *name, const char *input, const QString &told, const QString &saved,
+                            const QString &before = "") {
+            QTest::newRow(name) << input << told << saved << before;
+        };
+        const QString copy = "5/5/5 Pizzas Salgadas,1,127,0,3,", edit = "4/4/4 Pizzas Salgadas,1,62,5,3,";
+        const QString inUse = "Código de Item já cadastrado", failed = "Erro na gravação de dados";
+        const QString refuse = "alter table %1 add constraint recusa check (id_tamanho <> 303)";
+        row("copy keeping the code in use", "item|MUS-G|Nova||Grande|", inUse, "");
+        row("copy without a code or description, another one blank", "item||Nova||Grande|", "",
+            copy + "Grande,49.90,,Nova,Nova,Tradicional", "update precoitem set id='' where id='CAL-G'");
+        row("copy with the other store's code and a price", "item|B-MUS-G|Nova|Fina|Broto|AC 7 , 5 Enter", "",
+            copy + "Broto,7.50,B-MUS-G,Nova,Fina,Tradicional");
+        row("edit keeping its code", "editar|MUS-G|Nova|Fina|Broto|", "", edit + "Broto,49.90,MUS-G,Nova,Fina,Tradicional");
+        row("edit to a code in use", "editar|CAL-G|Nova||Grande|", inUse, "");
+        row("no name first", "item|MUS-G|||Escolha Tamanho...|", "Favor preencher nome do item", "");
+        row("no size before the code", "item|MUS-G|Nova||Escolha Tamanho...|", "Favor selecionar tipo e/ou tamanho", "");
+        row("copy, second insert fails", "item|N1|Nova||Broto|", failed, "", refuse.arg("precoitem"));
+        row("copy, third insert fails", "item|N1|Nova||Broto|", failed, "", refuse.arg("cardapio"));
+        row("copy, no id for the new item", "item|N1|Nova||Broto|", failed, "",
+            "alter table item_cardapio modify id_itemcardapio int not null default 0");
+        row("edit, second update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("precoitem"));
+        row("edit, third update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("cardapio"));
+        row("the code check fails", "item|N1|Nova||Grande|", failed, "", "alter table cardapio add column id int");
+        row("copy of an item whose menu the filter only contains", "item||Nova||Grande|", "",
+            "5/5/5 Pizzas Salgadas Finas,1,127,0,3,Grande,49.90,,Nova,Nova,Tradicional",
+            "update menu set item_menu='Pizzas Salgadas Finas' where id_menu=101");
+        row("copy with a negative price: the old one kept", "item||Nova||Grande|AC 5 +/- Enter", "",
+            copy + "Grande,49.90,,Nova,Nova,Tradicional");
+        row("edit after a price change keeps the new price", "editar|MUS-G|Nova|Fina|Grande|", "",
+            edit + "Grande,12.50,MUS-G,Nova,Fina,Tradicional", "price:AC 1 2 , 5 Enter");
+        row("sorted: edit", "editar|MUS-G|Nova|Fina|Broto|", "", edit + "Broto,49.90,MUS-G,Nova,Fina,Tradicional", "sort");
+    }
+
+    void save()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, input);
+        const QStringList fields = input.split('|').mid(1);
+        const QString priceKeys = before.startsWith("price:") ? before.mid(6) : QString();
+        QVERIFY2(before.isEmpty() || before == "sort" || !priceKeys.isEmpty() || fixture.exec(before), qPrintable(fixture.lastError()));
+        choose(widget<QComboBox>("comboBox_menu"), "Pizzas Salgadas");
+        auto *ativos = widget<QTableView>("tableView_ativos");
+        if (before == "sort")
+            sortBy(ativos, 4);
+        clickRow(ativos, "MUS-G");
+        if (!priceKeys.isEmpty()) {
+            ModalAnswer keypad([&](QWidget *k) { pressKeys(k, priceKeys.split(' ')); });
+            clickRow(ativos, "MUS-G", true);
+        }
+
+        std::unique_ptr<ModalAnswer> box;
+        QString menu;
+        bool priceRefused = false;
+        ModalAnswer editor([&](QWidget *w) {
+            menu = w->findChild<QLabel *>("label_menu")->text();
+            const char *names[] = {"lineEdit_sku", "lineEdit_nome", "lineEdit_descricao"};
+            for (int i = 0; i < 3; ++i)
+                w->findChild<QLineEdit *>(names[i])->setText(fields[i]);
+            auto *tamanho = w->findChild<QComboBox *>("comboBox_tamanho");
+            tamanho->setCurrentIndex(tamanho->findText(fields[3]));
+            if (!fields[4].isEmpty()) {
+                std::unique_ptr<ModalAnswer> refused;
+                ModalAnswer keypad([&](QWidget *k) {
+                    pressKeys(k, fields[4].split(' '));
+                    refused = std::make_unique<ModalAnswer>();
+                });
+                QTest::mouseClick(w->findChild<QPushButton *>("pushButton_preco"), Qt::LeftButton);
+                priceRefused = refused->seen();
+            }
+            box = std::make_unique<ModalAnswer>();
+            QTest::mouseClick(w->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
+            if (w->isVisible())
+                w->close();
+        });
+        QTest::mouseClick(widget<QPushButton>("pushButton_" + input.section('|', 0, 0)), Qt::LeftButton);
+        QVERIFY(editor.seen() && box);
+        // The clicked item's own menu, whatever the filter matched.
+        QCOMPARE(menu, fixture.scalar("select item_menu from menu where id_menu=101").toString());
+        QCOMPARE(priceRefused, fields[4].contains("+/-"));
+        QFETCH(QString, told);
+        checkBox(box.get(), told);
+        QFETCH(QString, saved);
+        QCOMPARE(saved.isEmpty() ? QString() : fixture.snapshot(loja, fields[1]), saved);
+    }
 
 private:
     template<typename T> T *widget(const QString &name) { return dialog->findChild<T *>(name); }
-    void checkBox(const ModalAnswer *box, const QString &told);
+    // A box matching told when told is given, none otherwise; after a box nothing
+    // changed. The other store is never touched.
+    void checkBox(const ModalAnswer *box, const QString &told)
+    {
+        const QString text = box && box->seen() ? box->title() + ": " + box->text() : QString();
+        QVERIFY2(told.isEmpty() ? text.isEmpty() : text.contains(QRegularExpression(told)), qPrintable(text));
+        if (!text.isEmpty())
+            QCOMPARE(fixture.snapshot(loja), before);
+        QCOMPARE(fixture.snapshot(outraLoja), otherStore);
+    }
 
     MenuFixture fixture;
     std::unique_ptr<Gerenciar> dialog;
     QString before, otherStore;
 };
-
-void TestMenu::init()
-{
-    TRV_REQUIRE_SERVERS();
-    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
-    TestEnv::useDatabase(connectionSettings);
-    dialog.reset();
-    // What a failing save was made to meet goes.
-    for (const char *undo : {"alter table item_cardapio modify id_itemcardapio int not null auto_increment",
-                             "alter table precoitem drop constraint if exists recusa",
-                             "alter table cardapio drop constraint if exists recusa",
-                             "alter table cardapio drop column if exists id"})
-        QVERIFY2(fixture.exec(undo), qPrintable(fixture.lastError()));
-    QVERIFY2(fixture.build(), qPrintable(fixture.lastError()));
-    before = fixture.snapshot(loja);
-    otherStore = fixture.snapshot(outraLoja);
-    dialog = std::make_unique<Gerenciar>();
-    dialog->Inicializa(loja);
-    dialog->show();
-    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-}
-
-// A box matching told when told is given, none otherwise; after a box nothing
-// changed. The other store is never touched.
-void TestMenu::checkBox(const ModalAnswer *box, const QString &told)
-{
-    const QString text = box && box->seen() ? box->title() + ": " + box->text() : QString();
-    QVERIFY2(told.isEmpty() ? text.isEmpty() : text.contains(QRegularExpression(told)), qPrintable(text));
-    if (!text.isEmpty())
-        QCOMPARE(fixture.snapshot(loja), before);
-    QCOMPARE(fixture.snapshot(outraLoja), otherStore);
-}
-
-void TestMenu::browse_data()
-{
-    // Steps, ";" between: box=entry; filtro=text then the button; pausar or venda=the code whose
-    // whole row is selected; preço=keys typed on MUS-G's price; lost= drops the dialog's connection;
-    // ordem=a column whose header is clicked; web=a statement run meanwhile by the service.
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("told");          // "title: text" of the box, a pattern
-    QTest::addColumn<QString>("expected");      // codes on sale; codes paused; Duplicar enabled; MUS-G's price shown
-    const auto row = [](const char *name, const char *steps, const QString &expected, const QString &told = "") {
-        QTest::newRow(name) << steps << told << expected;
-    };
-    const QString all = "CAL-G,GUA-L,MUS-G;COL-L;0;     49,90", failed = "^Erro na gravação de dados: .*";
-    row("menu", "menu=Bebidas", "GUA-L;COL-L;1;");
-    row("Escolha Menu... is a literal", "menu=Bebidas;menu=Escolha Menu...", ";;0;");
-    row("tipo and tamanho", "tipo=Tradicional;tamanho=Grande", "CAL-G,MUS-G;;0;     49,90");
-    row("Escolha Tipo... clears", "tipo=Tradicional;tipo=Escolha Tipo...;tamanho=Lata", "GUA-L;COL-L;0;");
-    row("underscore is a wildcard", "filtro=c_l", "CAL-G;COL-L;0;");
-    row("pause a whole row", "filtro=;pausar=MUS-G", "CAL-G,GUA-L;COL-L,MUS-G;0;     49,90");
-    row("resume from the other tab", "filtro=;venda=COL-L", "CAL-G,COL-L,GUA-L,MUS-G;;0;     49,90");
-    row("nothing selected", "filtro=;pausar=", all, "^Seleção: Nenhum pedido Selecionado$");
-    row("pause fails", "filtro=;lost=;pausar=MUS-G", all, failed + "server");
-    row("price typed", "filtro=;preço=AC 1 2 , 5 Enter", "CAL-G,GUA-L,MUS-G;COL-L;0;     12,50");
-    row("failed Enter keeps the price", "filtro=;preço=AC +/- Enter", all);
-    row("price fails", "filtro=;preço=AC 9 9 9 9 9 9 9 9 9 9 Enter", all, failed + "Out of range");
-    row("closed without Enter: a price changed meanwhile stays",
-        "filtro=;web=update precoitem set preco=30 where id='MUS-G';preço=AC 1 2;filtro=", "CAL-G,GUA-L,MUS-G;COL-L;0;     30,00");
-    row("Return made it negative", "filtro=;preço=AC 5 +/- Enter", all, "^Entrada de Valores: Valor negativo");
-    row("sorted: pause", "filtro=;ordem=4;pausar=MUS-G", "CAL-G,GUA-L;COL-L,MUS-G;0;     49,90");
-    row("sorted: price", "filtro=;ordem=4;preço=AC 1 2 , 5 Enter", "CAL-G,GUA-L,MUS-G;COL-L;0;     12,50");
-}
-
-void TestMenu::browse()
-{
-    QFETCH(QString, steps);
-    auto *ativos = widget<QTableView>("tableView_ativos"), *pausados = widget<QTableView>("tableView_pausados");
-    std::unique_ptr<ModalAnswer> box;
-    for (const QString &step : steps.split(';')) {
-        const QString what = step.section('=', 0, 0), entry = step.section('=', 1);
-        if (what == "filtro") {
-            widget<QLineEdit>("lineEdit_filtro")->setText(entry);
-            QTest::mouseClick(widget<QPushButton>("pushButton_filtro"), Qt::LeftButton);
-        } else if (what == "ordem") {
-            sortBy(ativos, entry.toInt());
-        } else if (what == "web") {
-            QVERIFY(fixture.exec(entry));
-        } else if (what == "lost") {
-            QVERIFY(fixture.exec("kill " + fixture.scalar("select id from information_schema.processlist where user="
-                                                          "substring_index(current_user(), '@', 1) and id<>connection_id()")
-                                               .toString()));
-        } else if (what == "preço") {
-            ModalAnswer keypad([&](QWidget *w) {
-                pressKeys(w, entry.split(' '));
-                box = std::make_unique<ModalAnswer>();
-            });
-            clickRow(ativos, "MUS-G", true);
-        } else if (what == "pausar" || what == "venda") {
-            auto *view = what == "venda" ? pausados : ativos;
-            widget<QTabWidget>("tabWidget")->setCurrentIndex(view == pausados);
-            if (!entry.isEmpty()) {
-                clickRow(view, entry);
-                view->selectRow(view->currentIndex().row());
-            }
-            box = std::make_unique<ModalAnswer>();
-            QTest::mouseClick(widget<QPushButton>("pushButton_" + what), Qt::LeftButton);
-        } else {
-            choose(widget<QComboBox>("comboBox_" + what), entry);
-        }
-    }
-    QFETCH(QString, told);
-    checkBox(box.get(), told);
-    auto *view = codes(ativos).contains("MUS-G") ? ativos : pausados;
-    const QModelIndex price = cell(view, "MUS-G", 9);
-    auto *delegate = qobject_cast<QStyledItemDelegate *>(view->itemDelegateForColumn(9));
-    const QString shown = price.isValid() ? delegate->displayText(price.data(), view->locale()) : "";
-    QTEST(QStringList({codes(ativos), codes(pausados), QString::number(widget<QPushButton>("pushButton_item")->isEnabled()),
-                       shown}).join(';'), "expected");
-}
-
-void TestMenu::save_data()
-{
-    QTest::addColumn<QString>("input");         // button (item: Duplicar)|code|name|description|size|keypad keys
-    QTest::addColumn<QString>("told");
-    QTest::addColumn<QString>("saved");         // the entries of that name afterwards
-    // Run first: a statement (a table made to refuse what the save writes, 303: size Broto, or
-    // rows changed); "sort" clicks the Item header; "price:keys" types MUS-G's price by double-click.
-    QTest::addColumn<QString>("before");
-    const auto row = [](const char *name, const char *input, const QString &told, const QString &saved,
-                        const QString &before = "") {
-        QTest::newRow(name) << input << told << saved << before;
-    };
-    const QString copy = "5/5/5 Pizzas Salgadas,1,127,0,3,", edit = "4/4/4 Pizzas Salgadas,1,62,5,3,";
-    const QString inUse = "Código de Item já cadastrado", failed = "Erro na gravação de dados";
-    const QString refuse = "alter table %1 add constraint recusa check (id_tamanho <> 303)";
-    row("copy keeping the code in use", "item|MUS-G|Nova||Grande|", inUse, "");
-    row("copy without a code or description, another one blank", "item||Nova||Grande|", "",
-        copy + "Grande,49.90,,Nova,Nova,Tradicional", "update precoitem set id='' where id='CAL-G'");
-    row("copy with the other store's code and a price", "item|B-MUS-G|Nova|Fina|Broto|AC 7 , 5 Enter", "",
-        copy + "Broto,7.50,B-MUS-G,Nova,Fina,Tradicional");
-    row("edit keeping its code", "editar|MUS-G|Nova|Fina|Broto|", "", edit + "Broto,49.90,MUS-G,Nova,Fina,Tradicional");
-    row("edit to a code in use", "editar|CAL-G|Nova||Grande|", inUse, "");
-    row("no name first", "item|MUS-G|||Escolha Tamanho...|", "Favor preencher nome do item", "");
-    row("no size before the code", "item|MUS-G|Nova||Escolha Tamanho...|", "Favor selecionar tipo e/ou tamanho", "");
-    row("copy, second insert fails", "item|N1|Nova||Broto|", failed, "", refuse.arg("precoitem"));
-    row("copy, third insert fails", "item|N1|Nova||Broto|", failed, "", refuse.arg("cardapio"));
-    row("copy, no id for the new item", "item|N1|Nova||Broto|", failed, "",
-        "alter table item_cardapio modify id_itemcardapio int not null default 0");
-    row("edit, second update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("precoitem"));
-    row("edit, third update fails", "editar|MUS-G|Nova||Broto|", failed, "", refuse.arg("cardapio"));
-    row("the code check fails", "item|N1|Nova||Grande|", failed, "", "alter table cardapio add column id int");
-    row("copy of an item whose menu the filter only contains", "item||Nova||Grande|", "",
-        "5/5/5 Pizzas Salgadas Finas,1,127,0,3,Grande,49.90,,Nova,Nova,Tradicional",
-        "update menu set item_menu='Pizzas Salgadas Finas' where id_menu=101");
-    row("copy with a negative price: the old one kept", "item||Nova||Grande|AC 5 +/- Enter", "",
-        copy + "Grande,49.90,,Nova,Nova,Tradicional");
-    row("edit after a price change keeps the new price", "editar|MUS-G|Nova|Fina|Grande|", "",
-        edit + "Grande,12.50,MUS-G,Nova,Fina,Tradicional", "price:AC 1 2 , 5 Enter");
-    row("sorted: edit", "editar|MUS-G|Nova|Fina|Broto|", "", edit + "Broto,49.90,MUS-G,Nova,Fina,Tradicional", "sort");
-}
-
-void TestMenu::save()
-{
-    QFETCH(QString, before);
-    QFETCH(QString, input);
-    const QStringList fields = input.split('|').mid(1);
-    const QString priceKeys = before.startsWith("price:") ? before.mid(6) : QString();
-    QVERIFY2(before.isEmpty() || before == "sort" || !priceKeys.isEmpty() || fixture.exec(before), qPrintable(fixture.lastError()));
-    choose(widget<QComboBox>("comboBox_menu"), "Pizzas Salgadas");
-    auto *ativos = widget<QTableView>("tableView_ativos");
-    if (before == "sort")
-        sortBy(ativos, 4);
-    clickRow(ativos, "MUS-G");
-    if (!priceKeys.isEmpty()) {
-        ModalAnswer keypad([&](QWidget *k) { pressKeys(k, priceKeys.split(' ')); });
-        clickRow(ativos, "MUS-G", true);
-    }
-
-    std::unique_ptr<ModalAnswer> box;
-    QString menu;
-    bool priceRefused = false;
-    ModalAnswer editor([&](QWidget *w) {
-        menu = w->findChild<QLabel *>("label_menu")->text();
-        const char *names[] = {"lineEdit_sku", "lineEdit_nome", "lineEdit_descricao"};
-        for (int i = 0; i < 3; ++i)
-            w->findChild<QLineEdit *>(names[i])->setText(fields[i]);
-        auto *tamanho = w->findChild<QComboBox *>("comboBox_tamanho");
-        tamanho->setCurrentIndex(tamanho->findText(fields[3]));
-        if (!fields[4].isEmpty()) {
-            std::unique_ptr<ModalAnswer> refused;
-            ModalAnswer keypad([&](QWidget *k) {
-                pressKeys(k, fields[4].split(' '));
-                refused = std::make_unique<ModalAnswer>();
-            });
-            QTest::mouseClick(w->findChild<QPushButton *>("pushButton_preco"), Qt::LeftButton);
-            priceRefused = refused->seen();
-        }
-        box = std::make_unique<ModalAnswer>();
-        QTest::mouseClick(w->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
-        if (w->isVisible())
-            w->close();
-    });
-    QTest::mouseClick(widget<QPushButton>("pushButton_" + input.section('|', 0, 0)), Qt::LeftButton);
-    QVERIFY(editor.seen() && box);
-    // The clicked item's own menu, whatever the filter matched.
-    QCOMPARE(menu, fixture.scalar("select item_menu from menu where id_menu=101").toString());
-    QCOMPARE(priceRefused, fields[4].contains("+/-"));
-    QFETCH(QString, told);
-    checkBox(box.get(), told);
-    QFETCH(QString, saved);
-    QCOMPARE(saved.isEmpty() ? QString() : fixture.snapshot(loja, fields[1]), saved);
-}
 
 QTEST_MAIN(TestMenu)
 #include "tst_menu.moc"
