@@ -6,7 +6,7 @@
 #include "keypad.h"
 #include "menudata.h"
 #include "orderdelegates.h"
-#include "sqlrowcachemodel.h"
+#include "sqlsnapshotmodel.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -37,8 +37,8 @@ Gerenciar::Gerenciar(QWidget *parent)
     , menuModel(new QSqlQueryModel)
     , tiposModel(new QSqlQueryModel)
     , tamanhosModel(new QSqlQueryModel)
-    , ativosModel(new SqlRowCacheModel)
-    , pausadosModel(new SqlRowCacheModel)
+    , ativosModel(new SqlSnapshotModel)
+    , pausadosModel(new SqlSnapshotModel)
     , filtroMenu(QLatin1String(""))
     , filtroTipo(QLatin1String(""))
     , filtroTamanho(QLatin1String(""))
