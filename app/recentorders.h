@@ -26,7 +26,7 @@ public:
     // Starts the background check that the database answers.
     void watchDatabase();
 
-    bool LerUltimosPedidos(int id, QSqlQueryModel *model);
+    bool LerUltimosPedidos(int id, QSqlQueryModel *target);
     // Reads the list now; false, and the list still due, when the read failed.
     bool refresh();
     void markOutdated() { outdated = true; }

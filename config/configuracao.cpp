@@ -115,7 +115,7 @@ void Configuracao::LerImpressoras()
     }
 }
 
-void Configuracao::on_lineEdit_hostuser_textChanged(QString arg1)
+void Configuracao::on_lineEdit_hostuser_textChanged(const QString &arg1)
 {
     FieldCipher cipher(configCipherKey);
     ui->lineEdit_nomemd5->setText(cipher.encipherText(arg1));

@@ -20,7 +20,7 @@ private slots:
     void on_pushButton_clicked();
     void LerConfiguracao();
     void LerImpressoras();
-    void on_lineEdit_hostuser_textChanged(QString arg1);
+    void on_lineEdit_hostuser_textChanged(const QString &arg1);
 
 private:
     Ui::Configuracao *ui;

@@ -15,7 +15,7 @@ bool run(QSqlQuery &query, QString *error)
 }
 }
 
-int insertNewOrder(QSqlDatabase db, int store, QString *error)
+int insertNewOrder(const QSqlDatabase &db, int store, QString *error)
 {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
 

@@ -106,7 +106,7 @@ int main(int argc, char *argv[])
     const QStringList args = application.arguments().mid(1);
     if (args.isEmpty())
         return usage();
-    const QString command = args.first();
+    const QString &command = args.first();
     if (command == QLatin1String("config"))
         return writeConfig();
 

@@ -88,7 +88,7 @@ EditarItem::~EditarItem()
     delete ui;
 }
 
-void EditarItem::IniciaEdicao(int id_pizzaria, int id, int id_menu, QString menu, int mascara, QSqlDatabase *db)
+void EditarItem::IniciaEdicao(int id_pizzaria, int id, int id_menu, const QString &menu, int mascara, QSqlDatabase *db)
 {
     this->id_pizzaria = id_pizzaria;
     id_cardapio = id;
@@ -102,8 +102,8 @@ void EditarItem::IniciaEdicao(int id_pizzaria, int id, int id_menu, QString menu
     ui->label_menu->setText(menu);
 }
 
-void EditarItem::PreencheItem(QString sku, QString nome, QString descricao, QString tipo, QString tamanho,
-                              float preco, int id_precoitem, int id_itemcardapio)
+void EditarItem::PreencheItem(const QString &sku, const QString &nome, const QString &descricao, const QString &tipo,
+                              const QString &tamanho, float preco, int id_precoitem, int id_itemcardapio)
 {
     codigoInicial = sku;
     ui->lineEdit_sku->setText(sku);
@@ -134,13 +134,14 @@ std::optional<bool> EditarItem::codigoEmUso(int idPizzaria, const QString &sku, 
     return query.size() > 0;
 }
 
-bool EditarItem::checarSku(int idPizzaria, QString sku, QSqlDatabase *db)
+bool EditarItem::checarSku(int idPizzaria, const QString &sku, QSqlDatabase *db)
 {
     return codigoEmUso(idPizzaria, sku, db).value_or(false);
 }
 
-bool EditarItem::gravarItem(int id, int idPizzaria, QString sku, QString nome, QString descr, int tipo, int tamanho,
-                            float preco, int menu, int mascara, QSqlDatabase *db, int idPrecoItem, int idItemCardapio)
+bool EditarItem::gravarItem(int id, int idPizzaria, const QString &sku, const QString &nome, const QString &descr,
+                            int tipo, int tamanho, float preco, int menu, int mascara, QSqlDatabase *db,
+                            int idPrecoItem, int idItemCardapio)
 {
     // Outside a transaction a failure would leave the rows already written.
     if (!db->transaction())

@@ -24,14 +24,15 @@ public:
     explicit EditarItem(QWidget *parent = nullptr);
     ~EditarItem() override;
 
-    void IniciaEdicao(int id_pizzaria, int id, int id_menu, QString menu, int mascara, QSqlDatabase *db);
-    void PreencheItem(QString sku, QString nome, QString descricao, QString tipo, QString tamanho, float preco,
-                      int id_precoitem, int id_itemcardapio);
+    void IniciaEdicao(int id_pizzaria, int id, int id_menu, const QString &menu, int mascara, QSqlDatabase *db);
+    void PreencheItem(const QString &sku, const QString &nome, const QString &descricao, const QString &tipo,
+                      const QString &tamanho, float preco, int id_precoitem, int id_itemcardapio);
 
 private slots:
-    bool checarSku(int idPizzaria, QString sku, QSqlDatabase *db);
-    bool gravarItem(int id, int idPizzaria, QString sku, QString nome, QString descr, int tipo, int tamanho,
-                    float preco, int menu, int mascara, QSqlDatabase *db, int idPrecoItem, int idItemCardapio);
+    bool checarSku(int idPizzaria, const QString &sku, QSqlDatabase *db);
+    bool gravarItem(int id, int idPizzaria, const QString &sku, const QString &nome, const QString &descr, int tipo,
+                    int tamanho, float preco, int menu, int mascara, QSqlDatabase *db, int idPrecoItem,
+                    int idItemCardapio);
     void on_pushButton_preco_clicked();
     void on_pushButton_ok_clicked();
 

@@ -95,8 +95,8 @@ bool Gerenciar::LerMenu(int id, QSqlQueryModel *model)
                          {{QStringLiteral(":id_pizzaria"), id}}, model, db);
 }
 
-bool Gerenciar::LerItens(int id, QString filtro, QString menu, QString tipo, QString tamanho,
-                         QSqlQueryModel *model, int ativo)
+bool Gerenciar::LerItens(int id, const QString &filtro, const QString &menu, const QString &tipo,
+                         const QString &tamanho, QSqlQueryModel *model, int ativo)
 {
     const auto contem = [](const QString &valor) { return QString(QLatin1Char('%') + valor + QLatin1Char('%')); };
     QSqlQuery query(db);
@@ -151,7 +151,7 @@ bool Gerenciar::AtualizaPreco(int id, float preco)
     return false;
 }
 
-bool Gerenciar::AtualizaAtivo(QVariantList ids, QVariantList ativos)
+bool Gerenciar::AtualizaAtivo(const QVariantList &ids, const QVariantList &ativos)
 {
     QSqlQuery query(db);
     bool ok = query.prepare(QStringLiteral("update cardapio set ativo=:ativo where id_cardapio=:id"));
@@ -204,7 +204,7 @@ void Gerenciar::on_pushButton_venda_clicked()
     mudaVenda(ui->tableView_pausados, pausadosProxy, pausadosModel.get(), 1);
 }
 
-void Gerenciar::on_comboBox_menu_activated(QString arg1)
+void Gerenciar::on_comboBox_menu_activated(const QString &arg1)
 {
     // "Escolha Menu..." filters by its own text, which names no menu.
     filtroMenu = arg1;
@@ -212,13 +212,13 @@ void Gerenciar::on_comboBox_menu_activated(QString arg1)
     ui->pushButton_item->setEnabled(ui->comboBox_menu->currentIndex() != 0);
 }
 
-void Gerenciar::on_comboBox_tamanho_activated(QString arg1)
+void Gerenciar::on_comboBox_tamanho_activated(const QString &arg1)
 {
     filtroTamanho = semPrimeiraEscolha(ui->comboBox_tamanho, arg1);
     AtualizaTabelas();
 }
 
-void Gerenciar::on_comboBox_tipo_activated(QString arg1)
+void Gerenciar::on_comboBox_tipo_activated(const QString &arg1)
 {
     filtroTipo = semPrimeiraEscolha(ui->comboBox_tipo, arg1);
     AtualizaTabelas();

@@ -34,14 +34,14 @@ public:
 
 private slots:
     bool LerMenu(int id, QSqlQueryModel *model);
-    bool LerItens(int id, QString filtro, QString menu, QString tipo, QString tamanho,
+    bool LerItens(int id, const QString &filtro, const QString &menu, const QString &tipo, const QString &tamanho,
                   QSqlQueryModel *model, int ativo);
     bool AtualizaPreco(int id, float preco);
-    bool AtualizaAtivo(QVariantList ids, QVariantList ativos);
+    bool AtualizaAtivo(const QVariantList &ids, const QVariantList &ativos);
     void on_pushButton_pausar_clicked();
-    void on_comboBox_menu_activated(QString arg1);
-    void on_comboBox_tamanho_activated(QString arg1);
-    void on_comboBox_tipo_activated(QString arg1);
+    void on_comboBox_menu_activated(const QString &arg1);
+    void on_comboBox_tamanho_activated(const QString &arg1);
+    void on_comboBox_tipo_activated(const QString &arg1);
     void on_pushButton_filtro_clicked();
     void on_tableView_ativos_doubleClicked(QModelIndex index);
     void on_pushButton_venda_clicked();

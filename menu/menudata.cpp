@@ -36,13 +36,13 @@ bool lerParaModelo(const QString &statement, const QVariantMap &valores, QSqlQue
     return true;
 }
 
-bool LerTipos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db)
+bool LerTipos(int id_pizzaria, QSqlQueryModel *model, const QSqlDatabase &db)
 {
     return lerParaModelo(QStringLiteral("select tipocardapio, id_tipocardapio from tipocardapio where id_pizzaria=:id_pizzaria"),
                          {{QStringLiteral(":id_pizzaria"), id_pizzaria}}, model, db);
 }
 
-bool LerTamanhos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db)
+bool LerTamanhos(int id_pizzaria, QSqlQueryModel *model, const QSqlDatabase &db)
 {
     return lerParaModelo(QStringLiteral("select nome, id_tamanho from tamanho where id_pizzaria=:id_pizzaria"),
                          {{QStringLiteral(":id_pizzaria"), id_pizzaria}}, model, db);

@@ -9,8 +9,8 @@ class QSqlQuery;
 class QSqlQueryModel;
 
 // The store's categories and sizes, shared by the item browser and the item editor.
-bool LerTipos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db);
-bool LerTamanhos(int id_pizzaria, QSqlQueryModel *model, QSqlDatabase db);
+bool LerTipos(int id_pizzaria, QSqlQueryModel *model, const QSqlDatabase &db);
+bool LerTamanhos(int id_pizzaria, QSqlQueryModel *model, const QSqlDatabase &db);
 
 // The browser's items; placeholders in this order: :id_pizzaria, :ativo,
 // :menu, :tamanho, :tipo, :filtro.

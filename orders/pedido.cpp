@@ -249,8 +249,8 @@ void Pedido::spoolerTimeout()
 
 // ---------------------------------------------------------------- broker
 
-void Pedido::SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
-                     QString passbroker)
+void Pedido::SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,
+                     const QString &userbroker, const QString &passbroker)
 {
     amqpSettings = QStringList{servername, virtualhost, portbroker, userbroker, passbroker};
     liberaCliente();
@@ -308,7 +308,7 @@ bool Pedido::semAlteracaoDesde(int alteracoesAntes)
     return false;
 }
 
-bool Pedido::AtualStatusPedido(int status, int numpedido, int id_pizzaria, QString motivo)
+bool Pedido::AtualStatusPedido(int status, int numpedido, int id_pizzaria, const QString &motivo)
 {
     AbreConexao(QStringLiteral("db2"), &dbStatus);
     QSqlQuery query(dbStatus);

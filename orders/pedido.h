@@ -27,13 +27,13 @@ public:
     ~Pedido() override;
 
     void CarregarPedido(int numpedido, int id_pizzaria, bool *alterado);
-    void SetAmqp(QString servername, QString virtualhost, QString portbroker, QString userbroker,
-                 QString passbroker);
+    void SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,
+                 const QString &userbroker, const QString &passbroker);
 
 private slots:
     void spoolerTimeout();
     void on_pushButton_aprovar_clicked();
-    bool AtualStatusPedido(int status, int numpedido, int id_pizzaria, QString motivo);
+    bool AtualStatusPedido(int status, int numpedido, int id_pizzaria, const QString &motivo);
     bool LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model);
     bool LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model);
     void on_pushButton_cancelar_clicked();

@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-bool Confirmar(QString title, QString text)
+bool Confirmar(const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, nullptr,
                     Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);

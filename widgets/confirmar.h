@@ -3,4 +3,4 @@
 #include <QString>
 
 // Yes/no question with the buttons "Sim" and "Não"; true only for "Sim".
-bool Confirmar(QString title, QString text);
+bool Confirmar(const QString &title, const QString &text);
