@@ -359,7 +359,8 @@ bool burst(DbFixture &db)
     std::printf("  published %d messages in %.0f ms; all %d orders listed after %.0f ms: %s\n", burstMessages, publishedMs,
                 expected, listedMs, listed ? "yes" : "NO");
     std::printf("  list refreshes %d for %d messages\n", refreshes, burstMessages);
-    std::printf("  longest stall of the event loop %lld ms    aim: < %lld ms  -> %s\n", stalls.maxLagMs(), burstAimStallMs,
+    std::printf("  longest stall of the event loop %lld ms    aim: < %lld ms  -> %s\n",
+                static_cast<long long>(stalls.maxLagMs()), static_cast<long long>(burstAimStallMs),
                 stalls.maxLagMs() < burstAimStallMs ? "met" : "NOT met");
     return listed;
 }

@@ -183,8 +183,8 @@ int runSoak(int minutes)
     const int storeB = db.addOwnedStore(QStringLiteral("soak-b-%1").arg(getpid()), password);
     db.setStatus(storeA, 1, 30);
     db.setStatus(storeB, 1, 30);
-    RelayThread dbRelay(quint16(TestEnv::dbPort()));
-    RelayThread brokerRelay(quint16(TestEnv::amqpPort()));
+    RelayThread dbRelay(static_cast<quint16>(TestEnv::dbPort()));
+    RelayThread brokerRelay(static_cast<quint16>(TestEnv::amqpPort()));
 
     std::vector<Console> consoles(5);
     for (size_t i = 0; i < consoles.size(); ++i) {
@@ -302,8 +302,8 @@ int runSoak(int minutes)
         allClosedRight = allClosedRight && (c.ended == "closed") == shouldClose;
         std::printf("  console %zu (store %d): listed %d/%d within 15 s, longest %.1f s, longest stall %lld ms, "
                     "memory %ld -> %ld kB, descriptors %d -> %d, ended %s\n",
-                    i + 1, c.store, inTime, ours, double(longest) / 1000.0, qlonglong(c.worstLag), c.rssStart, c.rssEnd,
-                    c.fdsStart, c.fdsEnd, c.ended.isEmpty() ? "without a word" : c.ended.constData());
+                    i + 1, c.store, inTime, ours, double(longest) / 1000.0, static_cast<long long>(c.worstLag),
+                    c.rssStart, c.rssEnd, c.fdsStart, c.fdsEnd, c.ended.isEmpty() ? "without a word" : c.ended.constData());
     }
     std::printf("soak: the closing %s\n", allClosedRight ? "ended exactly the first store's consoles"
                                                          : "did NOT end exactly the first store's consoles");

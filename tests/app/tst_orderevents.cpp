@@ -163,7 +163,7 @@ private slots:
         QFETCH(QString, loss);
         QFETCH(int, holdMs);
         const QString failed = QStringLiteral("Falha no login para recepção de pedidos");
-        BrokerRelay relay(quint16(TestEnv::amqpPort()), holdMs);
+        BrokerRelay relay(static_cast<quint16>(TestEnv::amqpPort()), holdMs);
         start(loss == "cut" ? relay.serverPort() : 0);
         console->clearNotifications();
         const auto restart = qScopeGuard([] { TestEnv::serverControl({QStringLiteral("broker-start")}); });
@@ -205,7 +205,7 @@ private slots:
 
     void databaseStopsAnswering()
     {
-        RelayThread relay(quint16(TestEnv::dbPort()));
+        RelayThread relay(static_cast<quint16>(TestEnv::dbPort()));
         console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), 0, relay.port());
         QVERIFY(console->ready());
         LoopLagMeter lag;

@@ -201,7 +201,7 @@ private slots:
         DebugCapture log;
         ChainReceiver receiver;
         QTRY_VERIFY_WITH_TIMEOUT(receiver.readyQueue, 10000);
-        BrokerRelay proxy(quint16(TestEnv::amqpPort()));
+        BrokerRelay proxy(static_cast<quint16>(TestEnv::amqpPort()));
         QAmqpClient client;
         configureClient(&client, lost ? proxy.serverPort() : is("retrying") ? refusedPort() : -1);
         QSignalSpy connected(&client, &QAmqpClient::connected);
@@ -294,7 +294,7 @@ private slots:
         const int threads = threadCount();
         const int files = openFileCount();
 
-        QScopedPointer<BrokerRelay> proxy(new BrokerRelay(quint16(TestEnv::amqpPort()), 0, is("hangUp") ? 0 : is("shortLived") ? 300 : -1));
+        QScopedPointer<BrokerRelay> proxy(new BrokerRelay(static_cast<quint16>(TestEnv::amqpPort()), 0, is("hangUp") ? 0 : is("shortLived") ? 300 : -1));
         if (is("silent"))
             proxy->freeze();
         const QString wrongPassword = QStringLiteral("wrong-") + QString::fromLatin1(token());

@@ -227,7 +227,7 @@ private slots:
 
     void brokerTrouble()
     {
-        BrokerRelay relay(quint16(TestEnv::amqpPort()), 0);
+        BrokerRelay relay(static_cast<quint16>(TestEnv::amqpPort()), 0);
         const quint16 port = relay.serverPort();
         const int order = insertFullOrder(*db, store, 2);
         auto p = abre(order, port);
