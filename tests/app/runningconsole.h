@@ -66,6 +66,7 @@ protected:
         listening = served.serverPort();
         ready.release();
         exec();
+        relay = nullptr;   // served ends with this function
     }
 
 private:
@@ -165,8 +166,7 @@ public:
     // Runs one whole tick right now, as the timer would.
     void tick()
     {
-        // The tick ends when its Internet check answers; one the timer started
-        // first would read the clock as it was.
+        // The tick ends when its Internet check answers; one the timer started first would read the old clock.
         auto *probe = console->findChild<InternetProbe *>();
         if (!QTest::qWaitFor([probe] { return !probe->isPending(); }, 5000))
             return;

@@ -276,10 +276,10 @@ private slots:
         const auto running = console();
         QVERIFY(running->ready());
         QString clock, clockLater;
-        bool shown = false;
+        bool shown = false, recorded = false;
         ModalAnswer keypad([&](QWidget *k) {
             RunningConsole::publish({QStringLiteral("closeloja:%1:0:4").arg(store)});
-            QTest::qWaitFor([&] { return statusRow("status", store) == "0"; }, 10000);
+            recorded = QTest::qWaitFor([&] { return statusRow("status", store) == "0"; }, 10000);
             clock = running->label("label_relogio");
             now = evening.addSecs(60);
             serveFor(2500);
@@ -289,7 +289,7 @@ private slots:
                 k->findChild<QPushButton *>(QStringLiteral("pushButtonKey") + key)->click();
         });
         running->widget("pushButton_espera")->click();
-        QVERIFY(keypad.seen() && shown);
+        QVERIFY(keypad.seen() && shown && recorded);
         QCOMPARE(clockLater, clock);
         QCOMPARE(statusRow("status, espera", store), QStringLiteral("0 25"));
         QTRY_VERIFY(!running->window()->isVisible());

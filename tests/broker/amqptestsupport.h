@@ -21,6 +21,7 @@ class ChainReceiver
 {
 public:
     explicit ChainReceiver(int port = -1, bool consume = true);
+    Q_DISABLE_COPY(ChainReceiver)   // owns client, and its handlers hold this
     ~ChainReceiver() { delete client; }
     bool isReady() const { return readyQueue != nullptr; }
     int count(const QByteArray &payload) const { return payloads.count(payload); }

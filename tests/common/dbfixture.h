@@ -13,9 +13,8 @@
 class DbFixture
 {
 public:
-    DbFixture()
+    DbFixture() : db(QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("fixture")))
     {
-        db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("fixture"));
         db.setHostName(TestEnv::dbHost());
         db.setPort(TestEnv::dbPort());
         db.setDatabaseName(TestEnv::dbName());

@@ -249,7 +249,7 @@ private slots:
         ConfigValues values;
         QVERIFY(readConfigFile(path, &values));
         getrusage(RUSAGE_SELF, &after);
-        QVERIFY2(after.ru_maxrss - before.ru_maxrss < 20 * 1024, "the long line was held in memory");
+        QVERIFY2(after.ru_maxrss - before.ru_maxrss < 20L * 1024, "the long line was held in memory");
         QCOMPARE(fields(values), sampleExcept(0, ""));
 
         // 8 GiB of zero bytes without a line end, sparse: only a bounded part is read.
