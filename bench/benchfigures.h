@@ -10,6 +10,7 @@
 #include <sys/time.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -50,7 +51,7 @@ inline double percentile(std::vector<double> values, double p)
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
-    return values[size_t(p * double(values.size() - 1) + 0.5)];
+    return values[size_t(std::lround(p * double(values.size() - 1)))];
 }
 
 inline double median(const std::vector<double> &values)

@@ -5,7 +5,7 @@
  *   orderfetch <host> <port> <user> <password> <database> <store> <order> <runs>
  *
  * Prints the median of the runs in milliseconds, or why it failed. */
-#define _POSIX_C_SOURCE 200809L
+#define _POSIX_C_SOURCE 200809L  // NOLINT(bugprone-reserved-identifier): feature-test macro
 
 #include <mysql.h>
 
@@ -88,26 +88,38 @@ int main(int argc, char **argv)
         return 2;
     }
     const int store = atoi(argv[6]), order = atoi(argv[7]), runs = atoi(argv[8]);
-    double *ms = calloc((size_t)(runs > 0 ? runs : 1), sizeof *ms);
+    // A negative count would reach qsort as a huge one.
+    if (runs < 1) {
+        fprintf(stderr, "orderfetch: runs must be a positive number\n");
+        return 2;
+    }
+    double *ms = calloc((size_t)runs, sizeof *ms);
+    if (!ms)
+        return 1;
     for (int run = 0; run < runs; ++run) {
         struct timespec start, end;
         clock_gettime(CLOCK_MONOTONIC, &start);
         MYSQL *db = mysql_init(NULL);
         int rows = 0;
-        if (!mysql_real_connect(db, argv[1], argv[3], argv[4], argv[5], (unsigned)atoi(argv[2]), NULL, 0)) {
-            fprintf(stderr, "orderfetch: %s\n", mysql_error(db));
+        if (!db || !mysql_real_connect(db, argv[1], argv[3], argv[4], argv[5], (unsigned)atoi(argv[2]), NULL, 0)) {
+            fprintf(stderr, "orderfetch: %s\n", db ? mysql_error(db) : "out of memory");
+            mysql_close(db);
+            free(ms);
             return 1;
         }
-        if (!fetchAll(db, customer, store, order, &rows) || !fetchAll(db, lines, store, order, &rows))
-            return 1;
+        const int fetched = fetchAll(db, customer, store, order, &rows) && fetchAll(db, lines, store, order, &rows);
         mysql_close(db);
+        if (!fetched) {
+            free(ms);
+            return 1;
+        }
         clock_gettime(CLOCK_MONOTONIC, &end);
         ms[run] = (double)(end.tv_sec - start.tv_sec) * 1e3 + (double)(end.tv_nsec - start.tv_nsec) / 1e6;
         if (run == 0)
             fprintf(stderr, "orderfetch: %d rows per run\n", rows);
     }
     qsort(ms, (size_t)runs, sizeof *ms, compare);
-    printf("%.3f\n", runs > 0 ? ms[runs / 2] : 0.0);
+    printf("%.3f\n", ms[runs / 2]);
     free(ms);
     return 0;
 }

@@ -76,6 +76,7 @@ bool benchClosing(DbFixture &db, int store)
     for (int round = 0; round < closingRounds; ++round) {
         db.setStatus(store, 1, 0);
         std::vector<std::unique_ptr<RunningConsole>> consoles;
+        consoles.reserve(consolesPerStore);
         for (int i = 0; i < consolesPerStore; ++i)
             consoles.push_back(std::make_unique<RunningConsole>(login(), QStringLiteral("bench-pw")));
         if (!waitUntil([&] { return std::all_of(consoles.begin(), consoles.end(), [](auto &c) { return receiving(*c); }); },

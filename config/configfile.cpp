@@ -16,11 +16,11 @@ constexpr int lineCount = 12;
 // A dialog field holds at most 32767 characters (the line edit's limit); even
 // enciphered and in Base64 that stays under 256 KiB. A longer line was not
 // written by the dialog: it reads as empty and is skipped, never held whole.
-constexpr qint64 maxLineBytes = 256 * 1024;
+constexpr qint64 maxLineBytes = qint64(256) * 1024;
 // Lines after an overlong one are still found, but past this much the rest of
 // the file is not looked at, so a huge file costs bounded time.
-constexpr qint64 maxScanBytes = 64 * 1024 * 1024;
-constexpr qint64 chunkBytes = 64 * 1024;
+constexpr qint64 maxScanBytes = qint64(64) * 1024 * 1024;
+constexpr qint64 chunkBytes = qint64(64) * 1024;
 
 // Reads one line and drops its LF or CR LF end. Returns false at the end of
 // the file or of the scan budget.

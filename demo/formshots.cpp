@@ -20,7 +20,8 @@ namespace {
 template <class UiClass, class W = QDialog> W *fromUi()
 {
     auto *w = new W;
-    (new UiClass)->setupUi(w);
+    UiClass ui;   // only pointers into w, which owns the widgets
+    ui.setupUi(w);
     return w;
 }
 

@@ -12,7 +12,7 @@ void KeypadText::digit(int digit)
 {
     if (digit == 0 && entered.isEmpty())
         return;
-    entered.append(QChar(QLatin1Char('0' + digit)));
+    entered.append(QChar(QLatin1Char(char('0' + digit))));
 }
 
 void KeypadText::point()
