@@ -1,4 +1,4 @@
-# Shared by scripts/test, scripts/bench and scripts/demo: packages and the build.
+# Shared by scripts/test, scripts/lint, scripts/bench and scripts/demo: packages and the build.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${TRV_BUILD_DIR:-$ROOT/build}
@@ -12,6 +12,7 @@ PACKAGES=(
     rabbitmq-server
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
     python3 curl xvfb xauth
+    clang-tidy cppcheck
 )
 
 ensure_packages() {
