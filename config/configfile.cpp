@@ -55,9 +55,8 @@ bool readBoundedLine(QIODevice &device, qint64 *budget, QByteArray *line)
     return gotData;
 }
 
-} // namespace
-
-bool readConfigFile(const QString &path, ConfigValues *out)
+// The twelve lines as stored; false when the file cannot be opened.
+bool readLines(const QString &path, QStringList *lines)
 {
     // A directory, device or pipe under that name would fail or block.
     const QFileInfo info(path);
@@ -70,14 +69,22 @@ bool readConfigFile(const QString &path, ConfigValues *out)
 
     // Plain lines are in the local 8-bit encoding, as a default QTextStream writes them.
     QTextCodec *codec = QTextCodec::codecForLocale();
-    QStringList lines;
     qint64 budget = maxScanBytes;
     QByteArray raw;
-    while (lines.size() < lineCount && readBoundedLine(file, &budget, &raw))
-        lines.append(codec->toUnicode(raw));
-    while (lines.size() < lineCount)
-        lines.append(QString());
-    file.close();
+    while (lines->size() < lineCount && readBoundedLine(file, &budget, &raw))
+        lines->append(codec->toUnicode(raw));
+    while (lines->size() < lineCount)
+        lines->append(QString());
+    return true;
+}
+
+} // namespace
+
+bool readConfigFile(const QString &path, ConfigValues *out)
+{
+    QStringList lines;
+    if (!readLines(path, &lines))
+        return false;
 
     FieldCipher cipher(configCipherKey);
     ConfigValues values;
@@ -132,6 +139,20 @@ bool writeConfigFile(const QString &path, const ConfigValues &values)
         return false;
     }
     return file.commit();
+}
+
+QStringList readConfigSecrets(const QString &path)
+{
+    QStringList lines;
+    QStringList secrets;
+    if (!readLines(path, &lines))
+        return secrets;
+    FieldCipher cipher(configCipherKey);
+    for (const int index : {1, 6, 8}) {
+        secrets << lines.at(index) << cipher.decipherText(lines.at(index));
+    }
+    secrets.removeAll(QString());
+    return secrets;
 }
 
 QStringList splitPrinterLine(const QString &line)
