@@ -67,17 +67,21 @@ bool readConfigFile(const QString &path, ConfigValues *out)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
+    *out = readConfigLines(file);
+    return true;
+}
 
+ConfigValues readConfigLines(QIODevice &device)
+{
     // Plain lines are in the local 8-bit encoding, as a default QTextStream writes them.
     QTextCodec *codec = QTextCodec::codecForLocale();
     QStringList lines;
     qint64 budget = maxScanBytes;
     QByteArray raw;
-    while (lines.size() < lineCount && readBoundedLine(file, &budget, &raw))
+    while (lines.size() < lineCount && readBoundedLine(device, &budget, &raw))
         lines.append(codec->toUnicode(raw));
     while (lines.size() < lineCount)
         lines.append(QString());
-    file.close();
 
     FieldCipher cipher(configCipherKey);
     ConfigValues values;
@@ -93,8 +97,7 @@ bool readConfigFile(const QString &path, ConfigValues *out)
     values.virtualhost = lines.at(9);
     values.portbroker = lines.at(10);
     values.printerLine = lines.at(11);
-    *out = values;
-    return true;
+    return values;
 }
 
 bool writeConfigFile(const QString &path, const ConfigValues &values)
