@@ -4,9 +4,11 @@
 #include <QVariant>
 #include <QVector>
 
-// A query model that keeps a copy of every row it was given. Connections are
-// replaced by name at every operation, which leaves the rows of a plain
-// QSqlQueryModel unreadable; this one still shows the last rows read.
+// A query model that keeps a copy of every row it was given, each read once.
+// Connections are replaced by name at every operation, which leaves the rows
+// of a plain QSqlQueryModel unreadable; and a plain one moves its cursor and
+// converts the whole row again for every cell it is asked for, which makes
+// sorting and sizing thousands of rows slow.
 class SqlSnapshotModel : public QSqlQueryModel
 {
     Q_OBJECT
@@ -20,5 +22,8 @@ protected:
     void queryChange() override;
 
 private:
-    QVector<QVector<QVariant>> rows;
+    // The row's values, read from the query the first time it is asked for.
+    const QVector<QVariant> &cachedRow(int row) const;
+
+    mutable QVector<QVector<QVariant>> rows;
 };

@@ -6,8 +6,8 @@
 #include "keypad.h"
 #include "menudata.h"
 #include "orderdelegates.h"
-#include "sqlrowcachemodel.h"
 #include "menulog.h"
+#include "sqlsnapshotmodel.h"
 
 #include <QDebug>
 #include <QHeaderView>
@@ -38,8 +38,8 @@ Gerenciar::Gerenciar(QWidget *parent)
     , menuModel(new QSqlQueryModel)
     , tiposModel(new QSqlQueryModel)
     , tamanhosModel(new QSqlQueryModel)
-    , ativosModel(new SqlRowCacheModel)
-    , pausadosModel(new SqlRowCacheModel)
+    , ativosModel(new SqlSnapshotModel)
+    , pausadosModel(new SqlSnapshotModel)
     , filtroMenu(QLatin1String(""))
     , filtroTipo(QLatin1String(""))
     , filtroTamanho(QLatin1String(""))

@@ -2,6 +2,7 @@
 #include "ui_pedido.h"
 
 #include "brokermessage.h"
+#include "confirmar.h"
 #include "connection.h"
 #include "connectionsettings.h"
 #include "frase.h"
@@ -43,18 +44,6 @@ QString erroDoBanco(const QSqlQuery &query, const QSqlDatabase &db)
 }
 
 } // namespace
-
-bool Confirmar(QString title, QString text)
-{
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, nullptr,
-                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("Sim"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("Não"));
-    box.setWindowFlags(Qt::WindowFlags());
-    box.setModal(true);
-    box.exec();
-    return box.clickedButton() == box.button(QMessageBox::Yes);
-}
 
 Pedido::Pedido(QWidget *parent)
     : QDialog(parent)

@@ -15,9 +15,6 @@ namespace Ui {
 class Pedido;
 }
 
-// Yes/no question with the buttons "Sim" and "Não"; true only for "Sim".
-bool Confirmar(QString title, QString text);
-
 // One order of the store: customer, payment, lines and kitchen ticket, and the
 // actions that approve, cancel or deliver it. Closes itself once the broker
 // announces a status change of its order, its own included.
