@@ -1,23 +1,21 @@
 #pragma once
 
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextDocument>
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 // A broken property aborts, so libFuzzer keeps the input that broke it.
-#define FUZZ_CHECK(cond) \
-    ((cond) ? void() : (std::fprintf(stderr, "property broken: %s\n", #cond), std::abort()))
+#define FUZZ_CHECK(cond) ((cond) ? void() : (fprintf(stderr, "property broken: %s\n", #cond), abort()))
 
-inline QByteArray fuzzBytes(const uint8_t *data, size_t size)
-{
-    return QByteArray(reinterpret_cast<const char *>(data), int(size));
-}
+// Each target's body: the input whole, and as typed values.
+void fuzzOne(const QByteArray &bytes, FuzzedDataProvider &in);
 
 inline QString fuzzText(FuzzedDataProvider &in, size_t max = 64)
 {
-    return QString::fromUtf8(QByteArray::fromStdString(in.ConsumeRandomLengthString(max)));
+    return QString::fromStdString(in.ConsumeRandomLengthString(max));
 }
 
 // Offscreen, as the tests run; warnings of refused input would only slow the runs.
@@ -26,5 +24,12 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     new QGuiApplication(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    fuzzOne(QByteArray(reinterpret_cast<const char *>(data), int(size)), in);
     return 0;
 }
