@@ -55,23 +55,8 @@ bool readBoundedLine(QIODevice &device, qint64 *budget, QByteArray *line)
     return gotData;
 }
 
-} // namespace
-
-bool readConfigFile(const QString &path, ConfigValues *out)
-{
-    // A directory, device or pipe under that name would fail or block.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return false;
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
-    *out = readConfigLines(file);
-    return true;
-}
-
-ConfigValues readConfigLines(QIODevice &device)
+// The twelve lines as stored, from the device's current position.
+QStringList readLines(QIODevice &device)
 {
     // Plain lines are in the local 8-bit encoding, as a default QTextStream writes them.
     QTextCodec *codec = QTextCodec::codecForLocale();
@@ -82,7 +67,26 @@ ConfigValues readConfigLines(QIODevice &device)
         lines.append(codec->toUnicode(raw));
     while (lines.size() < lineCount)
         lines.append(QString());
+    return lines;
+}
 
+// The twelve lines as stored; false when the file cannot be opened.
+bool readLines(const QString &path, QStringList *lines)
+{
+    // A directory, device or pipe under that name would fail or block.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return false;
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    *lines = readLines(file);
+    return true;
+}
+
+ConfigValues valuesOf(const QStringList &lines)
+{
     FieldCipher cipher(configCipherKey);
     ConfigValues values;
     values.loginName = lines.at(0);
@@ -98,6 +102,22 @@ ConfigValues readConfigLines(QIODevice &device)
     values.portbroker = lines.at(10);
     values.printerLine = lines.at(11);
     return values;
+}
+
+} // namespace
+
+bool readConfigFile(const QString &path, ConfigValues *out)
+{
+    QStringList lines;
+    if (!readLines(path, &lines))
+        return false;
+    *out = valuesOf(lines);
+    return true;
+}
+
+ConfigValues readConfigLines(QIODevice &device)
+{
+    return valuesOf(readLines(device));
 }
 
 bool writeConfigFile(const QString &path, const ConfigValues &values)
@@ -135,6 +155,20 @@ bool writeConfigFile(const QString &path, const ConfigValues &values)
         return false;
     }
     return file.commit();
+}
+
+QStringList readConfigSecrets(const QString &path)
+{
+    QStringList lines;
+    QStringList secrets;
+    if (!readLines(path, &lines))
+        return secrets;
+    FieldCipher cipher(configCipherKey);
+    for (const int index : {1, 6, 8}) {
+        secrets << lines.at(index) << cipher.decipherText(lines.at(index));
+    }
+    secrets.removeAll(QString());
+    return secrets;
 }
 
 QStringList splitPrinterLine(const QString &line)

@@ -39,6 +39,10 @@ ConfigValues readConfigLines(QIODevice &device);
 // previous file is then left as it was.
 bool writeConfigFile(const QString &path, const ConfigValues &values);
 
+// The password lines (2, 7 and 9) of the file at path as stored and as
+// deciphered, without empty ones: what a log must never show.
+QStringList readConfigSecrets(const QString &path);
+
 // "a:b" -> {"a", "b"}; every ':' splits, empty parts are kept. Callers leave
 // their printer list alone when line 12 is empty.
 QStringList splitPrinterLine(const QString &line);

@@ -147,7 +147,7 @@ bool Gerenciar::AtualizaPreco(int id, float preco)
     if (executaComValores(query, QStringLiteral("update precoitem set preco=:preco where id_precoitem=:id"),
                           {{QStringLiteral(":id"), id}, {QStringLiteral(":preco"), preco}}))
         return true;
-    informaFalha(query.lastError().text());
+    erroGravacao = query.lastError().text();
     return false;
 }
 
@@ -161,13 +161,13 @@ bool Gerenciar::AtualizaAtivo(QVariantList ids, QVariantList ativos)
         ok = query.execBatch();
     }
     if (!ok)
-        informaFalha(query.lastError().text());
+        erroGravacao = query.lastError().text();
     return ok;
 }
 
-void Gerenciar::informaFalha(const QString &erro)
+void Gerenciar::informaFalha()
 {
-    QMessageBox::critical(nullptr, QStringLiteral("Erro na gravação de dados"), erro, QMessageBox::Ok);
+    QMessageBox::critical(nullptr, QStringLiteral("Erro na gravação de dados"), erroGravacao, QMessageBox::Ok);
 }
 
 void Gerenciar::mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, QSqlQueryModel *model, int ativo)
@@ -190,7 +190,8 @@ void Gerenciar::mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, QSqlQu
         ids.append(model->index(row, ColCardapio).data().toInt());
         ativos.append(ativo);
     }
-    AtualizaAtivo(ids, ativos);
+    if (!AtualizaAtivo(ids, ativos))
+        informaFalha();
     AtualizaTabelas();
 }
 
@@ -237,7 +238,8 @@ void Gerenciar::on_tableView_ativos_doubleClicked(QModelIndex index)
     // Closed without "Enter": the price may have changed meanwhile elsewhere, so nothing goes back.
     if (!Keypad::askAmount(&novoPreco))
         return;
-    AtualizaPreco(idPreco, novoPreco);
+    if (!AtualizaPreco(idPreco, novoPreco))
+        informaFalha();
     AtualizaTabelas();
 }
 

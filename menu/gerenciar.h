@@ -36,6 +36,7 @@ private slots:
     bool LerMenu(int id, QSqlQueryModel *model);
     bool LerItens(int id, QString filtro, QString menu, QString tipo, QString tamanho,
                   QSqlQueryModel *model, int ativo);
+    // Both return whether the rows were written; the database's error is then in erroGravacao.
     bool AtualizaPreco(int id, float preco);
     bool AtualizaAtivo(QVariantList ids, QVariantList ativos);
     void on_pushButton_pausar_clicked();
@@ -56,7 +57,7 @@ private:
     bool releItem();
     // A copy saves as a new item ("Duplicar"); otherwise the item is changed ("Editar").
     void abreEditor(bool copia);
-    void informaFalha(const QString &erro);
+    void informaFalha();
 
     Ui::Gerenciar *ui;
     std::unique_ptr<QSqlQueryModel> menuModel;
@@ -80,6 +81,7 @@ private:
     QString nomeTamanho;
     QString nomeTipo;
     QString nomeMenu;
+    QString erroGravacao;
     float preco = 0;
     QSqlDatabase db;
     QSortFilterProxyModel *ativosProxy;

@@ -12,6 +12,7 @@ PACKAGES=(
     rabbitmq-server
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
     python3 curl xvfb xauth
+    dpkg-dev file lintian appstream xdotool
     clang libclang-rt-dev llvm
 )
 

@@ -1,0 +1,14 @@
+#!/bin/sh
+# The console reads config.conf, sound/ and images/ relative to where it
+# starts, and writes its logs there: each user gets a working directory of
+# their own, given the sound and pictures on first start.
+set -e
+# Found beside this script, so an unpacked tree runs as an installed one.
+prefix=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+work=${XDG_DATA_HOME:-$HOME/.local/share}/trovanta-console
+mkdir -p "$work"
+for dir in sound images; do
+    [ -e "$work/$dir" ] || cp -R "$prefix/share/trovanta-console/$dir" "$work/"
+done
+cd "$work"
+exec "$prefix/lib/trovanta-console/trovanta-console" "$@"
