@@ -55,6 +55,21 @@ bool readBoundedLine(QIODevice &device, qint64 *budget, QByteArray *line)
     return gotData;
 }
 
+// The twelve lines as stored, from the device's current position.
+QStringList readLines(QIODevice &device)
+{
+    // Plain lines are in the local 8-bit encoding, as a default QTextStream writes them.
+    QTextCodec *codec = QTextCodec::codecForLocale();
+    QStringList lines;
+    qint64 budget = maxScanBytes;
+    QByteArray raw;
+    while (lines.size() < lineCount && readBoundedLine(device, &budget, &raw))
+        lines.append(codec->toUnicode(raw));
+    while (lines.size() < lineCount)
+        lines.append(QString());
+    return lines;
+}
+
 // The twelve lines as stored; false when the file cannot be opened.
 bool readLines(const QString &path, QStringList *lines)
 {
@@ -66,26 +81,12 @@ bool readLines(const QString &path, QStringList *lines)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-
-    // Plain lines are in the local 8-bit encoding, as a default QTextStream writes them.
-    QTextCodec *codec = QTextCodec::codecForLocale();
-    qint64 budget = maxScanBytes;
-    QByteArray raw;
-    while (lines->size() < lineCount && readBoundedLine(file, &budget, &raw))
-        lines->append(codec->toUnicode(raw));
-    while (lines->size() < lineCount)
-        lines->append(QString());
+    *lines = readLines(file);
     return true;
 }
 
-} // namespace
-
-bool readConfigFile(const QString &path, ConfigValues *out)
+ConfigValues valuesOf(const QStringList &lines)
 {
-    QStringList lines;
-    if (!readLines(path, &lines))
-        return false;
-
     FieldCipher cipher(configCipherKey);
     ConfigValues values;
     values.loginName = lines.at(0);
@@ -100,8 +101,23 @@ bool readConfigFile(const QString &path, ConfigValues *out)
     values.virtualhost = lines.at(9);
     values.portbroker = lines.at(10);
     values.printerLine = lines.at(11);
-    *out = values;
+    return values;
+}
+
+} // namespace
+
+bool readConfigFile(const QString &path, ConfigValues *out)
+{
+    QStringList lines;
+    if (!readLines(path, &lines))
+        return false;
+    *out = valuesOf(lines);
     return true;
+}
+
+ConfigValues readConfigLines(QIODevice &device)
+{
+    return valuesOf(readLines(device));
 }
 
 bool writeConfigFile(const QString &path, const ConfigValues &values)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +29,10 @@ struct ConfigValues
 // the twelfth are ignored, a password line that does not decipher reads as
 // empty, and an overlong line (see configfile.cpp) reads as empty.
 bool readConfigFile(const QString &path, ConfigValues *out);
+
+// The same reading from a device already open for reading, such as a buffer
+// of bytes: its lines from the current position on.
+ConfigValues readConfigLines(QIODevice &device);
 
 // Replaces the file at path with the twelve lines of values, enciphering
 // lines 2, 7 and 9. Returns false when the file could not be written; the

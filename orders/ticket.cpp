@@ -173,7 +173,8 @@ QString compoeTicket(int numpedido, qint64 data, const PedidoCliente &c, const Q
 
     html += htmlSeparador() + htmlNegrito();
     html += QStringLiteral("Valor: R$%1<br>").arg(textoDinheiro(c.valor));
-    if (c.desconto > 0)
+    // Whatever its sign, a discount in the total is printed, so the lines add up.
+    if (c.desconto != 0)
         html += QStringLiteral("Desconto: R$%1<br>").arg(textoDinheiro(c.desconto));
     html += QStringLiteral("Taxa de Entrega: R$%1<br>").arg(textoDinheiro(c.taxaEntrega));
     html += QStringLiteral("Total: R$%1<br>").arg(textoDinheiro(c.total()));

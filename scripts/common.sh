@@ -13,6 +13,7 @@ PACKAGES=(
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
     python3 curl xvfb xauth
     dpkg-dev file lintian appstream xdotool
+    clang libclang-rt-dev llvm
     clang-tidy cppcheck
 )
 
@@ -51,4 +52,42 @@ build_targets() {
 build_console() {
     configure_build
     build_targets "$@"
+}
+
+# The libFuzzer targets of tests/fuzz, built by clang apart from the console.
+FUZZ_DIR=$BUILD_DIR-fuzz
+FUZZ_TARGETS="brokermessage fieldcipher configfile ticket keypadtext openingschedule"
+
+build_fuzz() {
+    echo "fuzz build: $FUZZ_DIR"
+    CC=clang CXX=clang++ cmake -S "$ROOT" -B "$FUZZ_DIR" -DTRV_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
+    cmake --build "$FUZZ_DIR" -j2
+}
+
+# run_fuzz_target <target> [libFuzzer arguments]
+run_fuzz_target() {
+    local target=$1
+    shift
+    ASAN_OPTIONS="halt_on_error=1:strict_string_checks=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+        LSAN_OPTIONS="suppressions=$ROOT/tests/fuzz/lsan.supp" \
+        "$FUZZ_DIR/tests/fuzz/fuzz_$target" "$@"
+}
+
+# replay_fuzz_corpora: every committed seed once through its target.
+replay_fuzz_corpora() {
+    local target log status=0
+    build_fuzz || return 1
+    log=$(mktemp)
+    for target in $FUZZ_TARGETS; do
+        if run_fuzz_target "$target" -runs=0 "$ROOT/tests/fuzz/corpus/$target" >"$log" 2>&1; then
+            echo "fuzz replay: $target: $(grep -c . <(ls "$ROOT/tests/fuzz/corpus/$target")) inputs passed"
+        else
+            status=1
+            echo "fuzz replay: $target FAILED"
+            tail -n 40 "$log"
+        fi
+    done
+    rm -f "$log"
+    return $status
 }

@@ -51,6 +51,11 @@ private slots:
     {
         const OpeningPeriod period = OpeningPeriod::onDay(at(0, 0, 0).date(), "22:00:00", "02:00:00");
         QVERIFY(period.contains(at(0, 22, 0)) && period.contains(at(1, 1, 59)) && !period.contains(at(1, 2, 0)));
+        // Where the clocks skip this day's midnight, a period from it opens when they jump.
+        const QByteArray tz = qgetenv("TZ");
+        const auto restore = qScopeGuard([&tz] { tz.isNull() ? qunsetenv("TZ") : qputenv("TZ", tz); });
+        qputenv("TZ", "<-03>3<-02>,M12.2.3/0,M2.3.0/0");
+        QVERIFY(OpeningPeriod::onDay(at(0, 12, 0).date(), "0:00", "2:00").contains(at(0, 1, 30)));
     }
 
     void schedule_data()

@@ -57,6 +57,7 @@ private slots:
         row("optional lines", cliente({{5, "12"}, {7, "Bloco B"}, {9, "Praça"}, {14, "50"}, {18, "123"}, {20, 5.5}}),
             "Rua: Rua A, 10 (Bloco B-ap. 12)<br>\nNatal<br>Referência: Praça<br>\n-<br>CPF: 123<br><strong>\n"
             "R$30.00<br>Desconto: R$5.50<br>Taxa de Entrega: R$5.00<br>Total: R$29.50<br>Pagamento em Dinheiro Troco para 50<br>");
+        row("negative discount printed", cliente({{20, -5.0}}), "R$30.00<br>Desconto: R$-5.00<br>Taxa de Entrega: R$5.00<br>Total: R$40.00<br>");
         row("total never negative", cliente({{20, 40.0}}), "Total: R$0.00<br>");
         row("card machine", cliente({{12, 4}, {17, "Visa"}}), "Máquina de Cartão: Visa<br>");
         row("other payment, empty line", cliente({{12, 2}}), "R$35.00<br><br></strong>");
