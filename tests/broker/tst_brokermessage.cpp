@@ -102,18 +102,6 @@ private slots:
         QCOMPARE(message.changesOrder() && message.store() == store && message.order() == 1520, changes);
     }
 
-    // The texts the service and the other consoles read.
-    void composing()
-    {
-        const QStringList texts{BrokerMessage::newOrder(7, 1520), BrokerMessage::orderStatus(7, 1520, 3),
-                                BrokerMessage::storeStatus(7, 1), BrokerMessage::closing(7)};
-        QCOMPARE(texts, QStringList({"pedido_novo:7:1520:0", "status:7:1520:3", "statussite:7:1:5", "closeloja:7:0:4"}));
-        const BrokerMessage::Type types[] = {BrokerMessage::NewOrder, BrokerMessage::OrderStatus,
-                                             BrokerMessage::StoreStatus, BrokerMessage::StoreClosing};
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(BrokerMessage(texts[i]).type(), types[i]);
-    }
-
     void inboxDropsOnlyBeyondItsCap()
     {
         MessageInbox inbox;

@@ -179,7 +179,6 @@ private slots:
         row("cancel with a reason", 0, one, "cancelar", {"Sim", "cliente <desistiu>"},
             "2|motivo:cliente <desistiu>;2;1;0001;Cancelar Pedido,Dialog;00;");
         row("cancel, reason closed", 0, one, "cancelar", {"Sim", ""}, "0|sem troco;0;0;1101;Cancelar Pedido,Dialog;00;");
-        row("cancel, Não", 0, one, "cancelar", {"Não"}, "0|sem troco;0;0;1101;Cancelar Pedido;00;");
         row("deliver", 1, one, "entrega", {}, "3|sem troco;3;0;0001;;00;");
         row("no Internet", 0, one, "aprovar", {"OK"}, "0|sem troco;0;0;1101;Internet;00;Erro de Internet", "internet");
         row("no Internet, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Internet;00;Erro de Internet", "internet");
