@@ -11,7 +11,7 @@
 #define FUZZ_CHECK(cond) ((cond) ? void() : (fprintf(stderr, "property broken: %s\n", #cond), abort()))
 
 // Each target's body: the input whole, and as typed values.
-void fuzzOne(const QByteArray &bytes, FuzzedDataProvider &in);
+void fuzzOne(const QByteArray &, FuzzedDataProvider &);
 
 inline QString fuzzText(FuzzedDataProvider &in, size_t max = 64)
 {
