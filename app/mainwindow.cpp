@@ -28,7 +28,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QSqlError>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -66,7 +65,7 @@ MainWindow::MainWindow(QWidget *parent)
         if (idPizzaria == 0) {
             ui->pushButton_gerenciar->setEnabled(false);
             QMessageBox::information(this, QStringLiteral("Erro para conexão de DataBase"),
-                                     connectionSettings.defaultDb.lastError().text(), QMessageBox::Ok);
+                                     defaultConnectionError(), QMessageBox::Ok);
         } else {
             ui->pushButton_gerenciar->setEnabled(true);
         }
@@ -104,6 +103,7 @@ void MainWindow::configureClient(QAmqpClient *amqp) const
     amqp->setAutoReconnect(true, 0);
     amqp->setUsername(config.userbroker);
     amqp->setPassword(config.passbroker);
+    amqp->setCaCertificateFile(connectionSettings.caFile);
 }
 
 // ---------------------------------------------------------------- configuration and login

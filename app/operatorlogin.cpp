@@ -4,6 +4,7 @@
 #include "connection.h"
 #include "connectionsettings.h"
 #include "consolelog.h"
+#include "servertls.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
@@ -22,6 +23,7 @@ void useConfig(const ConfigValues &values)
     connectionSettings.dbPort = values.dbPort;
     connectionSettings.dbUser = values.dbUser;
     connectionSettings.dbPassword = values.dbPassword;
+    connectionSettings.caFile = installedCaFile();
     if (!values.printerLine.isEmpty())
         connectionSettings.printerList = splitPrinterLine(values.printerLine);
 }

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
 #include <QPointer>
 #include <QSet>
 #include <QTimer>
@@ -317,6 +318,7 @@ void QAmqpClient::setHost(const QString &host) { d->settings.host = host.toUtf8(
 void QAmqpClient::setPort(quint16 port) { d->settings.port = port ? port : 5672; }
 void QAmqpClient::setUsername(const QString &username) { d->settings.username = username.toUtf8(); }
 void QAmqpClient::setPassword(const QString &password) { d->settings.password = password.toUtf8(); }
+void QAmqpClient::setCaCertificateFile(const QString &path) { d->settings.caFile = QFile::encodeName(path); }
 void QAmqpClient::setVirtualHost(const QString &virtualHost)
 {
     d->settings.virtualHost = virtualHost.isEmpty() ? QByteArray("/") : virtualHost.toUtf8();

@@ -26,6 +26,9 @@ public:
     void setVirtualHost(const QString &virtualHost);   // empty means "/"
     void setUsername(const QString &username);
     void setPassword(const QString &password);
+    // A certificate authority file: the connection then uses TLS, verifying the
+    // broker's certificate and that it names the host. Empty: plain TCP.
+    void setCaCertificateFile(const QString &path);
     QString host() const;
     quint16 port() const;
     QString virtualHost() const;

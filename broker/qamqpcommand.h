@@ -93,11 +93,12 @@ struct QAmqpSettings
     QByteArray virtualHost = "/";
     QByteArray username = "guest";
     QByteArray password = "guest";
+    QByteArray caFile;       // TLS, verified against this authority; empty: plain TCP
 
     bool operator==(const QAmqpSettings &o) const
     {
         return host == o.host && port == o.port && virtualHost == o.virtualHost && username == o.username
-            && password == o.password;
+            && password == o.password && caFile == o.caFile;
     }
     bool operator!=(const QAmqpSettings &o) const { return !(*this == o); }
 };

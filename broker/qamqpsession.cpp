@@ -2,6 +2,7 @@
 #include "qamqpcodec_p.h"
 #include "qamqplink.h"
 #include "qamqpsocket.h"
+#include "qamqptls.h"
 
 #include <amqp_tcp_socket.h>
 
@@ -80,22 +81,17 @@ void QAmqpSession::post(QAmqpEvent::Kind kind, quint64 channelId, const QString 
 bool QAmqpSession::open(QString *error)
 {
     const QAmqpSettings &s = m_link.settings();
-    const int fd = qamqpConnectSocket(m_link, error);
-    if (fd < 0)
-        return false;
-
     m_conn = amqp_new_connection();
-    amqp_socket_t *socket = m_conn ? amqp_tcp_socket_new(m_conn) : nullptr;
-    if (!socket) {
+    if (!m_conn) {
         *error = QStringLiteral("out of memory");
-        m_link.setSocket(-1, false);
-        ::close(fd);
-        if (m_conn)
-            amqp_destroy_connection(m_conn);
+        return false;
+    }
+    if (!(s.caFile.isEmpty() ? openTcp(error) : openTls(error))) {
+        m_link.setSocket(-1, false);   // before the descriptor is closed and its number freed
+        amqp_destroy_connection(m_conn);
         m_conn = nullptr;
         return false;
     }
-    amqp_tcp_socket_set_sockfd(socket, fd);   // the connection owns fd from here on
     const timeval handshake = seconds(HandshakeTimeoutSeconds);
     amqp_set_handshake_timeout(m_conn, &handshake);
     // Without these the broker neither says that it cancelled a consumer nor
@@ -115,9 +111,36 @@ bool QAmqpSession::open(QString *error)
         close(false);
         return false;
     }
-    m_link.setSocket(fd, true);
+    m_link.setSocket(amqp_get_sockfd(m_conn), true);
     const timeval rpc = seconds(RpcTimeoutSeconds);
     amqp_set_rpc_timeout(m_conn, &rpc);
+    return true;
+}
+
+bool QAmqpSession::openTcp(QString *error)
+{
+    amqp_socket_t *socket = amqp_tcp_socket_new(m_conn);
+    if (!socket) {
+        *error = QStringLiteral("out of memory");
+        return false;
+    }
+    const int fd = qamqpConnectSocket(m_link, error);
+    if (fd < 0)
+        return false;
+    amqp_tcp_socket_set_sockfd(socket, fd);   // the connection owns fd from here on
+    return true;
+}
+
+bool QAmqpSession::openTls(QString *error)
+{
+    const int fd = qamqpOpenTls(m_conn, m_link.settings(), error);
+    if (fd < 0)
+        return false;
+    // From here on a stop cuts the socket, as for plain connections.
+    if (!m_link.setSocket(fd, false)) {
+        *error = QStringLiteral("stopped");
+        return false;
+    }
     return true;
 }
 

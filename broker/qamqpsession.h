@@ -33,6 +33,8 @@ private:
     enum class Rpc { Ok, ChannelClosed, ConnectionLost };
     enum class Read { Got, Nothing, ConnectionLost };
 
+    bool openTcp(QString *error);
+    bool openTls(QString *error);
     void post(QAmqpEvent::Kind kind, quint64 channelId = 0, const QString &text = QString());
 
     bool execute(QAmqpCommand &command, QString *why);

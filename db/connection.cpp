@@ -1,10 +1,15 @@
 #include "connection.h"
 
 #include "connectionsettings.h"
+#include "dblog.h"
+#include "servertls.h"
+
+#include <QSqlError>
 
 namespace {
 
-const QString mysqlDriver = QStringLiteral("QMYSQL");
+// Bounded waits: the console runs these on the GUI thread.
+const QString statementLimits = QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=10;MYSQL_OPT_WRITE_TIMEOUT=10");
 
 // Replaces the connection of that name; other handles to the old one stop working.
 // The holder lets go first, so a plain replacement does not warn that the
@@ -12,31 +17,68 @@ const QString mysqlDriver = QStringLiteral("QMYSQL");
 void createConnection(const QString &name, QSqlDatabase *holder)
 {
     *holder = QSqlDatabase();
-    if (QSqlDatabase::contains(name))
-        QSqlDatabase::removeDatabase(name);
-    QSqlDatabase db = QSqlDatabase::addDatabase(mysqlDriver, name);
-    db.setDatabaseName(connectionSettings.dbName);
-    db.setHostName(connectionSettings.host);
-    db.setPort(connectionSettings.dbPort.toInt()); // 0 when not a number
-    db.setUserName(connectionSettings.dbUser);
-    db.setPassword(connectionSettings.dbPassword);
-    // Bounded waits: the console runs these on the GUI thread.
-    db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=10;MYSQL_OPT_WRITE_TIMEOUT=10"));
-    *holder = db;
+    *holder = addDatabaseConnection(name, DatabaseTarget::current(), statementLimits);
 }
 
-bool openUsable(QSqlDatabase &db)
+// Why the default connection could not be opened the last time.
+QString defaultOpenError;
+
+bool openUsable(QSqlDatabase &db, QString *why)
 {
-    return connectionSettings.databaseAnswers && db.open() && !connectionSettings.dbName.isEmpty();
+    if (!connectionSettings.databaseAnswers)
+        return false;
+    if (!openDatabaseConnection(db, DatabaseTarget::current(), why)) {
+        if (!connectionSettings.caFile.isEmpty())
+            qCWarning(lcDatabase).noquote() << QStringLiteral("Database: cannot use %1 over TLS: %2").arg(connectionSettings.host, *why);
+        return false;
+    }
+    return !connectionSettings.dbName.isEmpty();
 }
 
 } // namespace
+
+DatabaseTarget DatabaseTarget::current()
+{
+    return {connectionSettings.host, connectionSettings.dbName, connectionSettings.dbPort,
+            connectionSettings.dbUser, connectionSettings.dbPassword, connectionSettings.caFile};
+}
+
+QSqlDatabase addDatabaseConnection(const QString &name, const DatabaseTarget &target, const QString &limits)
+{
+    if (QSqlDatabase::contains(name))
+        QSqlDatabase::removeDatabase(name);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), name);
+    db.setDatabaseName(target.name);
+    db.setHostName(target.host);
+    db.setPort(target.port.toInt()); // 0 when not a number
+    db.setUserName(target.user);
+    db.setPassword(target.password);
+    // With an authority the client library insists on TLS and checks the chain.
+    db.setConnectOptions(target.caFile.isEmpty() ? limits : limits + QStringLiteral(";SSL_CA=") + target.caFile);
+    return db;
+}
+
+bool openDatabaseConnection(QSqlDatabase &db, const DatabaseTarget &target, QString *why)
+{
+    if (!db.open()) {
+        *why = db.lastError().text();
+        return false;
+    }
+    if (target.caFile.isEmpty())
+        return true;
+    *why = tlsRefusal(db, target.host);
+    if (why->isEmpty())
+        return true;
+    db.close();
+    return false;
+}
 
 bool ConectaBanco()
 {
     connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
     createConnection(QLatin1String(QSqlDatabase::defaultConnection), &connectionSettings.defaultDb);
-    if (openUsable(connectionSettings.defaultDb)) {
+    defaultOpenError.clear();
+    if (openUsable(connectionSettings.defaultDb, &defaultOpenError)) {
         connectionSettings.serverStatusText = QStringLiteral("Servidor Conectado!");
         return true;
     }
@@ -47,7 +89,13 @@ bool ConectaBanco()
 bool AbreConexao(const QString &nome, QSqlDatabase *db)
 {
     createConnection(nome, db);
-    return openUsable(*db);
+    QString why;
+    return openUsable(*db, &why);
+}
+
+QString defaultConnectionError()
+{
+    return defaultOpenError;
 }
 
 void FechaConexao(QSqlDatabase *db)

@@ -9,8 +9,28 @@
 // Re-creates and opens the default connection; sets the server and user status texts.
 bool ConectaBanco();
 
+// Why the last ConectaBanco failed: the database's text, or why TLS refused
+// the server. Empty after a success or when the server was known not to answer.
+QString defaultConnectionError();
+
 // Re-creates the connection nome, stores its handle in *db and opens it.
 bool AbreConexao(const QString &nome, QSqlDatabase *db);
 
 // Closes the connection whose handle *db holds.
 void FechaConexao(QSqlDatabase *db);
+
+// Where a connection goes, copied from connectionSettings so that another
+// thread can use it.
+struct DatabaseTarget
+{
+    QString host, name, port, user, password, caFile;
+    static DatabaseTarget current();
+};
+
+// Adds the connection name (replacing one of that name) towards target, with
+// limits as MYSQL_OPT_* connect options.
+QSqlDatabase addDatabaseConnection(const QString &name, const DatabaseTarget &target, const QString &limits);
+
+// Opens db; with TLS, one whose server is not verified is closed again.
+// False with *why set when it cannot be used.
+bool openDatabaseConnection(QSqlDatabase &db, const DatabaseTarget &target, QString *why);

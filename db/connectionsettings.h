@@ -15,6 +15,7 @@ struct ConnectionSettings
     QString dbUser;
     QString dbPort;            // decimal digits as text, as read from config.conf
     QString host;
+    QString caFile;            // the service's certificate authority: TLS on every link; empty: none
     QString serverStatusText{QLatin1String("")};
     QSqlDatabase defaultDb;
     int lastAnnouncedOrder = 0;

@@ -1,8 +1,11 @@
 #include "databasewatch.h"
 
+#include "connection.h"
 #include "connectionsettings.h"
+#include "dblog.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
@@ -10,27 +13,18 @@ namespace {
 constexpr int checkUpMs = 3000;
 constexpr int checkDownMs = 1000;
 
-struct Target
-{
-    QString connection, host, name, port, user, password;
-};
-
 // Runs on the watch's thread only, on a connection no other thread uses.
-bool databaseAnswers(const Target &target)
+bool databaseAnswers(const QString &connection, const DatabaseTarget &target, QString *why)
 {
-    const QString &connection = target.connection;
     bool ok = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), connection);
-        db.setHostName(target.host);
-        db.setDatabaseName(target.name);
-        db.setPort(target.port.toInt());
-        db.setUserName(target.user);
-        db.setPassword(target.password);
-        db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=2;MYSQL_OPT_READ_TIMEOUT=2;MYSQL_OPT_WRITE_TIMEOUT=2"));
-        if (db.open()) {
+        QSqlDatabase db = addDatabaseConnection(connection, target,
+                                                QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=2;MYSQL_OPT_READ_TIMEOUT=2;MYSQL_OPT_WRITE_TIMEOUT=2"));
+        if (openDatabaseConnection(db, target, why)) {
             QSqlQuery query(db);
             ok = query.exec(QStringLiteral("select 1"));
+            if (!ok)
+                *why = query.lastError().text();
         }
         db.close();
     }
@@ -70,19 +64,24 @@ void DatabaseWatch::check()
     inFlight = true;
     // The settings are read here, on the GUI thread that writes them.
     // One connection name per watch: a process may run several consoles.
-    const Target target{QStringLiteral("databasewatch-%1").arg(quintptr(this), 0, 16), connectionSettings.host, connectionSettings.dbName, connectionSettings.dbPort,
-                        connectionSettings.dbUser, connectionSettings.dbPassword};
-    QMetaObject::invokeMethod(worker, [this, target] {
-        const bool ok = databaseAnswers(target);
-        QMetaObject::invokeMethod(this, [this, ok] { checked(ok); }, Qt::QueuedConnection);
+    const QString connection = QStringLiteral("databasewatch-%1").arg(quintptr(this), 0, 16);
+    const DatabaseTarget target = DatabaseTarget::current();
+    QMetaObject::invokeMethod(worker, [this, connection, target] {
+        QString why;
+        const bool ok = databaseAnswers(connection, target, &why);
+        QMetaObject::invokeMethod(this, [this, ok, why] { checked(ok, why); }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
 
-void DatabaseWatch::checked(bool ok)
+void DatabaseWatch::checked(bool ok, const QString &why)
 {
     inFlight = false;
     timer.setInterval(ok ? checkUpMs : checkDownMs);
     connectionSettings.databaseAnswers = ok;
+    // Said once per outage and once more when its reason changes.
+    if (!ok && why != downReason)
+        qCWarning(lcDatabase).noquote() << QStringLiteral("Database: %1 does not answer: %2").arg(connectionSettings.host, why);
+    downReason = ok ? QString() : why;
     if (ok == answering)
         return;
     answering = ok;

@@ -25,11 +25,12 @@ signals:
 
 private:
     void check();
-    void checked(bool ok);
+    void checked(bool ok, const QString &why);
 
     QThread thread;
     QObject *worker = nullptr;   // lives in thread
     QTimer timer;
     bool inFlight = false;
     bool answering = true;
+    QString downReason;
 };

@@ -1,7 +1,10 @@
 #include "servicepublisher.h"
 
 #include <amqp.h>
+#include <amqp_ssl_socket.h>
 #include <amqp_tcp_socket.h>
+
+#include <QFile>
 
 #include <sys/time.h>
 
@@ -24,6 +27,19 @@ amqp_bytes_t bytesOf(const QByteArray &data)
     return bytes;
 }
 
+// The service trusts its own authority; checking names is the consoles' part.
+amqp_socket_t *newSocket(amqp_connection_state_t conn, const QString &caFile)
+{
+    if (caFile.isEmpty())
+        return amqp_tcp_socket_new(conn);
+    amqp_socket_t *socket = amqp_ssl_socket_new(conn);
+    if (!socket || amqp_ssl_socket_set_cacert(socket, QFile::encodeName(caFile).constData()) != AMQP_STATUS_OK)
+        return nullptr;
+    amqp_ssl_socket_set_verify_peer(socket, 1);
+    amqp_ssl_socket_set_verify_hostname(socket, 0);
+    return socket;
+}
+
 } // namespace
 
 QString publishOnLogs(const BrokerAccount &account, const QList<QByteArray> &messages)
@@ -42,7 +58,7 @@ QString publishOnLogs(const BrokerAccount &account, const QList<QByteArray> &mes
         }
     } closer{conn};
 
-    amqp_socket_t *socket = amqp_tcp_socket_new(conn);
+    amqp_socket_t *socket = newSocket(conn, account.caFile);
     if (!socket)
         return QStringLiteral("no socket");
     struct timeval timeout{5, 0};

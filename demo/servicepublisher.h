@@ -14,6 +14,7 @@ struct BrokerAccount
     QString virtualHost = QStringLiteral("/");
     QString user;
     QString password;
+    QString caFile;   // TLS with this certificate authority; empty: plain TCP
 };
 
 // Returns an empty string on success, otherwise what went wrong.

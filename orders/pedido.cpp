@@ -260,13 +260,15 @@ void Pedido::SetAmqp(const QString &servername, const QString &virtualhost, cons
 void Pedido::criaCliente()
 {
     const QStringList settings = amqpSettings;
-    publisher = new StorePublisher([settings](QAmqpClient *client) {
+    const QString caFile = connectionSettings.caFile;
+    publisher = new StorePublisher([settings, caFile](QAmqpClient *client) {
         client->setHost(settings.value(0));
         client->setVirtualHost(settings.value(1));
         client->setPort(quint16(settings.value(2).toInt()));
         client->setAutoReconnect(true, 0);
         client->setUsername(settings.value(3));
         client->setPassword(settings.value(4));
+        client->setCaCertificateFile(caFile);
     });
     // Only logged: the client reconnects by itself.
     connect(publisher, &StorePublisher::connectionLost, this,

@@ -7,7 +7,7 @@ PACKAGES=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools qtmultimedia5-dev libqt5sql5-mysql libqt5multimedia5-plugins
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    librabbitmq-dev libmariadb-dev
+    librabbitmq-dev libmariadb-dev libssl-dev openssl
     mariadb-server mariadb-client
     rabbitmq-server
     cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils

@@ -98,16 +98,31 @@ private:
 class RunningConsole
 {
 public:
-    // A port 0: the private server itself.
+    // Where config.conf points: a port 0 or an empty host is the private
+    // server's; a caFile is installed as the console's tls/ca.pem.
+    struct Servers
+    {
+        quint16 brokerPort = 0, dbPort = 0;
+        QString host, caFile;
+    };
+
     explicit RunningConsole(const QString &login = QStringLiteral("dono"), const QString &password = QStringLiteral("segredo"),
                             quint16 brokerPort = 0, quint16 dbPort = 0)
+        : RunningConsole(login, password, Servers{brokerPort, dbPort, QString(), QString()})
+    {
+    }
+    RunningConsole(const QString &login, const QString &password, const Servers &servers)
     {
         probePage.listen();
         ConfigValues config = ConsoleDir::serverConfig(login, password);
-        config.portbroker = QString::number(brokerPort ? brokerPort : TestEnv::amqpPort());
-        if (dbPort)
-            config.dbPort = QString::number(dbPort);
+        config.portbroker = QString::number(servers.brokerPort ? servers.brokerPort : TestEnv::amqpPort());
+        if (servers.dbPort)
+            config.dbPort = QString::number(servers.dbPort);
+        if (!servers.host.isEmpty())
+            config.host = servers.host;
         dir.writeConfig(config);
+        if (!servers.caFile.isEmpty() && !(QDir().mkdir(QStringLiteral("tls")) && QFile::copy(servers.caFile, QStringLiteral("tls/ca.pem"))))
+            qWarning() << "cannot install" << servers.caFile;
         console = std::make_unique<MainWindow>();
         console->findChild<InternetProbe *>()->setUrl(probePage.url());
         notifierSpy = std::make_unique<QSignalSpy>(console->findChild<TrayNotifier *>(), &TrayNotifier::shown);
@@ -177,7 +192,7 @@ public:
 
     static BrokerAccount broker()
     {
-        return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword()};
+        return {TestEnv::dbHost(), TestEnv::amqpPort(), TestEnv::amqpVirtualHost(), TestEnv::amqpUser(), TestEnv::amqpPassword(), QString()};
     }
     static bool publish(const QStringList &texts)
     {

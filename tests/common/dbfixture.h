@@ -13,20 +13,23 @@
 class DbFixture
 {
 public:
-    DbFixture() : db(QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), QStringLiteral("fixture")))
+    // A socket path: that server's, reached through its socket (which needs no TLS).
+    explicit DbFixture(const QString &socket = QString())
+        : connection(socket.isEmpty() ? QStringLiteral("fixture") : QStringLiteral("fixture ") + socket)
+        , db(QSqlDatabase::addDatabase(QStringLiteral("QMYSQL"), connection))
     {
-        db.setHostName(TestEnv::dbHost());
+        db.setHostName(socket.isEmpty() ? TestEnv::dbHost() : QStringLiteral("localhost"));   // else the socket goes unused
         db.setPort(TestEnv::dbPort());
         db.setDatabaseName(TestEnv::dbName());
         // Some tests stop and start the server under it.
-        db.setConnectOptions(QStringLiteral("MYSQL_OPT_RECONNECT=1"));
+        db.setConnectOptions(socket.isEmpty() ? QStringLiteral("MYSQL_OPT_RECONNECT=1") : QStringLiteral("UNIX_SOCKET=") + socket);
         if (!db.open(TestEnv::dbUser(), TestEnv::dbPassword()))
             error = db.lastError().text();
     }
     ~DbFixture()
     {
         db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("fixture"));
+        QSqlDatabase::removeDatabase(connection);
     }
 
     bool isOpen() const { return db.isOpen(); }
@@ -86,6 +89,7 @@ private:
     }
     int insert(const QString &statement, const QVariantMap &bindings) { return run(statement, bindings).lastInsertId().toInt(); }
 
+    QString connection;   // declared before db, which is made with it
     QSqlDatabase db;
     QString error;
 };

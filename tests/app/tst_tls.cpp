@@ -1,0 +1,83 @@
+#include "amqptestsupport.h"
+#include "runningconsole.h"
+
+// The console's links once the store installed the service's certificate
+// authority: encrypted and verified, or down and said so; never in clear.
+// scripts/test runs a second MariaDB and RabbitMQ that speak TLS only.
+class TestTls : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        TRV_REQUIRE_SERVERS();
+        QVERIFY2(!TestEnv::value("TRV_TLS_CA").isEmpty(), "TLS servers not running: run the tests through scripts/test");
+        plain = std::make_unique<DbFixture>();
+        tls = std::make_unique<DbFixture>(TestEnv::value("TRV_TLS_DB_SOCKET"));
+        QVERIFY2(plain->isOpen() && tls->isOpen(), qPrintable(plain->lastError() + tls->lastError()));
+    }
+
+    void links_data()
+    {
+        QTest::addColumn<bool>("authority");   // tls/ca.pem installed
+        QTest::addColumn<bool>("tlsServers");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QStringList>("refusals");   // the log's reasons (%1: broker port); none: all works
+        QTest::newRow("verified") << true << true << "127.0.0.1" << QStringList();
+        QTest::newRow("certificate of another host")
+            << true << true << "127.0.0.2"
+            << QStringList{"Database: cannot use 127.0.0.2 over TLS: the certificate of the server does not name 127.0.0.2",
+                           "QAmqpClient: cannot connect to 127.0.0.2:%1: TLS: the broker's certificate is refused: IP address mismatch"};
+        QTest::newRow("servers in clear") << true << false << "127.0.0.1"
+                                          << QStringList{"Database: cannot use 127.0.0.1 over TLS: ",
+                                                         "QAmqpClient: cannot connect to 127.0.0.1:%1: TLS: "};
+        QTest::newRow("no authority, servers in clear") << false << false << "127.0.0.1" << QStringList();
+    }
+
+    void links()
+    {
+        QFETCH(bool, authority);
+        QFETCH(bool, tlsServers);
+        QFETCH(QString, host);
+        QFETCH(QStringList, refusals);
+        DbFixture &db = tlsServers ? *tls : *plain;
+        QVERIFY(db.clearAll());
+        const int store = db.addOwnedStore(QStringLiteral("dono"), QStringLiteral("segredo"));
+        QVERIFY(db.setStatus(store, 1, 35));
+        BrokerAccount service = RunningConsole::broker();
+        if (tlsServers) {
+            service.port = TestEnv::value("TRV_TLS_AMQP_PORT").toInt();
+            service.caFile = TestEnv::value("TRV_TLS_CA");
+        }
+        const RunningConsole::Servers servers{quint16(service.port), quint16(tlsServers ? TestEnv::value("TRV_TLS_DB_PORT").toInt() : 0),
+                                              host, authority ? TestEnv::value("TRV_TLS_CA") : QString()};
+        connectionSettings.databaseAnswers = true;   // as in a console started afresh
+        DebugCapture log;
+        ModalAnswer box;
+        RunningConsole console(QStringLiteral("dono"), QStringLiteral("segredo"), servers);
+
+        if (!refusals.isEmpty()) {
+            for (const QString &refusal : refusals)
+                QTRY_VERIFY2_WITH_TIMEOUT(log.count(refusal.contains(QLatin1String("%1")) ? refusal.arg(service.port) : refusal) > 0, qPrintable(refusal), 15000);
+            // The login's box tells why; the labels say the links are down, and stay so.
+            QVERIFY2(!box.text().isEmpty() && log.count(box.text()) > 0, qPrintable(box.text()));
+            QTest::qWait(2000);
+            QCOMPARE(console.label("label_conexao"), QStringLiteral("Servidor não conectado!"));
+            QVERIFY(!console.receiving());
+            return;
+        }
+        QVERIFY2(!box.seen(), qPrintable(box.text()));
+        QTRY_VERIFY_WITH_TIMEOUT(console.receiving(), 15000);
+        QCOMPARE(console.label("label_usuario"), QStringLiteral("Usuário logado!"));
+        const int order = db.addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 0);
+        QCOMPARE(publishOnLogs(service, {QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(order).toLatin1()}), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(console.lists(order) && console.alarmStarted(), 10000);
+    }
+
+private:
+    std::unique_ptr<DbFixture> plain, tls;
+};
+
+QTEST_MAIN(TestTls)
+#include "tst_tls.moc"
