@@ -1,5 +1,6 @@
 #include "amqptestsupport.h"
-#include "runningconsole.h"
+#include "operatoractions.h"
+#include "orderrows.h"
 
 // The console's links once the store installed the service's certificate
 // authority: encrypted and verified, or down and said so; never in clear.
@@ -54,25 +55,36 @@ private slots:
                                               host, authority ? TestEnv::value("TRV_TLS_CA") : QString()};
         connectionSettings.databaseAnswers = true;   // as in a console started afresh
         DebugCapture log;
-        ModalAnswer box;
+        auto box = std::make_unique<ModalAnswer>();   // the login's, if any
         RunningConsole console(QStringLiteral("dono"), QStringLiteral("segredo"), servers);
 
         if (!refusals.isEmpty()) {
             for (const QString &refusal : refusals)
                 QTRY_VERIFY2_WITH_TIMEOUT(log.count(refusal.contains(QLatin1String("%1")) ? refusal.arg(service.port) : refusal) > 0, qPrintable(refusal), 15000);
             // The login's box tells why; the labels say the links are down, and stay so.
-            QVERIFY2(!box.text().isEmpty() && log.count(box.text()) > 0, qPrintable(box.text()));
+            QVERIFY2(!box->text().isEmpty() && log.count(box->text()) > 0, qPrintable(box->text()));
             QTest::qWait(2000);
             QCOMPARE(console.label("label_conexao"), QStringLiteral("Servidor não conectado!"));
             QVERIFY(!console.receiving());
             return;
         }
-        QVERIFY2(!box.seen(), qPrintable(box.text()));
+        QVERIFY2(!box->seen(), qPrintable(box->text()));
+        box.reset();
         QTRY_VERIFY_WITH_TIMEOUT(console.receiving(), 15000);
         QCOMPARE(console.label("label_usuario"), QStringLiteral("Usuário logado!"));
-        const int order = db.addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 0);
+        const int order = insertFullOrder(db, store, 0);
         QCOMPARE(publishOnLogs(service, {QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(order).toLatin1()}), QString());
         QTRY_VERIFY_WITH_TIMEOUT(console.lists(order) && console.alarmStarted(), 10000);
+
+        // Opened and approved: the dialog's own announcement comes back over the same kind of link.
+        QTRY_COMPARE(console.label("label_conexaoIinternet"), QStringLiteral("Internet OK"));
+        ModalAnswer dialog([](QWidget *pedido) {
+            QTimer::singleShot(0, pedido, [pedido] { clica(pedido, "pushButton_aprovar"); });
+            QTimer::singleShot(15000, pedido, &QWidget::close);   // its echo should have closed it long before
+        });
+        respondendo({"Sim"}, [&] { doubleClick(console, order); });
+        QVERIFY(dialog.seen());
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("status:%1:%2:1").arg(store).arg(order)) > 0, 10000);
     }
 
 private:

@@ -1,52 +1,8 @@
 #include "amqptestsupport.h"
+#include "operatoractions.h"
 #include "orderrows.h"
-#include "pedido.h"
-#include "runningconsole.h"
-
-#include <QtWidgets>
 
 namespace {
-
-// Runs act while answering the modal windows it opens, in order: "Sim", "Não" and
-// "OK" press that button, "" (or no answer left) closes the window, other text is
-// typed as the reason. Before each answer, antes sees the window. Returns
-// "title|text" of each window. An order dialog is left alone.
-QStringList respondendo(QStringList fila, const std::function<void()> &act,
-                        const std::function<void(QWidget *)> &antes = {})
-{
-    QStringList vistas;
-    QPointer<QWidget> ultimo;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || modal == ultimo || qobject_cast<Pedido *>(modal))
-            return;
-        ultimo = modal;
-        auto *box = qobject_cast<QMessageBox *>(modal);
-        vistas << modal->windowTitle() + '|' + (box ? box->text() : QString());
-        if (antes)
-            antes(modal);
-        const QString texto = fila.isEmpty() ? QString() : fila.takeFirst();
-        if (texto.isEmpty())
-            return (void)modal->close();
-        if (auto *reason = modal->findChild<QLineEdit *>(QStringLiteral("lineEdit_frase"))) {
-            reason->setText(texto);
-            return modal->findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
-        }
-        for (QAbstractButton *b : modal->findChildren<QAbstractButton *>())
-            if (b->text().remove('&') == texto)
-                return b->click();
-        QFAIL(qPrintable(QStringLiteral("no button %1 on %2").arg(texto, modal->windowTitle())));
-    });
-    timer.start(20);
-    act();
-    return vistas;
-}
-
-void clica(QWidget *w, const QString &name)
-{
-    QTest::mouseClick(w->findChild<QPushButton *>(name), Qt::LeftButton);
-}
 
 // "1" for each enabled button of aprovar, cancelar, entrega, imprimir.
 QString enabled(QWidget *p)
@@ -55,16 +11,6 @@ QString enabled(QWidget *p)
     for (const char *name : {"pushButton_aprovar", "pushButton_cancelar", "pushButton_entrega", "pushButton_imprimir"})
         flags += p->findChild<QPushButton *>(name)->isEnabled() ? '1' : '0';
     return flags;
-}
-
-void doubleClick(RunningConsole &c, int order)
-{
-    auto *view = c.window()->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
-    const int row = c.listedOrders().indexOf(order);
-    QVERIFY(row >= 0);
-    const QPoint cell = view->visualRect(view->model()->index(row, 2)).center();
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell);
-    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell);
 }
 
 } // namespace
