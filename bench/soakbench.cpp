@@ -66,7 +66,7 @@ int runConsole(const QString &login, const QString &password, quint16 brokerPort
     qInstallMessageHandler(silent);
     // A closing message closes the window; the report comes after it.
     QApplication::setQuitOnLastWindowClosed(false);
-    RunningConsole console(login, password, brokerPort, dbPort);
+    RunningConsole console(login, password, ConsoleServers{brokerPort, dbPort, {}, {}});
     if (!console.ready()) {
         say("end other");
         return 1;

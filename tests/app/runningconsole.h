@@ -95,23 +95,19 @@ private:
 // A logged-in console on the private servers, its Internet probe answered by a
 // local page, receiving the service's messages. Tests of the app include this
 // one header for their helpers and QtTest.
+// Where a console's config.conf points: a port 0 or an empty host is the
+// private server's; a caFile is installed as the console's tls/ca.pem.
+struct ConsoleServers
+{
+    quint16 brokerPort = 0, dbPort = 0;
+    QString host, caFile;
+};
+
 class RunningConsole
 {
 public:
-    // Where config.conf points: a port 0 or an empty host is the private
-    // server's; a caFile is installed as the console's tls/ca.pem.
-    struct Servers
-    {
-        quint16 brokerPort = 0, dbPort = 0;
-        QString host, caFile;
-    };
-
     explicit RunningConsole(const QString &login = QStringLiteral("dono"), const QString &password = QStringLiteral("segredo"),
-                            quint16 brokerPort = 0, quint16 dbPort = 0)
-        : RunningConsole(login, password, Servers{brokerPort, dbPort, QString(), QString()})
-    {
-    }
-    RunningConsole(const QString &login, const QString &password, const Servers &servers)
+                            const ConsoleServers &servers = {})
     {
         probePage.listen();
         ConfigValues config = ConsoleDir::serverConfig(login, password);

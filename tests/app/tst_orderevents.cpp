@@ -206,7 +206,8 @@ private slots:
     void databaseStopsAnswering()
     {
         RelayThread relay(static_cast<quint16>(TestEnv::dbPort()));
-        console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), 0, relay.port());
+        console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"),
+                                                   ConsoleServers{0, relay.port(), {}, {}});
         QVERIFY(console->ready());
         LoopLagMeter lag;
         lag.start();
@@ -286,7 +287,8 @@ private slots:
 private:
     void start(quint16 brokerPort = 0)
     {
-        console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), brokerPort);
+        console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"),
+                                                   ConsoleServers{brokerPort, 0, {}, {}});
         QVERIFY(console->ready() && console->receiving());
     }
     int newOrder(int store) { return db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 42.5, 0, 0); }

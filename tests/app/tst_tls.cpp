@@ -24,15 +24,17 @@ private slots:
         QTest::addColumn<bool>("authority");   // tls/ca.pem installed
         QTest::addColumn<bool>("tlsServers");
         QTest::addColumn<QString>("host");
-        QTest::addColumn<QStringList>("refusals");   // the log's reasons (%1: broker port); none: all works
+        QTest::addColumn<QStringList>("refusals");   // the log's reasons; none: all works
+        const int tlsPort = TestEnv::value("TRV_TLS_AMQP_PORT").toInt();
         QTest::newRow("verified") << true << true << "127.0.0.1" << QStringList();
         QTest::newRow("certificate of another host")
             << true << true << "127.0.0.2"
             << QStringList{"Database: cannot use 127.0.0.2 over TLS: the certificate of the server does not name 127.0.0.2",
-                           "QAmqpClient: cannot connect to 127.0.0.2:%1: TLS: the broker's certificate is refused: IP address mismatch"};
+                           QStringLiteral("QAmqpClient: cannot connect to 127.0.0.2:%1: TLS: the broker's certificate is refused: "
+                                          "IP address mismatch").arg(tlsPort)};
         QTest::newRow("servers in clear") << true << false << "127.0.0.1"
-                                          << QStringList{"Database: cannot use 127.0.0.1 over TLS: ",
-                                                         "QAmqpClient: cannot connect to 127.0.0.1:%1: TLS: "};
+                                          << QStringList{"Database: cannot use 127.0.0.1 over TLS: the server at 127.0.0.1 does not speak TLS",
+                                                         QStringLiteral("QAmqpClient: cannot connect to 127.0.0.1:%1: TLS: ").arg(TestEnv::amqpPort())};
         QTest::newRow("no authority, servers in clear") << false << false << "127.0.0.1" << QStringList();
     }
 
@@ -45,22 +47,21 @@ private slots:
         DbFixture &db = tlsServers ? *tls : *plain;
         QVERIFY(db.clearAll());
         const int store = db.addOwnedStore(QStringLiteral("dono"), QStringLiteral("segredo"));
-        QVERIFY(db.setStatus(store, 1, 35));
         BrokerAccount service = RunningConsole::broker();
         if (tlsServers) {
             service.port = TestEnv::value("TRV_TLS_AMQP_PORT").toInt();
             service.caFile = TestEnv::value("TRV_TLS_CA");
         }
-        const RunningConsole::Servers servers{quint16(service.port), quint16(tlsServers ? TestEnv::value("TRV_TLS_DB_PORT").toInt() : 0),
+        const ConsoleServers servers{quint16(service.port), quint16(tlsServers ? TestEnv::value("TRV_TLS_DB_PORT").toInt() : 0),
                                               host, authority ? TestEnv::value("TRV_TLS_CA") : QString()};
-        connectionSettings.databaseAnswers = true;   // as in a console started afresh
+        connectionSettings = ConnectionSettings();   // every start as in a fresh process
         DebugCapture log;
         auto box = std::make_unique<ModalAnswer>();   // the login's, if any
         RunningConsole console(QStringLiteral("dono"), QStringLiteral("segredo"), servers);
 
         if (!refusals.isEmpty()) {
             for (const QString &refusal : refusals)
-                QTRY_VERIFY2_WITH_TIMEOUT(log.count(refusal.contains(QLatin1String("%1")) ? refusal.arg(service.port) : refusal) > 0, qPrintable(refusal), 15000);
+                QTRY_VERIFY2_WITH_TIMEOUT(log.count(refusal) > 0, qPrintable(refusal), 15000);
             // The login's box tells why; the labels say the links are down, and stay so.
             QVERIFY2(!box->text().isEmpty() && log.count(box->text()) > 0, qPrintable(box->text()));
             QTest::qWait(2000);
@@ -71,7 +72,6 @@ private slots:
         QVERIFY2(!box->seen(), qPrintable(box->text()));
         box.reset();
         QTRY_VERIFY_WITH_TIMEOUT(console.receiving(), 15000);
-        QCOMPARE(console.label("label_usuario"), QStringLiteral("Usuário logado!"));
         const int order = insertFullOrder(db, store, 0);
         QCOMPARE(publishOnLogs(service, {QStringLiteral("pedido_novo:%1:%2:0").arg(store).arg(order).toLatin1()}), QString());
         QTRY_VERIFY_WITH_TIMEOUT(console.lists(order) && console.alarmStarted(), 10000);
@@ -83,7 +83,6 @@ private slots:
             QTimer::singleShot(15000, pedido, &QWidget::close);   // its echo should have closed it long before
         });
         respondendo({"Sim"}, [&] { doubleClick(console, order); });
-        QVERIFY(dialog.seen());
         QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("status:%1:%2:1").arg(store).arg(order)) > 0, 10000);
     }
 

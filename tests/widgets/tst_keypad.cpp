@@ -18,7 +18,6 @@ const struct Case { const char *name; float start; const char *keys, *text; floa
     {"enter on an overflow keeps the value", 7.5f, "c10000000000000000000000000000000000000000=",
      "10000000000000000000000000000000000000000", 7.5f, false},
     {"enter on empty stores 0", 7.5f, "c=", "0", 0, true},
-    {"waiting time", 0, "12.9=", "12.9", 12.9f, true},
 };
 
 } // namespace
