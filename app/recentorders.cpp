@@ -2,26 +2,27 @@
 
 #include "connection.h"
 #include "connectionsettings.h"
+#include "databasethread.h"
 #include "databasewatch.h"
 #include "orderdelegates.h"
 #include "ordertexts.h"
-#include "sqlsnapshotmodel.h"
+#include "sqlrowsmodel.h"
 #include "consolelog.h"
 
 #include <QDebug>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlQueryModel>
 #include <QTableView>
 #include <QTime>
 
 namespace {
 
-// While no queue consumes, the database is asked this often for a newer order;
-// after a statement waited out its limit, the tick's own statements wait as long.
+// While no queue consumes, the database is asked this often for a newer order.
 constexpr qint64 newestOrderPollMs = 15000;
 
-// A failure that took this long was a wait, not a refusal.
-constexpr qint64 slowDatabaseMs = 1000;
+const QString recentOrdersStatement = QStringLiteral("select id_pedido, data, valor, desconto, status from pedido where "
+                                                     "id_pizzaria=:id and data > :data order by id_pedido desc");
 
 } // namespace
 
@@ -30,8 +31,9 @@ RecentOrders::RecentOrders(QTableView *view, std::function<QDateTime()> clock, Q
     , view(view)
     , clock(std::move(clock))
     // Kept for the window's whole life; it holds the last rows read.
-    , model(new SqlSnapshotModel(this))
+    , model(new SqlRowsModel(this))
     , databaseWatch(new DatabaseWatch(this))
+    , reader(new DatabaseThread(this))
 {
     connect(databaseWatch, &DatabaseWatch::answersChanged, this, [this](bool answers) {
         // Back: whatever was announced meanwhile is read at the next tick.
@@ -49,38 +51,85 @@ void RecentOrders::watchDatabase()
     databaseWatch->start();
 }
 
+// Writes the read's debug line; the bindings for store id at this moment.
+QVariantMap RecentOrders::readBindings(int id) const
+{
+    qCDebug(lcConsole) << "LerUltimosPedidos" << QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    return {{QStringLiteral(":id"), id}, {QStringLiteral(":data"), recentOrdersCutoff(clock())}};
+}
+
+bool RecentOrders::execRead(QSqlQuery &query, int id) const
+{
+    const QVariantMap bindings = readBindings(id);
+    query.prepare(recentOrdersStatement);
+    for (auto binding = bindings.cbegin(); binding != bindings.cend(); ++binding)
+        query.bindValue(binding.key(), binding.value());
+    if (query.exec())
+        return true;
+    qCDebug(lcConsole) << "LerUltimosPedidos" << query.lastError().text() << bindings.value(QStringLiteral(":data")).toLongLong();
+    return false;
+}
+
 bool RecentOrders::LerUltimosPedidos(int id, QSqlQueryModel *target)
 {
     ConectaBanco();
     QSqlQuery query(QSqlDatabase{});
-    qCDebug(lcConsole) << "LerUltimosPedidos" << QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
-    const qint64 cutoff = recentOrdersCutoff(clock());
-    query.prepare(QStringLiteral("select id_pedido, data, valor, desconto, status from pedido where "
-                                 "id_pizzaria=:id and data > :data order by id_pedido desc"));
-    query.bindValue(QStringLiteral(":id"), id);
-    query.bindValue(QStringLiteral(":data"), cutoff);
-    if (query.exec()) {
-        target->setQuery(query);
-        return true;
-    }
-    qCDebug(lcConsole) << "LerUltimosPedidos" << query.lastError().text() << cutoff;
-    return false;
+    if (!execRead(query, id))
+        return false;
+    target->setQuery(query);
+    return true;
 }
 
-// A failed refresh stays due: every tick tries again until one succeeds, so an
-// order announced while the database was away rings once it is back.
+// A read by hand, on the window's thread. A failed read stays due: every
+// tick tries again until one succeeds, so an order announced while the
+// database was away rings once it is back.
 bool RecentOrders::refresh()
 {
-    QElapsedTimer took;
-    took.start();
-    if (!LerUltimosPedidos(idPizzaria, model)) {
-        connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
-        outdated = true;
-        noteDatabaseFailure(took.elapsed());
+    ++readsStarted;   // what a background read still brings is older
+    outdated = false;
+    ConectaBanco();
+    QSqlQuery query(QSqlDatabase{});
+    if (!execRead(query, idPizzaria)) {
+        readFailed();
         return false;
     }
-    slowDatabaseFailure.invalidate();
+    show(fetchRows(query));
+    return true;
+}
+
+// The tick's read runs on a thread of its own: a database that stops
+// answering holds that thread, never the window. However many messages asked
+// for it, one read; those that arrive while it runs ask for the next.
+void RecentOrders::refreshIfDue()
+{
+    if (!outdated || reading || !databaseWatch->answers())
+        return;
     outdated = false;
+    reading = true;
+    const int read = ++readsStarted;
+    const QVariantMap bindings = readBindings(idPizzaria);
+    reader->select(recentOrdersStatement, bindings, [this, read, bindings](const QString &error, const SqlRows &rows) {
+        reading = false;
+        if (read != readsStarted)   // a read by hand since is newer
+            return;
+        if (!error.isEmpty()) {
+            qCDebug(lcConsole) << "LerUltimosPedidos" << error << bindings.value(QStringLiteral(":data")).toLongLong();
+            readFailed();
+            return;
+        }
+        show(rows);
+    });
+}
+
+void RecentOrders::readFailed()
+{
+    connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
+    outdated = true;
+}
+
+void RecentOrders::show(const SqlRows &rows)
+{
+    model->setRows(rows);
     newestOrderSeen = qMax(newestOrderSeen, orderAt(0));
     connectionSettings.serverStatusText = QStringLiteral("Servidor conectado!");
 
@@ -96,14 +145,6 @@ bool RecentOrders::refresh()
     for (int row = 0; row < model->rowCount() && !waiting; ++row)
         waiting = model->data(model->index(row, 4)).toInt() == 0;
     emit refreshed(waiting);
-    return true;
-}
-
-void RecentOrders::refreshIfDue()
-{
-    // However many messages asked for it, one refresh.
-    if (outdated && databaseWorthTrying())
-        refresh();
 }
 
 int RecentOrders::orderAt(int row) const
@@ -111,54 +152,26 @@ int RecentOrders::orderAt(int row) const
     return model->data(model->index(row, 0)).toInt();
 }
 
-// A server that refuses at once is asked again at the next tick; one that
-// let a statement wait out its limit (a line that drops packets) is left
-// alone for a while, since each try holds the window that long.
-void RecentOrders::noteDatabaseFailure(qint64 tookMs)
-{
-    if (tookMs >= slowDatabaseMs)
-        slowDatabaseFailure.start();
-}
-
-bool RecentOrders::databaseWorthTrying() const
-{
-    return databaseWatch->answers()
-        && (!slowDatabaseFailure.isValid() || slowDatabaseFailure.elapsed() >= newestOrderPollMs);
-}
-
-// The store's newest order number, or -1 when it cannot be read.
-int RecentOrders::newestOrderNumber()
-{
-    QElapsedTimer took;
-    took.start();
-    ConectaBanco();
-    QSqlQuery query(QSqlDatabase{});
-    query.prepare(QStringLiteral("select max(id_pedido) from pedido where id_pizzaria=:id"));
-    query.bindValue(QStringLiteral(":id"), idPizzaria);
-    if (!query.exec() || !query.next()) {
-        noteDatabaseFailure(took.elapsed());
-        return -1;
-    }
-    return query.value(0).toInt();
-}
-
 // Nothing announces new orders while no queue consumes: every little while the
-// newest order number is read, and a newer one than seen refreshes the list
-// (which rings), as its announcement would have.
+// newest order number is read, in the background, and a newer one than seen
+// makes the list due (which rings), as its announcement would have.
 void RecentOrders::pollNewestOrder(bool consuming)
 {
     if (consuming) {
         newestOrderPoll.invalidate();
         return;
     }
-    if ((newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs) || !databaseWorthTrying())
+    if ((newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs) || !databaseWatch->answers())
         return;
     newestOrderPoll.start();
-    const int newest = newestOrderNumber();
-    if (newest > newestOrderSeen) {
-        newestOrderSeen = newest;
-        outdated = true;
-    }
+    reader->select(QStringLiteral("select max(id_pedido) from pedido where id_pizzaria=:id"), {{QStringLiteral(":id"), idPizzaria}},
+                   [this](const QString &error, const SqlRows &rows) {
+                       const int newest = error.isEmpty() && !rows.values.isEmpty() ? rows.values.first().value(0).toInt() : -1;
+                       if (newest > newestOrderSeen) {
+                           newestOrderSeen = newest;
+                           outdated = true;
+                       }
+                   });
 }
 
 // The delegates are made once and set again on every refresh.

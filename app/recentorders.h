@@ -3,11 +3,16 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QVariantMap>
 
 #include <functional>
 
+class DatabaseThread;
 class DatabaseWatch;
+class QSqlQuery;
 class QSqlQueryModel;
+class SqlRowsModel;
+struct SqlRows;
 class QStyledItemDelegate;
 class QTableView;
 
@@ -27,11 +32,12 @@ public:
     void watchDatabase();
 
     bool LerUltimosPedidos(int id, QSqlQueryModel *target);
-    // Reads the list now; false, and the list still due, when the read failed.
+    // Reads the list now, on this thread; false, and the list still due, when the read failed.
     bool refresh();
     void markOutdated() { outdated = true; }
-    // The tick's step: one read when due and the database is worth a try.
+    // The tick's step: when due and the database answers, a read in the background.
     void refreshIfDue();
+    bool isReading() const { return reading; }
     // While no queue consumes, every little while: a newer order than listed makes the list due.
     void pollNewestOrder(bool consuming);
     // The order number shown in a row of the table.
@@ -42,19 +48,22 @@ signals:
     void refreshed(bool orderWaiting);
 
 private:
-    int newestOrderNumber();
-    void noteDatabaseFailure(qint64 tookMs);
-    bool databaseWorthTrying() const;
+    QVariantMap readBindings(int id) const;
+    bool execRead(QSqlQuery &query, int id) const;
+    void readFailed();
+    void show(const SqlRows &rows);
     void installDelegates();
 
     QTableView *view;
     std::function<QDateTime()> clock;
     int idPizzaria = 0;
-    QSqlQueryModel *model;
+    SqlRowsModel *model;
     DatabaseWatch *databaseWatch;
+    DatabaseThread *reader;
     QStyledItemDelegate *delegates[4] = {};
-    bool outdated = false;             // read before the alarm step, until one succeeds
+    bool outdated = false;             // to be read, until a read succeeds
+    bool reading = false;              // a background read is under way
+    int readsStarted = 0;              // numbers the reads: only the latest is shown
     int newestOrderSeen = 0;           // the highest order number listed or looked up
     QElapsedTimer newestOrderPoll;     // since the last look while no queue consumes
-    QElapsedTimer slowDatabaseFailure; // since a statement waited out its limit
 };

@@ -8,16 +8,13 @@
 
 namespace {
 
-// Bounded waits: the console runs these on the GUI thread.
-const QString statementLimits = QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=10;MYSQL_OPT_WRITE_TIMEOUT=10");
-
 // Replaces the connection of that name; other handles to the old one stop working.
 // The holder lets go first, so a plain replacement does not warn that the
 // connection is still in use.
 void createConnection(const QString &name, QSqlDatabase *holder)
 {
     *holder = QSqlDatabase();
-    *holder = addDatabaseConnection(name, DatabaseTarget::current(), statementLimits);
+    *holder = addDatabaseConnection(name, DatabaseTarget::current(), databaseStatementLimits);
 }
 
 // Why the default connection could not be opened the last time.

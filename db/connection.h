@@ -19,6 +19,10 @@ bool AbreConexao(const QString &nome, QSqlDatabase *db);
 // Closes the connection whose handle *db holds.
 void FechaConexao(QSqlDatabase *db);
 
+// The limits of the console's statements, as MYSQL_OPT_* connect options.
+inline const QString databaseStatementLimits =
+    QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=5;MYSQL_OPT_READ_TIMEOUT=10;MYSQL_OPT_WRITE_TIMEOUT=10");
+
 // Where a connection goes, copied from connectionSettings so that another
 // thread can use it.
 struct DatabaseTarget

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QObject>
-#include <QThread>
 #include <QTimer>
+
+class DatabaseThread;
 
 // Tells, without ever waiting on the GUI thread, whether the database
 // answers: a thread of its own connects and runs a trivial statement with
@@ -27,8 +28,7 @@ private:
     void check();
     void checked(bool ok, const QString &why);
 
-    QThread thread;
-    QObject *worker = nullptr;   // lives in thread
+    DatabaseThread *probe;
     QTimer timer;
     bool inFlight = false;
     bool answering = true;

@@ -6,6 +6,7 @@
 #include "dbfixture.h"
 #include "internetprobe.h"
 #include "mainwindow.h"
+#include "recentorders.h"
 #include "modalanswer.h"
 #include "servicepublisher.h"
 #include "testenv.h"
@@ -134,13 +135,14 @@ public:
     bool ready()
     {
         // A marker comes back once the queue consumes; the tick that handles it
-        // has already run the connection's catch-up refresh.
+        // has already started the connection's catch-up refresh, which then ends.
         static int marker = 700000;
         const int expected = ++marker;
         return QTest::qWaitFor([&] {
             if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
                 QTest::qWait(300);
-            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK";
+            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK"
+                && !console->findChild<RecentOrders *>()->isReading();
         }, 20000);
     }
 
@@ -177,13 +179,17 @@ public:
     // Runs one whole tick right now, as the timer would.
     void tick()
     {
-        // The tick ends when its Internet check answers; one the timer started first would read the old clock.
+        // The tick ends when its Internet check answers and the list read it started is done;
+        // one the timer started first would read the old clock.
         auto *probe = console->findChild<InternetProbe *>();
-        if (!QTest::qWaitFor([probe] { return !probe->isPending(); }, 5000))
+        auto *orders = console->findChild<RecentOrders *>();
+        if (!QTest::qWaitFor([&] { return !probe->isPending() && !orders->isReading(); }, 5000))
             return;
         QSignalSpy done(probe, &InternetProbe::finished);
         if (console->tickNow())
             done.wait(5000);
+        if (!QTest::qWaitFor([orders] { return !orders->isReading(); }, 15000))
+            qWarning() << "the list read of the tick did not end";
     }
 
     static BrokerAccount broker()
