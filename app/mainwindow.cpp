@@ -16,9 +16,9 @@
 #include "pedido.h"
 #include "recentorders.h"
 #include "storeannouncer.h"
+#include "storeclient.h"
 #include "storestate.h"
 
-#include "qamqpclient.h"
 #include "consolelog.h"
 
 #include <QApplication>
@@ -94,16 +94,10 @@ void MainWindow::setClock(std::function<QDateTime()> newClock)
     now = clock();
 }
 
-// Every client of the console: automatic reconnection on, port text read as decimal.
 void MainWindow::configureClient(QAmqpClient *amqp) const
 {
-    amqp->setHost(connectionSettings.host);
-    amqp->setVirtualHost(config.virtualhost);
-    amqp->setPort(quint16(config.portbroker.toInt()));
-    amqp->setAutoReconnect(true, 0);
-    amqp->setUsername(config.userbroker);
-    amqp->setPassword(config.passbroker);
-    amqp->setCaCertificateFile(connectionSettings.caFile);
+    configureStoreClient(amqp, {connectionSettings.host, config.virtualhost, config.portbroker, config.userbroker,
+                                config.passbroker, connectionSettings.caFile});
 }
 
 // ---------------------------------------------------------------- configuration and login

@@ -12,7 +12,6 @@
 #include "storepublisher.h"
 #include "ticket.h"
 
-#include "qamqpclient.h"
 #include "orderslog.h"
 
 #include <QDebug>
@@ -252,24 +251,15 @@ void Pedido::spoolerTimeout()
 void Pedido::SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,
                      const QString &userbroker, const QString &passbroker)
 {
-    amqpSettings = QStringList{servername, virtualhost, portbroker, userbroker, passbroker};
+    amqpAccount = StoreBrokerAccount{servername, virtualhost, portbroker, userbroker, passbroker, connectionSettings.caFile};
     liberaCliente();
     criaCliente();
 }
 
 void Pedido::criaCliente()
 {
-    const QStringList settings = amqpSettings;
-    const QString caFile = connectionSettings.caFile;
-    publisher = new StorePublisher([settings, caFile](QAmqpClient *client) {
-        client->setHost(settings.value(0));
-        client->setVirtualHost(settings.value(1));
-        client->setPort(quint16(settings.value(2).toInt()));
-        client->setAutoReconnect(true, 0);
-        client->setUsername(settings.value(3));
-        client->setPassword(settings.value(4));
-        client->setCaCertificateFile(caFile);
-    });
+    const StoreBrokerAccount account = *amqpAccount;
+    publisher = new StorePublisher([account](QAmqpClient *client) { configureStoreClient(client, account); });
     // Only logged: the client reconnects by itself.
     connect(publisher, &StorePublisher::connectionLost, this,
             [this] { qCDebug(lcOrders) << "Pedido" << numpedido << ": conexão com o broker perdida"; });
@@ -279,7 +269,7 @@ void Pedido::anuncia(int codigo)
 {
     mensagem = BrokerMessage::orderStatus(id_pizzaria, numpedido, codigo);
     // A written status is always announced, also once the dialog let its publisher go.
-    if (!publisher && !amqpSettings.isEmpty())
+    if (!publisher && amqpAccount)
         criaCliente();
     if (!publisher)
         qCDebug(lcOrders) << "Pedido" << numpedido << ": sem broker para anunciar" << mensagem;

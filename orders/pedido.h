@@ -1,12 +1,14 @@
 #pragma once
 
+#include "storeclient.h"
+
 #include <QDialog>
 #include <QSqlDatabase>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class StorePublisher;
 class QSqlQueryModel;
@@ -66,7 +68,7 @@ private:
     bool *alterado = nullptr;
     bool anunciado = false;    // a change of this order was announced: close
     int alteracoes = 0;        // changes of this order announced since it opened
-    QStringList amqpSettings;  // host, virtual host, port, user, password
+    std::optional<StoreBrokerAccount> amqpAccount;   // once SetAmqp gave it
     QString erroStatus;
     QString erroLeitura;
     QTimer timer;
