@@ -33,7 +33,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , clock(&QDateTime::currentDateTime)
-    , storeState(std::make_unique<StoreState>([this] { return clock(); }))
+    , storeState(std::make_unique<StoreState>([this] { return clock(); }, this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint);

@@ -2,6 +2,7 @@
 
 #include "connection.h"
 #include "connectionsettings.h"
+#include "databasethread.h"
 #include "openingschedule.h"
 #include "sqlsnapshotmodel.h"
 #include "consolelog.h"
@@ -12,11 +13,24 @@
 
 #include <cmath>
 
-StoreState::StoreState(std::function<QDateTime()> clock)
-    : clock(std::move(clock))
-    , statusModel(std::make_unique<SqlSnapshotModel>())
-    , scheduleModel(std::make_unique<SqlSnapshotModel>())
+namespace {
+
+QString statusUpdate(int status)
 {
+    return status != 0 ? QStringLiteral("update status set status=:status, ts_open=:hora where id_pizzaria=:id ")
+                       : QStringLiteral("update status set status=:status, ts_close=:hora where id_pizzaria=:id ");
+}
+
+const QString statusRead = QStringLiteral("select status, espera from status where id_pizzaria=:id ");
+
+} // namespace
+
+StoreState::StoreState(std::function<QDateTime()> clock, QObject *owner)
+    : clock(std::move(clock))
+    , scheduleModel(std::make_unique<SqlSnapshotModel>())
+    , statements(std::make_unique<DatabaseThread>(owner))
+{
+    statements->setObjectName(QStringLiteral("storeStatements"));
 }
 
 StoreState::~StoreState() = default;
@@ -28,7 +42,7 @@ void StoreState::start(int idPizzaria, const QDateTime &now)
     scheduleDay = now.date();
     mode = hasPeriods() ? 0 : 1;
     status = 0;
-    LerStatus(idPizzaria, statusModel.get());
+    readStatusRow(idPizzaria);
 }
 
 bool StoreState::hasPeriods() const
@@ -66,7 +80,7 @@ bool StoreState::LerStatus(int id, QSqlQueryModel *model)
 {
     AbreConexao(QStringLiteral("statusloja"), &dbStatus);
     QSqlQuery query(dbStatus);
-    query.prepare(QStringLiteral("select status, espera from status where id_pizzaria=:id "));
+    query.prepare(statusRead);
     query.bindValue(QStringLiteral(":id"), id);
     const bool executed = query.exec();
     if (executed)
@@ -82,10 +96,7 @@ bool StoreState::AtualizaStatus(int id, int status)
     bool executed = false;
     {
         QSqlQuery query(db);
-        if (status != 0)
-            query.prepare(QStringLiteral("update status set status=:status, ts_open=:hora where id_pizzaria=:id "));
-        else
-            query.prepare(QStringLiteral("update status set status=:status, ts_close=:hora where id_pizzaria=:id "));
+        query.prepare(statusUpdate(status));
         query.bindValue(QStringLiteral(":id"), id);
         query.bindValue(QStringLiteral(":status"), status);
         query.bindValue(QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch()));
@@ -141,20 +152,71 @@ void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
             break;
         }
     }
-    // A failed write is tried again at the next check.
-    writeFailed = status != lastWrittenStatus && !AtualizaStatus(idPizzaria, status);
-    if (status != lastWrittenStatus && !writeFailed) {
-        LerStatus(idPizzaria, statusModel.get());
-        lastWrittenStatus = status;
+    if (status == lastWrittenStatus)
+        writeFailed = false;
+    else if (!busy)
+        writeStatus(idPizzaria, status);
+}
+
+// In the background, so that a server that stops answering holds only the
+// statements' thread; a failed write is tried again at the next check.
+void StoreState::writeStatus(int idPizzaria, int written)
+{
+    if (!connectionSettings.databaseAnswers) {   // known down: left for later, as a refusal
+        writeFailed = true;
+        return;
     }
+    qCDebug(lcConsole) << "AtualizaStatus";
+    busy = writing = true;
+    const int startedAt = changesByHand;
+    const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria},
+                               {QStringLiteral(":status"), written},
+                               {QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch())}};
+    statements->select(statusUpdate(written), bindings, [this, idPizzaria, written, startedAt](const QString &error, const SqlRows &) {
+        qCDebug(lcConsole) << error;
+        busy = writing = false;
+        // A status set by hand meanwhile is newer than this one.
+        if (startedAt != changesByHand)
+            return;
+        writeFailed = !error.isEmpty();
+        if (writeFailed)
+            return;
+        // Should the read-back fail, the row holds at least what was written.
+        lastWrittenStatus = lastRow.status = written;
+        readRowInBackground(idPizzaria, [](bool) {});
+    });
+}
+
+void StoreState::readRowInBackground(int idPizzaria, const std::function<void(bool read)> &then)
+{
+    busy = true;
+    statements->select(statusRead, {{QStringLiteral(":id"), idPizzaria}}, [this, then](const QString &error, const SqlRows &rows) {
+        busy = false;
+        if (error.isEmpty())
+            keepRow(rows);
+        then(error.isEmpty());
+    });
+}
+
+void StoreState::keepRow(const SqlRows &rows)
+{
+    const QVector<QVariant> first = rows.values.value(0);
+    lastRow = {first.value(0).toInt(), first.value(1).toInt()};
+}
+
+void StoreState::readStatusRow(int idPizzaria)
+{
+    SqlSnapshotModel model;
+    if (LerStatus(idPizzaria, &model))
+        lastRow = {model.data(model.index(0, 0)).toInt(), model.data(model.index(0, 1)).toInt()};
 }
 
 void StoreState::takeStatusRow()
 {
-    espera = statusModel->data(statusModel->index(0, 1)).toInt();
+    espera = lastRow.espera;
     // The row read before a failed write would undo the status still to be written.
-    if (!writeFailed)
-        status = statusModel->data(statusModel->index(0, 0)).toInt();
+    if (!writeFailed && !writing)
+        status = lastRow.status;
 }
 
 StoreState::Toggle StoreState::toggleStatus(int idPizzaria)
@@ -167,6 +229,7 @@ StoreState::Toggle StoreState::toggleStatus(int idPizzaria)
         return Toggle::Refused;
     status = lastWrittenStatus = flipped;
     writeFailed = false;
+    ++changesByHand;
     readStatusRow(idPizzaria);
     return Toggle::Written;
 }
@@ -181,6 +244,7 @@ bool StoreState::setEspera(int idPizzaria, float typed)
 void StoreState::statusSetByHand(int idPizzaria, int announced)
 {
     mode = 1;
+    ++changesByHand;
     // A write still to be retried here gives way to another status set since.
     if (writeFailed && announced >= 0)
         status = announced;
@@ -192,13 +256,18 @@ void StoreState::statusSetByHand(int idPizzaria, int announced)
 // until one succeeds, or this console would show the old status for good.
 void StoreState::followRow(int idPizzaria)
 {
-    rowToFollow = !LerStatus(idPizzaria, statusModel.get());
-    if (rowToFollow) {
-        qCDebug(lcConsole) << "LerStatus: falhou; nova leitura na próxima verificação";
+    rowToFollow = true;
+    if (busy || !connectionSettings.databaseAnswers)
         return;
-    }
-    if (!writeFailed) {
-        status = statusModel->data(statusModel->index(0, 0)).toInt();
-        lastWrittenStatus = status;
-    }
+    readRowInBackground(idPizzaria, [this](bool read) {
+        rowToFollow = !read;
+        if (rowToFollow) {
+            qCDebug(lcConsole) << "LerStatus: falhou; nova leitura na próxima verificação";
+            return;
+        }
+        if (!writeFailed) {
+            status = lastRow.status;
+            lastWrittenStatus = status;
+        }
+    });
 }

@@ -8,15 +8,19 @@
 #include <functional>
 #include <memory>
 
+class DatabaseThread;
+class QObject;
 class QSqlQueryModel;
+struct SqlRows;
 
 // The store's opening state for the main window: its row in `status`, the
 // day's opening periods, the operating mode and the waiting time.
 class StoreState
 {
 public:
-    // clock gives the moments recorded with each change.
-    explicit StoreState(std::function<QDateTime()> clock = &QDateTime::currentDateTime);
+    // clock gives the moments recorded with each change; the tick's statements
+    // run on a thread of their own, a child of owner ("storeStatements").
+    explicit StoreState(std::function<QDateTime()> clock = &QDateTime::currentDateTime, QObject *owner = nullptr);
     ~StoreState();
 
     // Start-up: the periods of the day of now choose the mode; the status row is read.
@@ -28,8 +32,12 @@ public:
     bool AtualizaStatus(int id, int status);
     bool AtualizaEspera(int id, int tempo);
 
-    // The tick's schedule check at now.
+    // The tick's schedule check at now. Its status write and the reads that
+    // follow run in the background; a statement still under way is waited
+    // for by the next check, never by the window.
     void VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now);
+    // A statement of the checks is still under way.
+    bool isBusy() const { return busy; }
     // Takes the status and waiting time from the last status row read.
     void takeStatusRow();
 
@@ -41,7 +49,7 @@ public:
     // The keypad's value truncated and written; false when nothing was written.
     bool setEspera(int idPizzaria, float typed);
     // Reads the status row again, for the next takeStatusRow.
-    void readStatusRow(int idPizzaria) { LerStatus(idPizzaria, statusModel.get()); }
+    void readStatusRow(int idPizzaria);
     // A console of the store set the status by hand (announced, or -1 when the
     // message does not say): this one follows the operator, not the schedule.
     void statusSetByHand(int idPizzaria, int announced);
@@ -54,20 +62,33 @@ public:
     bool hasPeriods() const;
 
 private:
+    struct StatusRow
+    {
+        int status = 0;
+        int espera = 0;
+    };
+
     bool readSchedule(int idPizzaria, const QDate &day);
     void followRow(int idPizzaria);
+    void writeStatus(int idPizzaria, int written);
+    void readRowInBackground(int idPizzaria, const std::function<void(bool read)> &then);
+    void keepRow(const SqlRows &rows);
 
     std::function<QDateTime()> clock;
     int status = 0;
     int lastWrittenStatus = -1;
     bool writeFailed = false;
     bool rowToFollow = false;   // set by hand elsewhere, and the row not read yet
+    bool busy = false;          // a statement of the checks under way
+    bool writing = false;       // a status write under way: the row read before would undo it
+    int changesByHand = 0;      // a background write started before one of these is stale
     int mode = 0;
     int espera = 0;
     QString modeText;
     QDate scheduleDay;
-    std::unique_ptr<QSqlQueryModel> statusModel;
+    StatusRow lastRow;          // as last read, or as written since
     std::unique_ptr<QSqlQueryModel> scheduleModel;
     QSqlDatabase dbDiario;
     QSqlDatabase dbStatus;
+    std::unique_ptr<DatabaseThread> statements;   // last: gone first, with its callbacks
 };

@@ -78,9 +78,13 @@ void DatabaseThread::select(const QString &statement, const QVariantMap &binding
     // The settings are read here, on the GUI thread that writes them.
     const QString connection = QStringLiteral("databasethread-%1").arg(quintptr(this), 0, 16);
     const DatabaseTarget target = DatabaseTarget::current();
+    ++pending;
     QMetaObject::invokeMethod(worker, [this, connection, target, statement, bindings, done] {
         SqlRows rows;
         const QString error = run(connection, target, limits, statement, bindings, &rows);
-        QMetaObject::invokeMethod(this, [done, error, rows] { done(error, rows); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, done, error, rows] {
+            --pending;
+            done(error, rows);
+        }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }

@@ -38,9 +38,12 @@ public:
 
     // done runs on this object's thread; never once this object is gone.
     void select(const QString &statement, const QVariantMap &bindings, const Done &done);
+    // Statements given and not done yet.
+    bool isBusy() const { return pending > 0; }
 
 private:
     QString limits;
+    int pending = 0;
     QThread thread;
     QObject *worker = nullptr;   // lives in thread
 };

@@ -3,6 +3,7 @@
 #include "brokerrelay.h"
 #include "configfile.h"
 #include "connectionsettings.h"
+#include "databasethread.h"
 #include "dbfixture.h"
 #include "internetprobe.h"
 #include "mainwindow.h"
@@ -142,8 +143,15 @@ public:
             if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
                 QTest::qWait(300);
             return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK"
-                && !console->findChild<RecentOrders *>()->isReading();
+                && settled();
         }, 20000);
+    }
+
+    // No statement of the tick still under way in the background.
+    bool settled() const
+    {
+        return !console->findChild<RecentOrders *>()->isReading()
+            && !console->findChild<DatabaseThread *>(QStringLiteral("storeStatements"))->isBusy();
     }
 
     QString label(const char *name) const { return widget<QLabel>(name)->text(); }
@@ -182,14 +190,13 @@ public:
         // The tick ends when its Internet check answers and the list read it started is done;
         // one the timer started first would read the old clock.
         auto *probe = console->findChild<InternetProbe *>();
-        auto *orders = console->findChild<RecentOrders *>();
-        if (!QTest::qWaitFor([&] { return !probe->isPending() && !orders->isReading(); }, 5000))
+        if (!QTest::qWaitFor([&] { return !probe->isPending() && settled(); }, 5000))
             return;
         QSignalSpy done(probe, &InternetProbe::finished);
         if (console->tickNow())
             done.wait(5000);
-        if (!QTest::qWaitFor([orders] { return !orders->isReading(); }, 15000))
-            qWarning() << "the list read of the tick did not end";
+        if (!QTest::qWaitFor([this] { return settled(); }, 15000))
+            qWarning() << "the statements of the tick did not end";
     }
 
     static BrokerAccount broker()
@@ -244,6 +251,12 @@ protected:
     {
         return db->scalar(QStringLiteral("select concat_ws(' ', %1) from status where id_pizzaria=:id").arg(QLatin1String(columns)),
                           {{":id", id}}).toString();
+    }
+    bool addPeriod(int dia, const QString &inicio, const QString &fim) const
+    {
+        return db->exec(QStringLiteral("insert into funcionamento (id_pizzaria, dia_semana, hora_inicio, hora_final) "
+                                       "values (:id, :dia, :inicio, :fim)"),
+                        {{":id", store}, {":dia", dia}, {":inicio", inicio}, {":fim", fim}});
     }
 
     std::unique_ptr<DbFixture> db;

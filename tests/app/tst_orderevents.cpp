@@ -205,9 +205,16 @@ private slots:
 
     void databaseStopsAnswering()
     {
+        // The store's opening period starts as the line drops.
+        const QDate today = QDate::currentDate();
+        QVERIFY(addPeriod(today.dayOfWeek() % 7, QStringLiteral("10:00"), QStringLiteral("11:00")));
+        QVERIFY(db->setStatus(store, 0, 35));
+        // A running clock, set back or forward by offset seconds.
+        const auto offset = std::make_shared<qint64>(QDateTime::currentDateTime().secsTo(QDateTime(today, QTime(9, 0))));
         RelayThread relay(static_cast<quint16>(TestEnv::dbPort()));
         console = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"),
                                                    ConsoleServers{0, relay.port(), {}, {}});
+        console->window()->setClock([offset] { return QDateTime::currentDateTime().addSecs(*offset); });
         QVERIFY(console->ready());
         LoopLagMeter lag;
         lag.start();
@@ -216,6 +223,8 @@ private slots:
         const int order = newOrder(store);
         console->clearAlarm();
         relay.freeze();
+        const QDateTime opening(today, QTime(10, 0));
+        *offset = QDateTime::currentDateTime().secsTo(opening);
         QVERIFY(announce(store, order));
         QTRY_COMPARE_WITH_TIMEOUT(console->label("label_conexao"), QStringLiteral("Servidor não conectado!"), 10000);
         const QString clock = console->label("label_relogio");
@@ -240,6 +249,10 @@ private slots:
 #endif
         relay.release();
         QTRY_VERIFY_WITH_TIMEOUT(console->lists(order) && console->alarmStarted(), 10000);
+        // The opening left pending is written once the server answers.
+        QTRY_COMPARE_WITH_TIMEOUT(statusRow("status", store), QStringLiteral("1"), 15000);
+        QVERIFY(statusRow("ts_open", store).toLongLong() >= opening.toSecsSinceEpoch());
+        QTRY_COMPARE_WITH_TIMEOUT(console->widget<QAbstractButton>("pushButton_status")->text(), QStringLiteral("Status: ABERTO"), 3000);
     }
 
     void internetLostAndRecovered()

@@ -29,6 +29,12 @@ struct ScheduleCase
     QString modeText;
 };
 
+// The state's background statements are done.
+bool settled(const StoreState &state)
+{
+    return QTest::qWaitFor([&state] { return !state.isBusy(); }, 15000);
+}
+
 // Runs the event loop; false when the application was told to quit meanwhile.
 bool serveFor(int ms)
 {
@@ -101,14 +107,17 @@ private slots:
             state.VerificaPeriodoAbertura(store, c.tick);
             state.takeStatusRow();   // as the window does at the end of every tick
             connectionSettings.dbPassword = TestEnv::dbPassword();
+            QVERIFY(settled(state));
             QCOMPARE(statusRow("status, ts_open, ts_close", store), QStringLiteral("%1 0 0").arg(c.initial));
         }
         if (c.refused >= 0) {
             state.statusSetByHand(store, c.refused);
+            QVERIFY(settled(state));
             state.takeStatusRow();
         }
 
         state.VerificaPeriodoAbertura(store, c.tick);
+        QVERIFY(settled(state));
         QCOMPARE(state.currentModeText(), c.modeText);
         const qint64 moment = c.tick.toSecsSinceEpoch();
         QCOMPARE(statusRow("status, ts_open, ts_close", store),
@@ -118,6 +127,7 @@ private slots:
         QVERIFY(db->exec(QStringLiteral("update status set ts_open=0, ts_close=0")));
         state.takeStatusRow();
         state.VerificaPeriodoAbertura(store, c.tick);
+        QVERIFY(settled(state));
         QCOMPARE(statusRow("status, ts_open, ts_close", store), QStringLiteral("%1 0 0").arg(c.written));
     }
 
@@ -132,20 +142,26 @@ private slots:
         follower.start(store, at(0, 17, 0));
         follower.takeStatusRow();
         follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
+        QVERIFY(settled(follower));
         QVERIFY(setElsewhere(1));
         follower.statusSetByHand(store, 1);
+        QVERIFY(settled(follower));
         follower.takeStatusRow();
         QVERIFY(setElsewhere(0));
         follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
+        QVERIFY(settled(follower));
         QCOMPARE(statusRow("status", store), QStringLiteral("0"));
 
         // Its read refused when the announcement came: read at the next check.
         follower.statusSetByHand(store, 0);
+        QVERIFY(settled(follower));
         QVERIFY(setElsewhere(1));
         connectionSettings.dbPassword = QStringLiteral("refused");
         follower.statusSetByHand(store, 1);
         connectionSettings.dbPassword = TestEnv::dbPassword();
+        QVERIFY(settled(follower));
         follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
+        QVERIFY(settled(follower));
         follower.takeStatusRow();
         QCOMPARE(follower.currentStatus(), 1);
     }
@@ -304,12 +320,6 @@ private slots:
     }
 
 private:
-    bool addPeriod(int dia, const QString &inicio, const QString &fim) const
-    {
-        return db->exec(QStringLiteral("insert into funcionamento (id_pizzaria, dia_semana, hora_inicio, hora_final) "
-                                       "values (:id, :dia, :inicio, :fim)"),
-                        {{":id", store}, {":dia", dia}, {":inicio", inicio}, {":fim", fim}});
-    }
     std::unique_ptr<RunningConsole> console() const
     {
         auto running = std::make_unique<RunningConsole>();
