@@ -21,13 +21,15 @@ QString statusUpdate(int status)
                        : QStringLiteral("update status set status=:status, ts_close=:hora where id_pizzaria=:id ");
 }
 
+const QString scheduleRead = QStringLiteral("select hora_inicio, hora_final from funcionamento where id_pizzaria=:id "
+                                            "and dia_semana=:dia order by hora_inicio asc");
+
 const QString statusRead = QStringLiteral("select status, espera from status where id_pizzaria=:id ");
 
 } // namespace
 
 StoreState::StoreState(std::function<QDateTime()> clock, QObject *owner)
     : clock(std::move(clock))
-    , scheduleModel(std::make_unique<SqlSnapshotModel>())
     , statements(std::make_unique<DatabaseThread>(owner))
 {
     statements->setObjectName(QStringLiteral("storeStatements"));
@@ -38,7 +40,11 @@ StoreState::~StoreState() = default;
 void StoreState::start(int idPizzaria, const QDateTime &now)
 {
     // A failed read leaves the day without periods, in manual mode.
-    readSchedule(idPizzaria, now.date());
+    SqlSnapshotModel model;
+    if (LerDiario(idPizzaria, now.date().dayOfWeek(), &model)) {
+        for (int row = 0; row < model.rowCount(); ++row)
+            periods.append({model.data(model.index(row, 0)).toString(), model.data(model.index(row, 1)).toString()});
+    }
     scheduleDay = now.date();
     mode = hasPeriods() ? 0 : 1;
     status = 0;
@@ -47,15 +53,36 @@ void StoreState::start(int idPizzaria, const QDateTime &now)
 
 bool StoreState::hasPeriods() const
 {
-    return scheduleModel->rowCount() > 0;
+    return !periods.isEmpty();
 }
 
-bool StoreState::readSchedule(int idPizzaria, const QDate &day)
+void StoreState::keepPeriods(const SqlRows &rows)
 {
-    if (!LerDiario(idPizzaria, day.dayOfWeek(), scheduleModel.get()))
-        return false;
-    scheduleDay = day;
-    return true;
+    periods.clear();
+    for (const QVector<QVariant> &period : rows.values)
+        periods.append({period.value(0).toString(), period.value(1).toString()});
+}
+
+// A new day's periods, read in the background; the day gets them once read.
+void StoreState::readScheduleInBackground(int idPizzaria, const QDate &day)
+{
+    if (busy || !connectionSettings.databaseAnswers)
+        return;
+    busy = true;
+    const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":dia"), day.dayOfWeek() % 7}};
+    statements->select(scheduleRead, bindings, [this, day](const QString &error, const SqlRows &rows) {
+        busy = false;
+        if (!error.isEmpty()) {
+            qCDebug(lcConsole) << "LerDiario" << error;
+            return;
+        }
+        const bool hadPeriods = hasPeriods();
+        keepPeriods(rows);
+        scheduleDay = day;
+        // A day that gains or loses its periods gets its mode as at start-up.
+        if (hadPeriods != hasPeriods())
+            mode = hasPeriods() ? 0 : 1;
+    });
 }
 
 bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
@@ -64,8 +91,7 @@ bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
         dia = 0;
     AbreConexao(QStringLiteral("dbDiario"), &dbDiario);
     QSqlQuery query(dbDiario);
-    query.prepare(QStringLiteral("select hora_inicio, hora_final from funcionamento where id_pizzaria=:id "
-                                 "and dia_semana=:dia order by hora_inicio asc"));
+    query.prepare(scheduleRead);
     query.bindValue(QStringLiteral(":id"), id);
     query.bindValue(QStringLiteral(":dia"), dia);
     if (!query.exec()) {
@@ -129,20 +155,13 @@ void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
         followRow(idPizzaria);
     // A console left running past midnight follows the new day's periods;
     // until they are read, the old day's are not applied to the new date.
-    bool periodsOfToday = scheduleDay == now.date();
-    if (!periodsOfToday) {
-        const bool hadPeriods = hasPeriods();
-        periodsOfToday = readSchedule(idPizzaria, now.date());
-        // A day that gains or loses its periods gets its mode as at start-up.
-        if (periodsOfToday && hadPeriods != hasPeriods())
-            mode = hasPeriods() ? 0 : 1;
-    }
+    const bool periodsOfToday = scheduleDay == now.date();
+    if (!periodsOfToday)
+        readScheduleInBackground(idPizzaria, now.date());
 
     modeText = QStringLiteral("Manual");
-    for (int row = 0; periodsOfToday && row < scheduleModel->rowCount(); ++row) {
-        const OpeningPeriod period = OpeningPeriod::onDay(
-            now.date(), scheduleModel->data(scheduleModel->index(row, 0)).toString(),
-            scheduleModel->data(scheduleModel->index(row, 1)).toString());
+    for (int row = 0; periodsOfToday && row < periods.size(); ++row) {
+        const OpeningPeriod period = OpeningPeriod::onDay(now.date(), periods.at(row).opening, periods.at(row).closing);
         modeText = QString(QLatin1String(""));
         if (mode == 0 && period.contains(now)) {
             status = 1;

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 #include <memory>
@@ -32,9 +33,9 @@ public:
     bool AtualizaStatus(int id, int status);
     bool AtualizaEspera(int id, int tempo);
 
-    // The tick's schedule check at now. Its status write and the reads that
-    // follow run in the background; a statement still under way is waited
-    // for by the next check, never by the window.
+    // The tick's schedule check at now. Its status write, the reads that
+    // follow it and a new day's periods run in the background; a statement
+    // still under way is waited for by the next check, never by the window.
     void VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now);
     // A statement of the checks is still under way.
     bool isBusy() const { return busy; }
@@ -68,7 +69,13 @@ private:
         int espera = 0;
     };
 
-    bool readSchedule(int idPizzaria, const QDate &day);
+    struct PeriodTexts
+    {
+        QString opening, closing;   // as the row holds them
+    };
+
+    void keepPeriods(const SqlRows &rows);
+    void readScheduleInBackground(int idPizzaria, const QDate &day);
     void followRow(int idPizzaria);
     void writeStatus(int idPizzaria, int written);
     void readRowInBackground(int idPizzaria, const std::function<void(bool read)> &then);
@@ -87,7 +94,7 @@ private:
     QString modeText;
     QDate scheduleDay;
     StatusRow lastRow;          // as last read, or as written since
-    std::unique_ptr<QSqlQueryModel> scheduleModel;
+    QVector<PeriodTexts> periods;   // of scheduleDay
     QSqlDatabase dbDiario;
     QSqlDatabase dbStatus;
     std::unique_ptr<DatabaseThread> statements;   // last: gone first, with its callbacks
