@@ -26,6 +26,12 @@ const QString scheduleRead = QStringLiteral("select hora_inicio, hora_final from
 
 const QString statusRead = QStringLiteral("select status, espera from status where id_pizzaria=:id ");
 
+// funcionamento counts Sunday as day 0.
+int scheduleWeekday(int dayOfWeek)
+{
+    return dayOfWeek % 7;
+}
+
 } // namespace
 
 StoreState::StoreState(std::function<QDateTime()> clock, QObject *owner)
@@ -36,6 +42,11 @@ StoreState::StoreState(std::function<QDateTime()> clock, QObject *owner)
 }
 
 StoreState::~StoreState() = default;
+
+bool StoreState::isBusy() const
+{
+    return statements->isBusy();
+}
 
 void StoreState::start(int idPizzaria, const QDateTime &now)
 {
@@ -66,12 +77,10 @@ void StoreState::keepPeriods(const SqlRows &rows)
 // A new day's periods, read in the background; the day gets them once read.
 void StoreState::readScheduleInBackground(int idPizzaria, const QDate &day)
 {
-    if (busy || !connectionSettings.databaseAnswers)
+    if (isBusy() || !connectionSettings.databaseAnswers)
         return;
-    busy = true;
-    const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":dia"), day.dayOfWeek() % 7}};
+    const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":dia"), scheduleWeekday(day.dayOfWeek())}};
     statements->select(scheduleRead, bindings, [this, day](const QString &error, const SqlRows &rows) {
-        busy = false;
         if (!error.isEmpty()) {
             qCDebug(lcConsole) << "LerDiario" << error;
             return;
@@ -87,8 +96,7 @@ void StoreState::readScheduleInBackground(int idPizzaria, const QDate &day)
 
 bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
 {
-    if (dia == 7)
-        dia = 0;
+    dia = scheduleWeekday(dia);
     AbreConexao(QStringLiteral("dbDiario"), &dbDiario);
     QSqlQuery query(dbDiario);
     query.prepare(scheduleRead);
@@ -173,7 +181,7 @@ void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
     }
     if (status == lastWrittenStatus)
         writeFailed = false;
-    else if (!busy)
+    else if (!isBusy())
         writeStatus(idPizzaria, status);
 }
 
@@ -186,14 +194,14 @@ void StoreState::writeStatus(int idPizzaria, int written)
         return;
     }
     qCDebug(lcConsole) << "AtualizaStatus";
-    busy = writing = true;
+    writing = true;
     const int startedAt = changesByHand;
     const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria},
                                {QStringLiteral(":status"), written},
                                {QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch())}};
     statements->select(statusUpdate(written), bindings, [this, idPizzaria, written, startedAt](const QString &error, const SqlRows &) {
         qCDebug(lcConsole) << error;
-        busy = writing = false;
+        writing = false;
         // A status set by hand meanwhile is newer than this one.
         if (startedAt != changesByHand)
             return;
@@ -208,9 +216,7 @@ void StoreState::writeStatus(int idPizzaria, int written)
 
 void StoreState::readRowInBackground(int idPizzaria, const std::function<void(bool read)> &then)
 {
-    busy = true;
     statements->select(statusRead, {{QStringLiteral(":id"), idPizzaria}}, [this, then](const QString &error, const SqlRows &rows) {
-        busy = false;
         if (error.isEmpty())
             keepRow(rows);
         then(error.isEmpty());
@@ -276,7 +282,7 @@ void StoreState::statusSetByHand(int idPizzaria, int announced)
 void StoreState::followRow(int idPizzaria)
 {
     rowToFollow = true;
-    if (busy || !connectionSettings.databaseAnswers)
+    if (isBusy() || !connectionSettings.databaseAnswers)
         return;
     readRowInBackground(idPizzaria, [this](bool read) {
         rowToFollow = !read;

@@ -38,7 +38,7 @@ public:
     // still under way is waited for by the next check, never by the window.
     void VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now);
     // A statement of the checks is still under way.
-    bool isBusy() const { return busy; }
+    bool isBusy() const;
     // Takes the status and waiting time from the last status row read.
     void takeStatusRow();
 
@@ -86,7 +86,6 @@ private:
     int lastWrittenStatus = -1;
     bool writeFailed = false;
     bool rowToFollow = false;   // set by hand elsewhere, and the row not read yet
-    bool busy = false;          // a statement of the checks under way
     bool writing = false;       // a status write under way: the row read before would undo it
     int changesByHand = 0;      // a background write started before one of these is stale
     int mode = 0;
