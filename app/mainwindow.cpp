@@ -7,6 +7,7 @@
 #include "configuracao.h"
 #include "connection.h"
 #include "connectionsettings.h"
+#include "databasethread.h"
 #include "gerenciar.h"
 #include "internetprobe.h"
 #include "keypad.h"
@@ -22,6 +23,7 @@
 #include "consolelog.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QHeaderView>
@@ -61,7 +63,9 @@ MainWindow::MainWindow(QWidget *parent)
     if (!LerConf()) {
         on_actionAbrir_CFG_triggered();
     } else {
-        idPizzaria = LerTVUser();
+        bool failed = false;
+        idPizzaria = storeOfOwner(config.loginName, config.loginPassword, &failed);
+        loginDue = failed;
         if (idPizzaria == 0) {
             ui->pushButton_gerenciar->setEnabled(false);
             QMessageBox::information(this, QStringLiteral("Erro para conexão de DataBase"),
@@ -82,9 +86,12 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // Leaving the console always records the store as closed.
-    AtualizaStatus(idPizzaria, 0);
     timer.stop();
+    // Leaving the console always records the store as closed, after whatever
+    // the store's row was given before; a console that never learnt its store
+    // closes none.
+    if (closing != Closing::Answered && idPizzaria != 0 && !storeState->closeNow(idPizzaria))
+        qCWarning(lcConsole) << "o fechamento da loja" << idPizzaria << "não foi gravado: ela pode continuar aberta para vendas online";
     delete ui;
 }
 
@@ -123,15 +130,49 @@ void MainWindow::on_actionAbrir_CFG_triggered()
         dialog.exec();
     }
     if (ConectaBanco()) {
-        idPizzaria = LerTVUser();
-        recentOrders->setStore(idPizzaria);
-        ui->pushButton_gerenciar->setEnabled(idPizzaria != 0);
+        bool failed = false;
+        loggedIn(storeOfOwner(config.loginName, config.loginPassword, &failed));
+        loginDue = failed;
     }
     AtualizaTela();
     // A sound file replaced while the console ran is picked up; a running alarm test ends.
     if (alarm->isTesting())
         on_pushButton_stop_clicked();
     alarm->renewPlayer();
+}
+
+// A login whose statement failed is tried again, in the background, until the
+// database answers it: a console left as store 0 would ring no order of its
+// store and, at its end, close none.
+void MainWindow::retryLogin()
+{
+    if (!loginDue || (loginRetry.isValid() && loginRetry.elapsed() < 5000) || closing != Closing::NotStarted)
+        return;
+    loginRetry.start();
+    if (!loginReader)
+        loginReader = new DatabaseThread(this);
+    if (loginReader->isBusy())
+        return;
+    loginReader->select(ownerStoreStatement, ownerStoreBindings(config.loginName, config.loginPassword),
+                        [this](const QString &error, const SqlRows &rows) {
+        qCDebug(lcConsole) << "LerTVUser" << error << rows.values.size();
+        if (!error.isEmpty() || !loginDue)
+            return;
+        loginDue = false;
+        connectionSettings.userStatusText = rows.values.isEmpty() ? QStringLiteral("Usuário ou senha errados!")
+                                                                  : QStringLiteral("Usuário logado!");
+        loggedIn(rows.values.isEmpty() ? 0 : rows.values.first().value(0).toInt());
+        storeState->start(idPizzaria, now);
+        AtualizaTela();
+    });
+}
+
+void MainWindow::loggedIn(int id)
+{
+    idPizzaria = id;
+    recentOrders->setStore(idPizzaria);
+    recentOrders->markOutdated();
+    ui->pushButton_gerenciar->setEnabled(idPizzaria != 0);
 }
 
 void MainWindow::on_actionSair_triggered()
@@ -255,30 +296,46 @@ void MainWindow::on_radioButton_manual_clicked()
 
 void MainWindow::on_pushButton_status_clicked()
 {
-    switch (storeState->toggleStatus(idPizzaria)) {
-    case StoreState::Toggle::Written:
-        enviarSite(storeState->currentStatus());
-        AtualizaTela();
-        break;
-    case StoreState::Toggle::Refused:
-        // Announcing a status the row does not hold would mislead every other console.
-        QMessageBox::critical(this, QStringLiteral("Status"), QStringLiteral("O status da loja não foi gravado."),
-                              QMessageBox::Ok);
-        break;
-    case StoreState::Toggle::Automatic:
-        break;
-    }
+    if (idPizzaria == 0)
+        return;
+    storeState->toggleStatus(idPizzaria, [this](StoreState::Toggle result) {
+        switch (result) {
+        case StoreState::Toggle::Written:
+            enviarSite(storeState->currentStatus());
+            AtualizaTela();
+            break;
+        case StoreState::Toggle::Refused:
+            // Announcing a status the row does not hold would mislead every other console.
+            tell(QMessageBox::Critical, QStringLiteral("Status"), QStringLiteral("O status da loja não foi gravado."));
+            break;
+        case StoreState::Toggle::Automatic:
+            break;
+        }
+    });
 }
 
 void MainWindow::on_pushButton_espera_clicked()
 {
     float typed = float(storeState->currentEspera());
-    // Closed without "Enter" writes nothing: the row may have changed meanwhile on the web side.
-    if (Keypad::askAmount(&typed) && !storeState->setEspera(idPizzaria, typed))
-        QMessageBox::critical(this, QStringLiteral("Espera"), QStringLiteral("O tempo de espera não foi gravado."),
-                              QMessageBox::Ok);
-    storeState->readStatusRow(idPizzaria);
-    AtualizaTela();
+    // Whatever the answer, the row is shown as it now is: it may have changed
+    // meanwhile on the web side.
+    const auto showRow = [this] { storeState->refreshRow(idPizzaria, [this] { AtualizaTela(); }); };
+    // Closed without "Enter" writes nothing.
+    if (!Keypad::askAmount(&typed) || idPizzaria == 0)
+        return showRow();
+    storeState->setEspera(idPizzaria, typed, [this, showRow](bool written) {
+        if (!written)
+            tell(QMessageBox::Critical, QStringLiteral("Espera"), QStringLiteral("O tempo de espera não foi gravado."));
+        showRow();
+    });
+}
+
+// Told without waiting: a box that blocked here would stop every tick behind it.
+void MainWindow::tell(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::FecharPrograma()
@@ -288,8 +345,43 @@ void MainWindow::FecharPrograma()
     timer.stop();
     centralWidget()->setEnabled(false);
     menuBar()->setEnabled(false);
-    AtualizaStatus(idPizzaria, 0);
-    closeWhenNoDialog();
+    closeStore();
+}
+
+// The closing goes behind every statement of the store's row given before it,
+// and the window waits for its answer: a console must not end while a late
+// "open" could still land after its "closed".
+void MainWindow::closeStore()
+{
+    if (closing != Closing::NotStarted)
+        return;
+    timer.stop();
+    if (idPizzaria == 0) {
+        closing = Closing::Answered;
+        return closeWhenNoDialog();
+    }
+    closing = Closing::Waiting;
+    storeState->close(idPizzaria, [this](bool written) {
+        closing = Closing::Answered;
+        if (!written) {
+            qCWarning(lcConsole) << "o fechamento da loja" << idPizzaria << "não foi gravado";
+            QMessageBox::warning(this, QStringLiteral("Fechar"),
+                                 QStringLiteral("O fechamento da loja não foi gravado no servidor: ela pode continuar "
+                                                "aberta para vendas online."),
+                                 QMessageBox::Ok);
+        }
+        closeWhenNoDialog();
+    });
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (closing == Closing::Answered)
+        return QMainWindow::closeEvent(event);
+    event->ignore();
+    centralWidget()->setEnabled(false);
+    menuBar()->setEnabled(false);
+    closeStore();
 }
 
 // A dialog open at the closing is the operator's work in progress: the window
@@ -319,17 +411,15 @@ void MainWindow::enviarSite(int statusSite)
     announcer->enviarSite(idPizzaria, statusSite);
 }
 
-// Told without waiting: a box that blocked here would stop every tick behind it.
+// Nothing was closed: the consoles of the store, this one included, close the
+// store only when the message reaches them.
 void MainWindow::announcementExpired(int kind)
 {
     if (kind != StoreAnnouncer::Close)
         return;
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Fechar"),
-                                QStringLiteral("O servidor de mensagens não respondeu em 60 segundos: a loja não foi "
-                                               "fechada nos outros consoles."),
-                                QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    tell(QMessageBox::Warning, QStringLiteral("Fechar"),
+         QStringLiteral("O servidor de mensagens não respondeu em 60 segundos: a loja não foi fechada e continua "
+                        "aberta para vendas online."));
 }
 
 // ---------------------------------------------------------------- the tick
@@ -367,6 +457,7 @@ void MainWindow::task()
 
 void MainWindow::finishTick(bool internetAnswered)
 {
+    retryLogin();
     internetStep(internetAnswered);
     receiverStep();
     recentOrders->pollNewestOrder(receiver->isConsuming());

@@ -3,7 +3,9 @@
 #include "configfile.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QModelIndex>
 #include <QString>
 #include <QTimer>
@@ -14,6 +16,7 @@
 class QAmqpClient;
 class QSqlQueryModel;
 class Alarm;
+class DatabaseThread;
 class InternetProbe;
 class OrderReceiver;
 class RecentOrders;
@@ -70,8 +73,17 @@ private slots:
     void on_pushButton_fechar_clicked();
     void FecharPrograma();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    enum class Closing { NotStarted, Waiting, Answered };
+
     void configureClient(QAmqpClient *amqp) const;
+    void tell(QMessageBox::Icon icon, const QString &title, const QString &text);
+    void closeStore();
+    void retryLogin();
+    void loggedIn(int id);
     void announcementExpired(int kind);
     void closeWhenNoDialog();
     void finishTick(bool internetAnswered);
@@ -85,6 +97,10 @@ private:
     QDateTime now;
     QTimer timer;
     bool internetLost = false;
+    Closing closing = Closing::NotStarted;   // the store's closing write
+    bool loginDue = false;                   // the login's statement failed: try again
+    QElapsedTimer loginRetry;
+    DatabaseThread *loginReader = nullptr;   // made only when a login is retried
 
     std::function<QDateTime()> clock;
     std::unique_ptr<StoreState> storeState;    // status row, schedule, mode, waiting time

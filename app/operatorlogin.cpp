@@ -28,18 +28,27 @@ void useConfig(const ConfigValues &values)
         connectionSettings.printerList = splitPrinterLine(values.printerLine);
 }
 
-int storeOfOwner(const QString &login, const QString &password)
+const QString ownerStoreStatement = QStringLiteral("select pizzaria.id_pizzaria from usuarios inner join pizzaria on "
+                                                   "usuarios.id_user=pizzaria.owner_pizzaria where login=:login and "
+                                                   "senha=:senha and nivel=2 ");
+
+QVariantMap ownerStoreBindings(const QString &login, const QString &password)
+{
+    return {{QStringLiteral(":login"), login}, {QStringLiteral(":senha"), passwordDigest(password)}};
+}
+
+int storeOfOwner(const QString &login, const QString &password, bool *failed)
 {
     ConectaBanco();
     QSqlQuery query(QSqlDatabase{});
-    const QString digest = passwordDigest(password);
     connectionSettings.userStatusText = QStringLiteral("Usuário ou senha errados!");
-    query.prepare(QStringLiteral("select pizzaria.id_pizzaria from usuarios inner join pizzaria on "
-                                 "usuarios.id_user=pizzaria.owner_pizzaria where login=:login and "
-                                 "senha=:senha and nivel=2 "));
-    query.bindValue(QStringLiteral(":login"), login);
-    query.bindValue(QStringLiteral(":senha"), digest);
+    query.prepare(ownerStoreStatement);
+    const QVariantMap bindings = ownerStoreBindings(login, password);
+    for (auto binding = bindings.cbegin(); binding != bindings.cend(); ++binding)
+        query.bindValue(binding.key(), binding.value());
     const bool executed = query.exec();
+    if (failed)
+        *failed = !executed;
     qCDebug(lcConsole) << query.lastError().text() << query.size();
     if (executed && query.size() > 0 && query.next()) {
         connectionSettings.userStatusText = QStringLiteral("Usuário logado!");

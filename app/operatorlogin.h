@@ -12,6 +12,13 @@ QString passwordDigest(const QString &password);
 // connection and print job reads them.
 void useConfig(const ConfigValues &values);
 
-// The store owned by the account (owner level 2) on the default connection,
-// or 0; the login's status text tells the operator which.
-int storeOfOwner(const QString &login, const QString &password);
+#include <QVariantMap>
+
+// The login's statement: the store owned by the account (owner level 2).
+extern const QString ownerStoreStatement;
+QVariantMap ownerStoreBindings(const QString &login, const QString &password);
+
+// The store owned by the account on the default connection, or 0; the
+// login's status text tells the operator which. *failed (when given) tells
+// whether the statement could not run: the account was not even looked at.
+int storeOfOwner(const QString &login, const QString &password, bool *failed = nullptr);

@@ -130,7 +130,9 @@ void RecentOrders::readFailed()
 void RecentOrders::show(const SqlRows &rows)
 {
     model->setRows(rows);
-    newestOrderSeen = qMax(newestOrderSeen, orderAt(0));
+    listedOrders.clear();
+    for (const QVector<QVariant> &row : rows.values)
+        listedOrders.insert(row.value(0).toInt());
     connectionSettings.serverStatusText = QStringLiteral("Servidor conectado!");
 
     const QStringList headers{QStringLiteral("Pedido"), QStringLiteral("Data"), QStringLiteral("Valor (R$)"),
@@ -153,8 +155,10 @@ int RecentOrders::orderAt(int row) const
 }
 
 // Nothing announces new orders while no queue consumes: every little while the
-// newest order number is read, in the background, and a newer one than seen
-// makes the list due (which rings), as its announcement would have.
+// numbers the list would show are read, in the background, and one not listed
+// makes the list due (which rings), as its announcement would have. Numbers
+// are not enough by their size: two checkouts at once can commit the higher
+// one first.
 void RecentOrders::pollNewestOrder(bool consuming)
 {
     if (consuming) {
@@ -164,12 +168,16 @@ void RecentOrders::pollNewestOrder(bool consuming)
     if ((newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs) || !databaseWatch->answers())
         return;
     newestOrderPoll.start();
-    reader->select(QStringLiteral("select max(id_pedido) from pedido where id_pizzaria=:id"), {{QStringLiteral(":id"), idPizzaria}},
+    const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":data"), recentOrdersCutoff(clock())}};
+    reader->select(QStringLiteral("select id_pedido from pedido where id_pizzaria=:id and data > :data"), bindings,
                    [this](const QString &error, const SqlRows &rows) {
-                       const int newest = error.isEmpty() && !rows.values.isEmpty() ? rows.values.first().value(0).toInt() : -1;
-                       if (newest > newestOrderSeen) {
-                           newestOrderSeen = newest;
-                           outdated = true;
+                       if (!error.isEmpty())
+                           return;
+                       for (const QVector<QVariant> &row : rows.values) {
+                           if (!listedOrders.contains(row.value(0).toInt())) {
+                               outdated = true;
+                               return;
+                           }
                        }
                    });
 }

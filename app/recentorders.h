@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSet>
 #include <QVariantMap>
 
 #include <functional>
@@ -38,7 +39,7 @@ public:
     // The tick's step: when due and the database answers, a read in the background.
     void refreshIfDue();
     bool isReading() const { return reading; }
-    // While no queue consumes, every little while: a newer order than listed makes the list due.
+    // While no queue consumes, every little while: an order the list would show and does not makes it due.
     void pollNewestOrder(bool consuming);
     // The order number shown in a row of the table.
     int orderAt(int row) const;
@@ -64,6 +65,6 @@ private:
     bool outdated = false;             // to be read, until a read succeeds
     bool reading = false;              // a background read is under way
     int readsStarted = 0;              // numbers the reads: only the latest is shown
-    int newestOrderSeen = 0;           // the highest order number listed or looked up
+    QSet<int> listedOrders;            // the order numbers of the last list read
     QElapsedTimer newestOrderPoll;     // since the last look while no queue consumes
 };

@@ -52,6 +52,7 @@ void StoreState::start(int idPizzaria, const QDateTime &now)
 {
     // A failed read leaves the day without periods, in manual mode.
     SqlSnapshotModel model;
+    periods.clear();
     if (LerDiario(idPizzaria, now.date().dayOfWeek(), &model)) {
         for (int row = 0; row < model.rowCount(); ++row)
             periods.append({model.data(model.index(row, 0)).toString(), model.data(model.index(row, 1)).toString()});
@@ -159,6 +160,8 @@ bool StoreState::AtualizaEspera(int id, int tempo)
 
 void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
 {
+    if (closed)
+        return;
     if (rowToFollow)
         followRow(idPizzaria);
     // A console left running past midnight follows the new day's periods;
@@ -196,10 +199,7 @@ void StoreState::writeStatus(int idPizzaria, int written)
     qCDebug(lcConsole) << "AtualizaStatus";
     writing = true;
     const int startedAt = changesByHand;
-    const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria},
-                               {QStringLiteral(":status"), written},
-                               {QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch())}};
-    statements->select(statusUpdate(written), bindings, [this, idPizzaria, written, startedAt](const QString &error, const SqlRows &) {
+    statements->select(statusUpdate(written), statusBindings(idPizzaria, written), [this, idPizzaria, written, startedAt](const QString &error, const SqlRows &) {
         qCDebug(lcConsole) << error;
         writing = false;
         // A status set by hand meanwhile is newer than this one.
@@ -214,12 +214,23 @@ void StoreState::writeStatus(int idPizzaria, int written)
     });
 }
 
+QVariantMap StoreState::statusBindings(int idPizzaria, int written) const
+{
+    return {{QStringLiteral(":id"), idPizzaria},
+            {QStringLiteral(":status"), written},
+            {QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch())}};
+}
+
+// A read begun before the operator changed the row holds what the operator
+// replaced: it is dropped, as if it had failed.
 void StoreState::readRowInBackground(int idPizzaria, const std::function<void(bool read)> &then)
 {
-    statements->select(statusRead, {{QStringLiteral(":id"), idPizzaria}}, [this, then](const QString &error, const SqlRows &rows) {
-        if (error.isEmpty())
+    const int startedAt = changesByHand;
+    statements->select(statusRead, {{QStringLiteral(":id"), idPizzaria}}, [this, then, startedAt](const QString &error, const SqlRows &rows) {
+        const bool read = error.isEmpty() && startedAt == changesByHand;
+        if (read)
             keepRow(rows);
-        then(error.isEmpty());
+        then(read);
     });
 }
 
@@ -227,6 +238,11 @@ void StoreState::keepRow(const SqlRows &rows)
 {
     const QVector<QVariant> first = rows.values.value(0);
     lastRow = {first.value(0).toInt(), first.value(1).toInt()};
+}
+
+void StoreState::refreshRow(int idPizzaria, const std::function<void()> &then)
+{
+    readRowInBackground(idPizzaria, [then](bool) { then(); });
 }
 
 void StoreState::readStatusRow(int idPizzaria)
@@ -244,26 +260,64 @@ void StoreState::takeStatusRow()
         status = lastRow.status;
 }
 
-StoreState::Toggle StoreState::toggleStatus(int idPizzaria)
+void StoreState::toggleStatus(int idPizzaria, const std::function<void(Toggle)> &done)
 {
-    if (mode == 0)
-        return Toggle::Automatic;
+    if (mode == 0 || closed)
+        return done(Toggle::Automatic);
     // Any status but 0 is open: one press closes it, whatever value the row held.
-    const int flipped = status != 0 ? 0 : 1;
-    if (!AtualizaStatus(idPizzaria, flipped))
-        return Toggle::Refused;
-    status = lastWrittenStatus = flipped;
-    writeFailed = false;
-    ++changesByHand;
-    readStatusRow(idPizzaria);
-    return Toggle::Written;
+    const int flipped = (writesByHand > 0 ? pressedStatus : status) != 0 ? 0 : 1;
+    pressedStatus = flipped;
+    ++writesByHand;
+    operatorChanged();
+    qCDebug(lcConsole) << "AtualizaStatus";
+    statements->select(statusUpdate(flipped), statusBindings(idPizzaria, flipped),
+                       [this, idPizzaria, flipped, done](const QString &error, const SqlRows &) {
+        qCDebug(lcConsole) << error;
+        --writesByHand;
+        if (!error.isEmpty())
+            return done(Toggle::Refused);
+        status = lastWrittenStatus = lastRow.status = flipped;
+        writeFailed = false;
+        readRowInBackground(idPizzaria, [](bool) {});
+        done(Toggle::Written);
+    });
 }
 
-bool StoreState::setEspera(int idPizzaria, float typed)
+void StoreState::setEspera(int idPizzaria, float typed, const std::function<void(bool written)> &done)
 {
     // Truncated toward zero; a value beyond an int is no waiting time.
-    const bool fits = std::fabs(typed) < 2147483648.0f;
-    return fits && AtualizaEspera(idPizzaria, int(typed));
+    if (!(std::fabs(typed) < 2147483648.0f))
+        return done(false);
+    const int tempo = int(typed);
+    operatorChanged();
+    statements->select(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "),
+                       {{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":espera"), tempo}},
+                       [this, tempo, done](const QString &error, const SqlRows &) {
+        if (error.isEmpty())
+            lastRow.espera = tempo;
+        done(error.isEmpty());
+    });
+}
+
+void StoreState::close(int idPizzaria, const std::function<void(bool written)> &done)
+{
+    closed = true;
+    operatorChanged();
+    qCDebug(lcConsole) << "AtualizaStatus";
+    statements->select(statusUpdate(0), statusBindings(idPizzaria, 0), [done](const QString &error, const SqlRows &) {
+        qCDebug(lcConsole) << error;
+        done(error.isEmpty());
+    });
+}
+
+bool StoreState::closeNow(int idPizzaria)
+{
+    closed = true;
+    operatorChanged();
+    qCDebug(lcConsole) << "AtualizaStatus";
+    const QString error = statements->selectAndWait(statusUpdate(0), statusBindings(idPizzaria, 0));
+    qCDebug(lcConsole) << error;
+    return error.isEmpty();
 }
 
 void StoreState::statusSetByHand(int idPizzaria, int announced)

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantMap>
 #include <QVector>
 
 #include <functional>
@@ -43,13 +44,24 @@ public:
     void takeStatusRow();
 
     enum class Toggle { Automatic, Written, Refused };
-    // In manual mode flips the status and writes it at once, so that the
-    // consoles reading the row on its announcement find it; a refused write
-    // leaves the status as it was.
-    Toggle toggleStatus(int idPizzaria);
-    // The keypad's value truncated and written; false when nothing was written.
-    bool setEspera(int idPizzaria, float typed);
-    // Reads the status row again, for the next takeStatusRow.
+    // In manual mode flips the status and writes it behind the row's other
+    // statements; done tells the outcome (at once when in automatic mode), so
+    // that only a written status is announced. A refused write leaves the
+    // status as it was. A press before the last one's answer flips that one.
+    void toggleStatus(int idPizzaria, const std::function<void(Toggle)> &done);
+    // The keypad's value truncated and written behind the row's other
+    // statements; done(false) when nothing was written.
+    void setEspera(int idPizzaria, float typed, const std::function<void(bool written)> &done);
+    // The last word: the store closed, written after every statement given
+    // before; nothing of the schedule is written after it. done(false) when
+    // it was refused: the store may still be open for online sales.
+    void close(int idPizzaria, const std::function<void(bool written)> &done);
+    // The same, for the program's very end: waits for the answer.
+    bool closeNow(int idPizzaria);
+    // Reads the status row again behind its other statements, for the next
+    // takeStatusRow; then runs once it was read or failed.
+    void refreshRow(int idPizzaria, const std::function<void()> &then);
+    // Reads the status row again, on this thread, for the next takeStatusRow.
     void readStatusRow(int idPizzaria);
     // A console of the store set the status by hand (announced, or -1 when the
     // message does not say): this one follows the operator, not the schedule.
@@ -79,6 +91,9 @@ private:
     void followRow(int idPizzaria);
     void writeStatus(int idPizzaria, int written);
     void readRowInBackground(int idPizzaria, const std::function<void(bool read)> &then);
+    QVariantMap statusBindings(int idPizzaria, int written) const;
+    // Anything the operator changed makes every row read begun before it stale.
+    void operatorChanged() { ++changesByHand; }
     void keepRow(const SqlRows &rows);
 
     std::function<QDateTime()> clock;
@@ -87,7 +102,10 @@ private:
     bool writeFailed = false;
     bool rowToFollow = false;   // set by hand elsewhere, and the row not read yet
     bool writing = false;       // a status write under way: the row read before would undo it
-    int changesByHand = 0;      // a background write started before one of these is stale
+    int changesByHand = 0;      // a read or schedule write started before one of these is stale
+    int writesByHand = 0;       // status presses not answered yet
+    int pressedStatus = 0;      // what the last of them writes
+    bool closed = false;        // the closing is given: the schedule writes no more
     int mode = 0;
     int espera = 0;
     QString modeText;

@@ -88,3 +88,15 @@ void DatabaseThread::select(const QString &statement, const QVariantMap &binding
         }, Qt::QueuedConnection);
     }, Qt::QueuedConnection);
 }
+
+QString DatabaseThread::selectAndWait(const QString &statement, const QVariantMap &bindings)
+{
+    const QString connection = QStringLiteral("databasethread-%1").arg(quintptr(this), 0, 16);
+    const DatabaseTarget target = DatabaseTarget::current();
+    QString error;
+    QMetaObject::invokeMethod(worker, [&] {
+        SqlRows rows;
+        error = run(connection, target, limits, statement, bindings, &rows);
+    }, Qt::BlockingQueuedConnection);
+    return error;
+}

@@ -38,6 +38,9 @@ public:
 
     // done runs on this object's thread; never once this object is gone.
     void select(const QString &statement, const QVariantMap &bindings, const Done &done);
+    // Runs after every statement given before and waits for it: for the
+    // program's end, when no event loop will deliver an answer. The error, or empty.
+    QString selectAndWait(const QString &statement, const QVariantMap &bindings);
     // Statements given and not done yet.
     bool isBusy() const { return pending > 0; }
 

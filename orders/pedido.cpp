@@ -16,6 +16,7 @@
 
 #include <QDebug>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -64,6 +65,14 @@ Pedido::Pedido(QWidget *parent)
     });
     connect(&timer, &QTimer::timeout, this, &Pedido::spoolerTimeout);
     timer.start(1000);
+    // Return never presses a button of this window by itself: an Enter meant for
+    // "Sim", pressed twice or held, would land on "Imprimir" once "Aprovar" is
+    // disabled, and print the ticket once per key.
+    for (QPushButton *button : findChildren<QPushButton *>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->installEventFilter(this);
+    }
 }
 
 Pedido::~Pedido()
@@ -79,6 +88,15 @@ void Pedido::liberaCliente()
     if (publisher)
         publisher->finish();
     publisher = nullptr;
+}
+
+// A held key repeats: no repeat may press a button a second time.
+bool Pedido::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+        && static_cast<QKeyEvent *>(event)->isAutoRepeat())
+        return true;
+    return QDialog::eventFilter(watched, event);
 }
 
 // ---------------------------------------------------------------- loading
@@ -295,35 +313,55 @@ bool Pedido::semAlteracaoDesde(int alteracoesAntes)
 {
     if (alteracoes == alteracoesAntes)
         return true;
-    QMessageBox::warning(this, QStringLiteral("Pedido"),
-                         QStringLiteral("O pedido foi alterado enquanto esta janela estava aberta."), QMessageBox::Ok);
+    avisaAlteracao();
     return false;
 }
 
+void Pedido::avisaAlteracao()
+{
+    QMessageBox::warning(this, QStringLiteral("Pedido"),
+                         QStringLiteral("O pedido foi alterado enquanto esta janela estava aberta."), QMessageBox::Ok);
+}
+
+// Written only over the status this window showed: the customer, the service
+// or another console may have changed the order since, and an answer given to
+// an order no longer as shown must not undo that. Done only when exactly one
+// row changed; none changed with no error: erroStatus stays empty.
 bool Pedido::AtualStatusPedido(int status, int numpedido, int id_pizzaria, const QString &motivo)
 {
     AbreConexao(QStringLiteral("db2"), &dbStatus);
     QSqlQuery query(dbStatus);
     if (status == 2) {
         query.prepare(QStringLiteral("update pedido set status=:status, info_final=:motivo where "
-                                     "pedido.id_pedido=:id and pedido.id_pizzaria=:idpizzaria"));
+                                     "pedido.id_pedido=:id and pedido.id_pizzaria=:idpizzaria and pedido.status=:visto"));
         query.bindValue(QStringLiteral(":motivo"), motivo);
     } else {
         query.prepare(QStringLiteral("update pedido set status=:status where pedido.id_pedido=:id and "
-                                     "pedido.id_pizzaria=:idpizzaria"));
+                                     "pedido.id_pizzaria=:idpizzaria and pedido.status=:visto"));
     }
     query.bindValue(QStringLiteral(":id"), numpedido);
     query.bindValue(QStringLiteral(":idpizzaria"), id_pizzaria);
     query.bindValue(QStringLiteral(":status"), status);
+    query.bindValue(QStringLiteral(":visto"), this->status);
     const bool executed = query.exec();
     erroStatus = executed ? QString() : erroDoBanco(query, dbStatus);
-    return executed;
+    return executed && query.numRowsAffected() == 1;
 }
 
 bool Pedido::gravaStatus(int codigo, const QString &motivo)
 {
-    if (AtualStatusPedido(codigo, numpedido, id_pizzaria, motivo))
+    if (AtualStatusPedido(codigo, numpedido, id_pizzaria, motivo)) {
+        status = codigo;   // what a further action of this opening finds
+        // Off the buttons: a key meant for the question just answered presses nothing.
+        ui->textEdit_teste->setFocus();
         return true;
+    }
+    if (erroStatus.isEmpty()) {
+        avisaAlteracao();
+        // The operator decides again, on the order as it now is.
+        CarregarPedido(numpedido, id_pizzaria, alterado);
+        return false;
+    }
     QMessageBox::critical(this, QStringLiteral("Pedido"),
                           QStringLiteral("Não foi possível gravar o pedido %1:\n%2").arg(QString::number(numpedido), erroStatus),
                           QMessageBox::Ok);
@@ -357,7 +395,8 @@ void Pedido::on_pushButton_aprovar_clicked()
         return;
     resolve(1);
     qCDebug(lcOrders) << "enviou mensagem";
-    // Printing needs no network: an approved order always reaches the kitchen.
+    // Printing needs no network: an approved order always reaches the kitchen,
+    // once: only the console whose write changed the row gets here.
     imprime();
 }
 
@@ -403,9 +442,15 @@ void Pedido::on_pushButton_imprimir_clicked()
     imprime();
 }
 
+// The print dialog and the failure box run event loops of their own: a press
+// of "Imprimir" meanwhile must not start a second print.
 void Pedido::imprime()
 {
+    if (imprimindo)
+        return;
+    imprimindo = true;
     const QStringList falhas = ImprimirTexto(html, true);
     if (!falhas.isEmpty())
         QMessageBox::warning(this, QStringLiteral("Imprimir"), falhas.join(QLatin1Char('\n')), QMessageBox::Ok);
+    imprimindo = false;
 }

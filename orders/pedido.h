@@ -32,6 +32,9 @@ public:
     void SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,
                  const QString &userbroker, const QString &passbroker);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void spoolerTimeout();
     void on_pushButton_aprovar_clicked();
@@ -48,6 +51,7 @@ private:
     void resolve(int codigo);
     // False, with a box, when the order changed elsewhere since alteracoesAntes.
     bool semAlteracaoDesde(int alteracoesAntes);
+    void avisaAlteracao();
     // Writes the status; on failure tells the operator and returns false.
     bool gravaStatus(int codigo, const QString &motivo);
     void anuncia(int codigo);
@@ -70,6 +74,7 @@ private:
     int alteracoes = 0;        // changes of this order announced since it opened
     std::optional<StoreBrokerAccount> amqpAccount;   // once SetAmqp gave it
     QString erroStatus;
+    bool imprimindo = false;
     QString erroLeitura;
     QTimer timer;
     QSqlDatabase dbCliente;
