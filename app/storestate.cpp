@@ -338,7 +338,13 @@ void StoreState::followRow(int idPizzaria)
     rowToFollow = true;
     if (isBusy() || !connectionSettings.databaseAnswers)
         return;
-    readRowInBackground(idPizzaria, [this](bool read) {
+    const int startedAt = changesByHand;
+    readRowInBackground(idPizzaria, [this, startedAt](bool read) {
+        // Pressed here since: the operator's own write is newer than what is followed.
+        if (startedAt != changesByHand) {
+            rowToFollow = false;
+            return;
+        }
         rowToFollow = !read;
         if (rowToFollow) {
             qCDebug(lcConsole) << "LerStatus: falhou; nova leitura na próxima verificação";

@@ -358,6 +358,7 @@ bool Pedido::gravaStatus(int codigo, const QString &motivo)
     }
     if (erroStatus.isEmpty()) {
         avisaAlteracao();
+        dbStatus = QSqlDatabase();   // the reload opens "db2" again
         // The operator decides again, on the order as it now is.
         CarregarPedido(numpedido, id_pizzaria, alterado);
         return false;

@@ -8,7 +8,8 @@
 // What an operator does with the console's order windows, for the tests.
 
 // Runs act while answering the modal windows it opens, in order: "Sim", "Não" and
-// "OK" press that button, "" (or no answer left) closes the window, other text is
+// "OK" press that button, "" (or no answer left) closes the window, "Enter" presses
+// Return, again 0.15 s later and then holds it where the focus is, other text is
 // typed as the reason. Before each answer, antes sees the window. Returns
 // "title|text" of each window. An order dialog is left alone.
 inline QStringList respondendo(QStringList fila, const std::function<void()> &act,
@@ -29,6 +30,22 @@ inline QStringList respondendo(QStringList fila, const std::function<void()> &ac
         const QString texto = fila.isEmpty() ? QString() : fila.takeFirst();
         if (texto.isEmpty())
             return (void)modal->close();
+        if (texto == "Enter") {
+            QTest::keyClick(modal, Qt::Key_Return);
+            return QTimer::singleShot(150, [] {
+                // Back in the order window, as the box leaves it on a desktop.
+                for (QWidget *w : QApplication::topLevelWidgets())
+                    if (qobject_cast<Pedido *>(w) && w->isVisible())
+                        QApplication::setActiveWindow(w);
+                QWidget *focus = QApplication::focusWidget();
+                QVERIFY(focus);
+                QTest::keyClick(focus, Qt::Key_Return);
+                for (int repeat = 0; repeat < 5 && focus; ++repeat) {
+                    QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+                    QApplication::sendEvent(focus, &held);
+                }
+            });
+        }
         if (auto *reason = modal->findChild<QLineEdit *>(QStringLiteral("lineEdit_frase"))) {
             reason->setText(texto);
             return modal->findChild<QPushButton *>(QStringLiteral("pushButton"))->click();

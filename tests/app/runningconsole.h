@@ -59,6 +59,10 @@ public:
     quint16 port() const { return listening; }
     void freeze() { QMetaObject::invokeMethod(relay, [this] { relay->freeze(); }, Qt::BlockingQueuedConnection); }
     void release() { QMetaObject::invokeMethod(relay, [this] { relay->release(); }, Qt::BlockingQueuedConnection); }
+    void holdWhen(const QByteArray &pattern, BrokerRelay::Hold what, int ms)
+    {
+        QMetaObject::invokeMethod(relay, [=] { relay->holdWhen(pattern, what, ms); }, Qt::BlockingQueuedConnection);
+    }
 
 protected:
     void run() override

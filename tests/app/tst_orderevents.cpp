@@ -193,6 +193,15 @@ private slots:
         if (holdMs)
             QTRY_COMPARE_WITH_TIMEOUT(console->label("label_recepcao"), failed, 5000);
         QVERIFY(loss != "stop" || QTest::qWaitFor([&] { return console->lists(missed) && console->alarmStarted(); }, 20000));
+        if (loss == "stop") {
+            // Two checkouts at once: the lower number commits after the higher one was listed.
+            const int higher = newOrder(store) + 1;
+            QVERIFY(db->exec("update pedido set id_pedido=id_pedido+1 where id_pedido=:o", {{":o", higher - 1}}));
+            QVERIFY(QTest::qWaitFor([&] { return console->lists(higher); }, 20000));
+            QVERIFY(db->exec("insert into pedido (id_pedido, id_pizzaria, data, valor, desconto, taxa_entrega, modo_pag, status) "
+                             "select id_pedido-1, id_pizzaria, data, valor, 0, 0, 1, 0 from pedido where id_pedido=:o", {{":o", higher}}));
+            QVERIFY(QTest::qWaitFor([&] { return console->lists(higher - 1); }, 20000));
+        }
         QVERIFY(loss != "stop" || TestEnv::serverControl({QStringLiteral("broker-start")}));
         QTRY_VERIFY_WITH_TIMEOUT(console->receiving(), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(console->lists(missed), loss == "cut" ? 15000 : 3000);

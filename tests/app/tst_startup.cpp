@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QScopeGuard>
 
 // Start-up: config.conf into the window, the owner's login, what bad or
 // missing settings do, and what leaving records.
@@ -114,6 +115,27 @@ private slots:
         int id = -1;
         QVERIFY(QMetaObject::invokeMethod(window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
         QCOMPARE(id, expected);
+    }
+
+    // A login whose statement fails is tried again until it runs: the console never
+    // goes on as store 0, and leaving closes the store it logged in as.
+    void loginRetried()
+    {
+        QVERIFY(db->exec("rename table pizzaria to pizzaria_fora"));
+        bool renamedBack = false;
+        const auto restore = qScopeGuard([&] {
+            if (!renamedBack)
+                db->exec("rename table pizzaria_fora to pizzaria");
+        });
+        ModalAnswer box;
+        window = std::make_unique<MainWindow>();
+        QVERIFY(box.seen());
+        QVERIFY(!widget("pushButton_gerenciar")->isEnabled());
+        renamedBack = db->exec("rename table pizzaria_fora to pizzaria");
+        QTRY_COMPARE_WITH_TIMEOUT(text("label_usuario"), QStringLiteral("Usuário logado!"), 20000);
+        QVERIFY(widget("pushButton_gerenciar")->isEnabled());
+        window.reset();
+        QCOMPARE(statusRow("status", stores.value("dono.a")), QStringLiteral("0"));
     }
 
 private:

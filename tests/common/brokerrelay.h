@@ -28,14 +28,16 @@ public:
             connect(upstream, &QTcpSocket::disconnected, client, &QTcpSocket::disconnectFromHost);
             connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream] {
                 if (!frozen)
-                    client->write(upstream->readAll());
+                    send(client, upstream->readAll(), client->property("hold").toInt() == AnswersLate);
             });
             // What the client sends during the hold waits in its buffer.
             connect(upstream, &QTcpSocket::connected, client, [this, client, upstream] {
                 upstream->write(client->readAll());
                 connect(client, &QTcpSocket::readyRead, upstream, [this, client, upstream] {
-                    if (!frozen)
-                        upstream->write(client->readAll());
+                    if (frozen)
+                        return;
+                    const bool late = holding(client);
+                    send(upstream, client->readAll(), late);
                 });
             });
             QTimer::singleShot(holdMs, upstream, [this, targetPort, upstream] {
@@ -59,7 +61,41 @@ public:
     }
     void release() { cut(); frozen = false; }
 
+    // From the request of a connection that holds pattern on, that connection's
+    // requests (Requests: a statement held on its way) or the answers to its
+    // later requests (Answers: run at once, its rows arriving late) move ms later.
+    enum Hold { Requests, Answers };
+    void holdWhen(const QByteArray &pattern, Hold what, int ms)
+    {
+        holdPattern = pattern;
+        holdWhat = what;
+        holdFor = ms;
+    }
+
 private:
+    enum HoldState { NotHeld, RequestsHeld, AnswersNext, AnswersLate };
+
+    bool holding(QTcpSocket *client) const
+    {
+        int state = client->property("hold").toInt();
+        if (state == AnswersNext)
+            state = AnswersLate;
+        else if (state == NotHeld && !holdPattern.isEmpty() && client->peek(1 << 16).contains(holdPattern))
+            state = holdWhat == Requests ? RequestsHeld : AnswersNext;
+        client->setProperty("hold", state);
+        return state == RequestsHeld;
+    }
+    void send(QTcpSocket *to, const QByteArray &data, bool late)
+    {
+        if (!late)
+            to->write(data);
+        else   // equal delays keep their order
+            QTimer::singleShot(holdFor, to, [to, data] { to->write(data); });
+    }
+
+    QByteArray holdPattern;
+    Hold holdWhat = Requests;
+    int holdFor = 0;
     int accepted = 0;
     bool frozen = false;
 };

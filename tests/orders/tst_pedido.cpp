@@ -103,7 +103,9 @@ private slots:
         // status|info_final; code announced (0: none); noNewOrder; buttons enabled; titles of
         // the boxes seen; tickets printed on each queue; a text the boxes hold
         QTest::addColumn<QString>("expected");
-        // "internet", "internet later" (lost while the operator confirms), "db", or a printer that refuses jobs
+        // "internet", "internet later" (lost while the operator confirms), "db", "web 4" (the customer
+        // cancels once the dialog showed the order), "other console" (approves it first, unheard
+        // here), or a printer that refuses jobs
         QTest::addColumn<QString>("fault");
 
         const QString p1 = TestEnv::value("TRV_PRINTER1"), p2 = TestEnv::value("TRV_PRINTER2");
@@ -131,6 +133,14 @@ private slots:
         row("write fails", 0, one, "aprovar", {"Sim", "OK"},
             "0|sem troco;0;0;1101;Aprovar Pedido,Pedido;00;Não foi possível gravar o pedido", "db");
         row("write fails, deliver", 1, one, "entrega", {"OK"}, "1|sem troco;0;0;0011;Pedido;00;Não foi possível gravar", "db");
+        // Written only over the status shown; the dialog then shows the order as it now is.
+        const QString changed = "O pedido foi alterado enquanto esta janela estava aberta.";
+        row("approve over a cancel on the web", 0, two, "aprovar", {"Sim", "OK"}, "4|sem troco;0;0;1111;Aprovar Pedido,Pedido;00;" + changed, "web 4");
+        row("deliver over a cancel on the web", 1, one, "entrega", {"OK"}, "4|sem troco;0;0;1111;Pedido;00;" + changed, "web 4");
+        row("approved first at another console", 0, two, "aprovar", {"Sim", "OK"}, "1|sem troco;1;1;0011;Aprovar Pedido,Pedido;11;" + changed,
+            "other console");
+        // Enter on "Sim", again 0.15 s later, then held: one ticket per printer.
+        row("Enter twice and held", 0, two, "aprovar", {"Enter"}, "1|sem troco;1;1;0001;Aprovar Pedido;11;");
     }
 
     void actions()
@@ -144,6 +154,12 @@ private slots:
         QVERIFY(fault.isEmpty() || !printers.contains(fault) || QProcess::execute("cupsreject", {fault}) == 0);
         const int order = insertFullOrder(*db, store, initial);
         auto p = abre(order);
+        QApplication::setActiveWindow(p.get());   // as the operator's click leaves it
+        if (fault == "other console") {
+            auto other = abre(order);
+            respondendo({"Sim"}, [&] { clica(other.get(), "pushButton_aprovar"); });
+        }
+        QVERIFY(fault != "web 4" || db->exec("update pedido set status=4 where id_pedido=:p", {{":p", order}}));
         connectionSettings.internetOk = fault != "internet";
         if (fault == "db")
             connectionSettings.dbPort = QStringLiteral("1");
