@@ -59,6 +59,12 @@ public:
     quint16 port() const { return listening; }
     void freeze() { QMetaObject::invokeMethod(relay, [this] { relay->freeze(); }, Qt::BlockingQueuedConnection); }
     void release() { QMetaObject::invokeMethod(relay, [this] { relay->release(); }, Qt::BlockingQueuedConnection); }
+    int heldChunks() const
+    {
+        int held = 0;
+        QMetaObject::invokeMethod(relay, [&] { held = relay->heldChunks(); }, Qt::BlockingQueuedConnection);
+        return held;
+    }
     void holdWhen(const QByteArray &pattern, BrokerRelay::Hold what, int ms)
     {
         QMetaObject::invokeMethod(relay, [=] { relay->holdWhen(pattern, what, ms); }, Qt::BlockingQueuedConnection);

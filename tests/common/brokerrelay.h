@@ -48,6 +48,7 @@ public:
         listen(QHostAddress::LocalHost);
     }
     int connections() const { return accepted; }
+    int heldChunks() const { return held; }   // moved late by holdWhen
     void cut()
     {
         for (QTcpSocket *socket : findChildren<QTcpSocket *>())
@@ -62,8 +63,9 @@ public:
     void release() { cut(); frozen = false; }
 
     // From the request of a connection that holds pattern on, that connection's
-    // requests (Requests: a statement held on its way) or the answers to its
-    // later requests (Answers: run at once, its rows arriving late) move ms later.
+    // requests (Requests: a statement held on its way) or, once it executes the
+    // statement (a MySQL COM_STMT_EXECUTE), the server's answers (Answers: run
+    // at once, its rows arriving late) move ms later.
     enum Hold { Requests, Answers };
     void holdWhen(const QByteArray &pattern, Hold what, int ms)
     {
@@ -78,7 +80,8 @@ private:
     bool holding(QTcpSocket *client) const
     {
         int state = client->property("hold").toInt();
-        if (state == AnswersNext)
+        const QByteArray next = client->peek(5);
+        if (state == AnswersNext && next.size() == 5 && next.at(4) == 0x17)
             state = AnswersLate;
         else if (state == NotHeld && !holdPattern.isEmpty() && client->peek(1 << 16).contains(holdPattern))
             state = holdWhat == Requests ? RequestsHeld : AnswersNext;
@@ -88,14 +91,16 @@ private:
     void send(QTcpSocket *to, const QByteArray &data, bool late)
     {
         if (!late)
-            to->write(data);
-        else   // equal delays keep their order
-            QTimer::singleShot(holdFor, to, [to, data] { to->write(data); });
+            return (void)to->write(data);
+        ++held;
+        // Equal delays keep their order.
+        QTimer::singleShot(holdFor, to, [to, data] { to->write(data); });
     }
 
     QByteArray holdPattern;
     Hold holdWhat = Requests;
     int holdFor = 0;
+    int held = 0;
     int accepted = 0;
     bool frozen = false;
 };
