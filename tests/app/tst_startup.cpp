@@ -1,7 +1,11 @@
+#include "consolelog.h"
+#include "logfile.h"
 #include "runningconsole.h"
 
 #include <QAction>
 #include <QComboBox>
+
+#include <sys/stat.h>
 
 // Start-up: config.conf into the window, the owner's login, what bad or
 // missing settings do, and what leaving records.
@@ -114,6 +118,24 @@ private slots:
         int id = -1;
         QVERIFY(QMetaObject::invokeMethod(window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
         QCOMPARE(id, expected);
+    }
+
+    // Last: from here on the test's messages go to a day's log too.
+    void logOwnerOnly()
+    {
+        QVERIFY(QDir().mkdir("logs"));
+        QVERIFY(QFile::setPermissions("logs", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                                    | QFile::ExeOther));
+        installLogFile(QDir::currentPath());
+        qCDebug(lcConsole) << "uma linha";
+        const QString day = QStringLiteral("logs/%1.log").arg(QDate::currentDate().toString(Qt::ISODate));
+        QVERIFY(QFileInfo(day).size() > 0);
+        const auto mode = [](const QString &path) {
+            struct stat info;
+            return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+        };
+        QCOMPARE(mode(day), 0600u);
+        QCOMPARE(mode("logs"), 0700u);
     }
 
 private:
