@@ -1,11 +1,7 @@
-#include "consolelog.h"
-#include "logfile.h"
 #include "runningconsole.h"
 
 #include <QAction>
 #include <QComboBox>
-
-#include <sys/stat.h>
 
 // Start-up: config.conf into the window, the owner's login, what bad or
 // missing settings do, and what leaving records.
@@ -118,19 +114,6 @@ private slots:
         int id = -1;
         QVERIFY(QMetaObject::invokeMethod(window.get(), "LerTVUser", Qt::DirectConnection, Q_RETURN_ARG(int, id)));
         QCOMPARE(id, expected);
-    }
-
-    // Last: from here on the test's messages go to a day's log too.
-    void logOwnerOnly()
-    {
-        struct stat logs, day;
-        QVERIFY(QDir().mkdir("logs") && ::chmod("logs", 0755) == 0);   // as older consoles left it
-        installLogFile(QDir::currentPath());
-        qCDebug(lcConsole) << "uma linha";
-        const QByteArray file = "logs/" + QDate::currentDate().toString(Qt::ISODate).toLatin1() + ".log";
-        QVERIFY(::stat("logs", &logs) == 0 && ::stat(file.constData(), &day) == 0 && day.st_size > 0);
-        QCOMPARE(logs.st_mode & 07777, 0700u);
-        QCOMPARE(day.st_mode & 07777, 0600u);
     }
 
 private:

@@ -26,17 +26,14 @@ private slots:
         QTest::addColumn<bool>("tlsServers");
         QTest::addColumn<QString>("host");
         QTest::addColumn<QStringList>("refusals");   // the log's reasons; none: all works
-        // A man in the middle of the database link with this certificate of the servers' folder (scripts/servers).
-        QTest::addColumn<QString>("relay");
+        QTest::addColumn<QString>("relay");   // a man in the middle of the database link, with this certificate of scripts/servers
         QTest::addColumn<bool>("stripTls");   // it clears the TLS flag of the server's greeting
         const int tlsPort = TestEnv::value("TRV_TLS_AMQP_PORT").toInt();
         const auto refused = [](const char *why) { return QStringList("Database: cannot use 127.0.0.1 over TLS: TLS/SSL error: " + QString(why)); };
         QTest::newRow("verified") << true << true << "127.0.0.1" << QStringList() << "" << false;
         QTest::newRow("relay, server's certificate") << true << true << "127.0.0.1" << QStringList() << "server" << false;
-        QTest::newRow("relay, another name") << true << true << "127.0.0.1" << refused("Validation of SSL server certificate failed")
-                                             << "other-name" << false;
-        QTest::newRow("relay, unknown authority") << true << true << "127.0.0.1" << refused("unable to get local issuer certificate")
-                                                  << "unknown" << false;
+        QTest::newRow("relay, another name") << true << true << "127.0.0.1" << refused("Validation of SSL server certificate failed") << "other-name" << false;
+        QTest::newRow("relay, unknown authority") << true << true << "127.0.0.1" << refused("unable to get local issuer certificate") << "unknown" << false;
         QTest::newRow("relay, greeting without TLS")
             << true << true << "127.0.0.1" << refused("SSL is required, but the server does not support it") << "server" << true;
         QTest::newRow("certificate of another host")
@@ -71,7 +68,7 @@ private slots:
         QFile pem(folder.filePath(relay + ".pem")), key(folder.filePath(relay + ".key"));
         QVERIFY(relay.isEmpty() || (pem.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly)));
         const quint16 dbPort = tlsServers ? TestEnv::value("TRV_TLS_DB_PORT").toInt() : 0;
-        MariadbRelay man(dbPort, pem.isOpen() ? pem.readAll() : QByteArray(), key.isOpen() ? key.readAll() : QByteArray(), stripTls);
+        MariadbRelay man(dbPort, pem.isOpen() ? pem.readAll() : "", key.isOpen() ? key.readAll() : "", stripTls);
         const ConsoleServers servers{quint16(service.port), relay.isEmpty() ? dbPort : man.port(), host,
                                      authority ? TestEnv::value("TRV_TLS_CA") : QString()};
         connectionSettings = ConnectionSettings();   // every start as in a fresh process
@@ -90,10 +87,8 @@ private slots:
             QVERIFY2(man.seen().connections - before <= 4, qPrintable(QString::number(man.seen().connections - before)));
             QCOMPARE(console.label("label_conexao"), QStringLiteral("Servidor não conectado!"));
             QCOMPARE(console.receiving(), !relay.isEmpty());   // a relay leaves the broker's link sound
-            // The man in the middle got neither a login nor a session.
-            QCOMPARE(man.seen().logins, 0);
-            QVERIFY(!man.seen().bytes.contains(TestEnv::dbUser().toUtf8()));
-            QCOMPARE(man.seen().sessions, 0);
+            // The man in the middle got neither a login (nor the user's name) nor a session.
+            QVERIFY(man.seen().logins == 0 && !man.seen().bytes.contains(TestEnv::dbUser().toUtf8()) && man.seen().sessions == 0);
             return;
         }
         QVERIFY2(!box->seen(), qPrintable(box->text()));

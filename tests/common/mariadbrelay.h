@@ -20,9 +20,8 @@ class MariadbRelay : public QThread
 public:
     struct Seen
     {
-        int connections = 0;
-        int logins = 0;     // handshake responses: user name, answer to the challenge
-        int sessions = 0;   // server sessions a relayed login opened
+        int connections = 0, logins = 0;   // logins: handshake responses (user name, answer to the challenge)
+        int sessions = 0;                  // server sessions a relayed login opened
         QByteArray bytes;   // every byte clients sent, in clear where the relay could decrypt it
     };
 
@@ -34,7 +33,7 @@ public:
         listener.moveToThread(this);
         start();
     }
-    ~MariadbRelay() override { quit(), wait(); }
+    ~MariadbRelay() override { quit(); wait(); }
 
     quint16 port() const { return listener.serverPort(); }
     Seen seen() const
@@ -58,10 +57,7 @@ private:
         std::function<void(qintptr)> take;
         void incomingConnection(qintptr descriptor) override { take(descriptor); }
     };
-    struct Link
-    {
-        bool greeted = false, asked = false, loggedIn = false, session = false;
-    };
+    struct Link { bool greeted = false, asked = false, loggedIn = false, session = false; };
 
     // One whole packet (length, sequence number, payload) read from the
     // socket, empty while incomplete; what follows stays in the socket.
@@ -72,11 +68,7 @@ private:
         return socket->bytesAvailable() >= length ? socket->read(length) : QByteArray();
     }
 
-    void note(const std::function<void(Seen &)> &change)
-    {
-        QMutexLocker lock(&mutex);
-        change(record);
-    }
+    void note(const std::function<void(Seen &)> &change) { const QMutexLocker lock(&mutex); change(record); }
 
     void relay(qintptr descriptor)
     {
