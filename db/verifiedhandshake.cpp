@@ -37,5 +37,6 @@ bool handshakeVerifiesServer()
 {
     // The lookup the driver's plugin makes for the name finds the program's
     // definition only when it is exported.
-    return dlsym(RTLD_DEFAULT, "mysql_real_connect") == reinterpret_cast<void *>(&mysql_real_connect);
+    static const bool reached = dlsym(RTLD_DEFAULT, "mysql_real_connect") == reinterpret_cast<void *>(&mysql_real_connect);
+    return reached;
 }
