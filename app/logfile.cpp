@@ -111,9 +111,13 @@ public:
             file.close();
             file.setFileName(QDir(logsDir).filePath(fileDate.toString(Qt::ISODate) + QStringLiteral(".log")));
             QDir().mkpath(logsDir);
+            // The log tells hosts, accounts and orders: its owner's alone, older days' folder included.
+            QFile::setPermissions(logsDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
                 std::fprintf(stderr, "trovanta-console: cannot write the log %s: %s\n",
                              qPrintable(file.fileName()), qPrintable(file.errorString()));
+            else
+                file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         }
         if (file.isOpen()) {
             // Flushed at once: the lines before a crash are the ones wanted.

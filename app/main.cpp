@@ -22,6 +22,8 @@ int main(int argc, char *argv[])
     }
     // Before the QApplication, so that a display or plugin Qt cannot load is in the log too.
     installLogFile(QDir::currentPath());
+    if (!keepWorkingFilesPrivate(QDir::currentPath()))
+        qCWarning(lcConsole) << "config.conf ou tls/ continua legível por outros usuários";
     QApplication application(argc, argv);
     readCommandLine(application.arguments(), true);
     qCDebug(lcConsole).noquote() << QStringLiteral("trovanta-console %1 iniciado em %2 (processo %3)")

@@ -3,6 +3,7 @@
 #include "configkey.h"
 #include "fieldcipher.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -129,6 +130,12 @@ bool writeConfigFile(const QString &path, const ConfigValues &values)
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return false;
+    // The passwords' cipher hides them from a glance only: the file is its
+    // owner's alone, whatever mode an older one had, before a line is in it.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
 
     FieldCipher cipher(configCipherKey);
     const QStringList lines = {
@@ -155,6 +162,19 @@ bool writeConfigFile(const QString &path, const ConfigValues &values)
         return false;
     }
     return file.commit();
+}
+
+bool keepWorkingFilesPrivate(const QString &dir)
+{
+    const QDir working(dir);
+    // A link may point at what is not the console's to change.
+    const QFileInfo config(working.filePath(QString::fromLatin1(configFileName)));
+    bool kept = !config.isFile() || config.isSymLink()
+        || QFile::setPermissions(config.filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QFileInfo tls(working.filePath(QStringLiteral("tls")));
+    if (tls.isDir() && !tls.isSymLink())
+        kept = QFile::setPermissions(tls.filePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner) && kept;
+    return kept;
 }
 
 QStringList readConfigSecrets(const QString &path)

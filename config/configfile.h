@@ -39,6 +39,11 @@ ConfigValues readConfigLines(QIODevice &device);
 // previous file is then left as it was.
 bool writeConfigFile(const QString &path, const ConfigValues &values);
 
+// Makes config.conf (0600) and the folder tls (0700) of the working directory
+// dir their owner's alone, where they are there and not symbolic links: files
+// left readable by an older console or by hand. False when one could not be.
+bool keepWorkingFilesPrivate(const QString &dir);
+
 // The password lines (2, 7 and 9) of the file at path as stored and as
 // deciphered, without empty ones: what a log must never show.
 QStringList readConfigSecrets(const QString &path);

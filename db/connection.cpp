@@ -3,8 +3,11 @@
 #include "connectionsettings.h"
 #include "dblog.h"
 #include "servertls.h"
+#include "verifiedhandshake.h"
 
 #include <QSqlError>
+
+#include <errmsg.h>
 
 namespace {
 
@@ -26,7 +29,7 @@ bool openUsable(QSqlDatabase &db, QString *why)
         return false;
     if (!openDatabaseConnection(db, DatabaseTarget::current(), why)) {
         if (!connectionSettings.caFile.isEmpty())
-            qCWarning(lcDatabase).noquote() << QStringLiteral("Database: cannot use %1 over TLS: %2").arg(connectionSettings.host, *why);
+            qCWarning(lcDatabase).noquote() << QStringLiteral("Database: cannot use %1 over TLS: %2").arg(connectionSettings.host, tlsReason(*why));
         return false;
     }
     return !connectionSettings.dbName.isEmpty();
@@ -55,19 +58,45 @@ QSqlDatabase addDatabaseConnection(const QString &name, const DatabaseTarget &ta
     return db;
 }
 
+namespace {
+
+const QString refusedMark = QStringLiteral("refused over TLS: ");
+
+} // namespace
+
 bool openDatabaseConnection(QSqlDatabase &db, const DatabaseTarget &target, QString *why)
 {
-    if (!db.open()) {
-        *why = db.lastError().text();
+    const bool tls = !target.caFile.isEmpty();
+    if (tls && !handshakeVerifiesServer()) {
+        *why = refusedMark + QStringLiteral("this program cannot verify the server before the login");
         return false;
     }
-    if (target.caFile.isEmpty())
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        // The client library's handshake found the server unverified or without TLS.
+        const bool refused = tls && error.nativeErrorCode() == QString::number(CR_SSL_CONNECTION_ERROR);
+        *why = (refused ? refusedMark : QString()) + error.text();
+        return false;
+    }
+    if (!tls)
         return true;
-    *why = tlsRefusal(db, target.host);
-    if (why->isEmpty())
+    // The handshake checked all this already; a second look costs nothing.
+    const QString refusal = tlsRefusal(db, target.host);
+    if (refusal.isEmpty())
         return true;
+    *why = refusedMark + refusal;
     db.close();
     return false;
+}
+
+bool refusedOverTls(const QString &why)
+{
+    return why.startsWith(refusedMark);
+}
+
+QString tlsReason(const QString &why)
+{
+    return refusedOverTls(why) ? why.mid(refusedMark.size()) : why;
 }
 
 bool ConectaBanco()
@@ -79,6 +108,7 @@ bool ConectaBanco()
         connectionSettings.serverStatusText = QStringLiteral("Servidor Conectado!");
         return true;
     }
+    defaultOpenError = tlsReason(defaultOpenError);
     connectionSettings.userStatusText = QStringLiteral("---");
     return false;
 }

@@ -35,6 +35,12 @@ struct DatabaseTarget
 // limits as MYSQL_OPT_* connect options.
 QSqlDatabase addDatabaseConnection(const QString &name, const DatabaseTarget &target, const QString &limits);
 
-// Opens db; with TLS, one whose server is not verified is closed again.
+// Opens db. With an authority the server's chain and name are verified, and
+// TLS insisted on, during the handshake, before the login goes out.
 // False with *why set when it cannot be used.
 bool openDatabaseConnection(QSqlDatabase &db, const DatabaseTarget &target, QString *why);
+
+// Whether a why of openDatabaseConnection says the server was refused over
+// TLS (rather than not reached), and that reason without the mark.
+bool refusedOverTls(const QString &why);
+QString tlsReason(const QString &why);

@@ -1,5 +1,6 @@
 #include "databasewatch.h"
 
+#include "connection.h"
 #include "connectionsettings.h"
 #include "databasethread.h"
 #include "dblog.h"
@@ -8,6 +9,9 @@ namespace {
 
 constexpr int checkUpMs = 3000;
 constexpr int checkDownMs = 1000;
+// A server refused over TLS is not retried sooner than one that answers: each
+// try is a handshake with whoever holds the line, and the pause grows to this.
+constexpr int refusedLongestMs = 60000;
 
 } // namespace
 
@@ -37,7 +41,11 @@ void DatabaseWatch::check()
 void DatabaseWatch::checked(bool ok, const QString &why)
 {
     inFlight = false;
-    timer.setInterval(ok ? checkUpMs : checkDownMs);
+    if (ok || !refusedOverTls(why))
+        refusedPauseMs = 0;
+    else
+        refusedPauseMs = refusedPauseMs == 0 ? checkUpMs : qMin(2 * refusedPauseMs, refusedLongestMs);
+    timer.setInterval(ok ? checkUpMs : refusedPauseMs > 0 ? refusedPauseMs : checkDownMs);
     connectionSettings.databaseAnswers = ok;
     // Said once per outage and once more when its reason changes.
     if (!ok && why != downReason)

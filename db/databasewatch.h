@@ -8,8 +8,9 @@ class DatabaseThread;
 // Tells, without ever waiting on the GUI thread, whether the database
 // answers: a thread of its own connects and runs a trivial statement with
 // short limits, every few seconds, and every second while it does not
-// answer. A line that drops packets holds only that thread; while it does
-// not answer, connections are refused at once (connectionSettings).
+// answer; a server refused over TLS is tried again after a pause that grows.
+// A line that drops packets holds only that thread; while it does not
+// answer, connections are refused at once (connectionSettings).
 class DatabaseWatch : public QObject
 {
     Q_OBJECT
@@ -32,5 +33,6 @@ private:
     QTimer timer;
     bool inFlight = false;
     bool answering = true;
+    int refusedPauseMs = 0;
     QString downReason;
 };

@@ -148,6 +148,12 @@ qint64 bytesRead()
     return io.mid(io.indexOf("rchar:") + 6).split('\n').first().trimmed().toLongLong();
 }
 
+mode_t modeOf(const QString &path)   // 0: not there
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 } // namespace
 
 // The field cipher, config.conf as read and written, and the settings dialog that
@@ -264,12 +270,14 @@ private slots:
     {
         // An older, longer file with CR LF ends: nothing of it may survive.
         writeRaw(fileOf(QStringList(sampleFields) << "linha 13 antiga" << QString(100000, 'z'), "\r\n"));
+        QVERIFY(::chmod("config.conf", 0644) == 0);   // as older consoles left it
         QStringList written = sampleFields;
         written[2] = QString(32767, QChar(0xe9));   // as long as a line edit holds, two bytes each in UTF-8
         written[8].clear();   // an empty password stays empty
         written[11] = QStringLiteral(":");
         QVERIFY(writeConfigFile(path, valuesOf(written)));
         QCOMPARE(decodeFile(path), written + QStringList(QString()));
+        QCOMPARE(modeOf(path), mode_t(0600));
         ConfigValues back;
         QVERIFY(readConfigFile(path, &back));
         QCOMPARE(fields(back), written);
@@ -290,6 +298,19 @@ private slots:
         QVERIFY(!written);
         QCOMPARE(readRaw(path), old);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList(QString::fromLatin1(configFileName)));
+    }
+
+    void workingFilesPrivate()
+    {
+        // As older consoles left them; a link to what is not the console's is left alone.
+        writeRaw("x\n");
+        QTemporaryDir elsewhere;
+        QVERIFY(QDir().mkdir("tls") && QFile::link(dir->filePath("tls"), elsewhere.filePath("tls")));
+        QVERIFY(::chmod("config.conf", 0644) == 0 && ::chmod("tls", 0755) == 0);
+        QVERIFY(keepWorkingFilesPrivate(elsewhere.path()) && modeOf("tls") == 0755);
+        QVERIFY(keepWorkingFilesPrivate(dir->path()));
+        QCOMPARE(modeOf(path), mode_t(0600));
+        QCOMPARE(modeOf("tls"), mode_t(0700));
     }
 
     void dialogSaves_data()
@@ -345,7 +366,7 @@ private slots:
         QCOMPARE(box, refusal.isEmpty() ? QStringList() : QStringList({ QStringLiteral("Salvar Configuração"), refusal }));
         QCOMPARE(dialog->isVisible(), !refusal.isEmpty());
         if (refusal.isEmpty())
-            QCOMPARE(decodeFile(path), QStringList(loaded.mid(0, 11)) << installed(saved) << "");
+            QVERIFY(decodeFile(path) == (QStringList(loaded.mid(0, 11)) << installed(saved) << "") && modeOf(path) == 0600);
         else
             QVERIFY(!QFileInfo(path).isFile());
     }
