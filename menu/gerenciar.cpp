@@ -98,6 +98,8 @@ bool Gerenciar::LerMenu(int id, QSqlQueryModel *model)
 bool Gerenciar::LerItens(int id, const QString &filtro, const QString &menu, const QString &tipo,
                          const QString &tamanho, QSqlQueryModel *model, int ativo)
 {
+    if (!model)
+        return false;
     const auto contem = [](const QString &valor) { return QString(QLatin1Char('%') + valor + QLatin1Char('%')); };
     QSqlQuery query(db);
     const bool ok = executaComValores(query, itensStatement,

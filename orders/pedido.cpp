@@ -85,6 +85,8 @@ void Pedido::liberaCliente()
 
 bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 {
+    if (!model)   // a slot: the meta-object passes any pointer
+        return false;
     AbreConexao(QStringLiteral("cliente"), &dbCliente);
     QSqlQuery query(QString(QLatin1String("")), dbCliente);
     query.prepare(QStringLiteral(
@@ -106,6 +108,8 @@ bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 
 bool Pedido::LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 {
+    if (!model)
+        return false;
     QSqlDatabase db;
     AbreConexao(QStringLiteral("db2"), &db);
     QSqlQuery query(db);
