@@ -1,3 +1,5 @@
+#include "gerenciar.h"
+#include "pedido.h"
 #include "runningconsole.h"
 
 #include <QAction>
@@ -99,6 +101,33 @@ private slots:
                                                 Q_ARG(int, store), Q_ARG(QSqlQueryModel *, model)));
         QCOMPARE(read, !nullModel);
         QCOMPARE(rows.rowCount(), nullModel ? 0 : 1);
+    }
+
+    // The order dialog's and the menu's reads are slots too.
+    void dialogModelSlots()
+    {
+        TestEnv::useDatabase(connectionSettings);   // each read would run, and then crash
+        const int store = stores.value("dono.a");
+        const int order = db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 10, 0, 1);
+        Pedido pedido(nullptr);
+        Gerenciar menu(nullptr);
+        QSqlQueryModel *none = nullptr;
+        bool read = true;
+        for (const char *slot : {"LerCliente", "LerPedido"}) {
+            QVERIFY(QMetaObject::invokeMethod(&pedido, slot, Qt::DirectConnection, Q_RETURN_ARG(bool, read),
+                                              Q_ARG(int, order), Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
+            QVERIFY2(!read, slot);
+        }
+        read = true;
+        QVERIFY(QMetaObject::invokeMethod(&menu, "LerMenu", Qt::DirectConnection, Q_RETURN_ARG(bool, read),
+                                          Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
+        QVERIFY(!read);
+        read = true;
+        const QString all;
+        QVERIFY(QMetaObject::invokeMethod(&menu, "LerItens", Qt::DirectConnection, Q_RETURN_ARG(bool, read),
+                                          Q_ARG(int, store), Q_ARG(QString, all), Q_ARG(QString, all), Q_ARG(QString, all),
+                                          Q_ARG(QString, all), Q_ARG(QSqlQueryModel *, none), Q_ARG(int, 1)));
+        QVERIFY(!read);
     }
 
     void settingsAndLogin_data()
