@@ -230,7 +230,7 @@ bool approve(DbFixture &db)
             });
             return;
         }
-        // A warning or a print dialog would wait for an operator forever.
+        // Anything else (a warning, say) would wait for an operator forever.
         unexpected << QStringLiteral("%1 \"%2\" %3")
                           .arg(QLatin1String(dialog->metaObject()->className()), dialog->windowTitle(),
                                box ? box->text() : QString())
