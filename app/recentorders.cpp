@@ -72,6 +72,9 @@ bool RecentOrders::execRead(QSqlQuery &query, int id) const
 
 bool RecentOrders::LerUltimosPedidos(int id, QSqlQueryModel *target)
 {
+    // A slot: the meta-object lets anyone pass a null model.
+    if (!target)
+        return false;
     ConectaBanco();
     QSqlQuery query(QSqlDatabase{});
     if (!execRead(query, id))

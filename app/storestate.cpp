@@ -97,6 +97,8 @@ void StoreState::readScheduleInBackground(int idPizzaria, const QDate &day)
 
 bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
 {
+    if (!model)   // reached through the window's slot, which takes any pointer
+        return false;
     dia = scheduleWeekday(dia);
     AbreConexao(QStringLiteral("dbDiario"), &dbDiario);
     QSqlQuery query(dbDiario);
@@ -113,6 +115,8 @@ bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
 
 bool StoreState::LerStatus(int id, QSqlQueryModel *model)
 {
+    if (!model)
+        return false;
     AbreConexao(QStringLiteral("statusloja"), &dbStatus);
     QSqlQuery query(dbStatus);
     query.prepare(statusRead);

@@ -38,7 +38,9 @@ struct Figures
 };
 
 constexpr int Warmup = 200;
-constexpr int Burst = 10000;
+const int Burst = benchRuns(10000, 1000);
+constexpr double p50AimRatio = 1.3;
+constexpr double rateAimRatio = 0.9;
 
 amqp_bytes_t bytes(const QByteArray &data)
 {
@@ -313,6 +315,7 @@ private:
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    lineBufferedOutput();
     Settings s;
     s.port = qEnvironmentVariableIntValue("TRV_AMQP_PORT");
     s.user = qgetenv("TRV_AMQP_USER");
@@ -324,7 +327,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "amqpbench: set TRV_AMQP_PORT, TRV_AMQP_USER and TRV_AMQP_PASS\n");
         return 2;
     }
-    const int rounds = argc > 1 ? std::max(100, atoi(argv[1])) : 2000;
+    const int rounds = argc > 1 ? std::max(100, atoi(argv[1])) : benchRuns(2000, 100);
     const QByteArray payload = "pedido_novo:7:1520:0";   // the size of a real order event
     const QByteArray exchange = "trv.bench." + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
 
@@ -344,5 +347,7 @@ int main(int argc, char **argv)
     std::printf("%-20s %12.1f %12.1f %16.0f\n", "adapter", a.p50, a.p99, a.rate);
     std::printf("%-20s %12.2f %12.2f %16.2f\n", "ratio adapter/plain", a.p50 / raw.p50, a.p99 / raw.p99,
                 a.rate / raw.rate);
+    std::printf("aim: p50 ratio <= %.1f  -> %s; throughput ratio >= %.1f  -> %s\n", p50AimRatio,
+                metText(a.p50 / raw.p50 <= p50AimRatio), rateAimRatio, metText(a.rate / raw.rate >= rateAimRatio));
     return 0;
 }

@@ -11,10 +11,37 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
 // The figures every benchmark prints, and how they wait for what they measure.
+
+// Every line out as soon as it is printed, also into a pipe or a CI log: a
+// benchmark that dies keeps what it measured before.
+inline void lineBufferedOutput()
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
+// TRV_BENCH_SHORT=1 (CI): each measurement runs through with few runs, to show
+// that it still runs and measures; its figures are not worth comparing.
+inline bool shortBench()
+{
+    return qEnvironmentVariableIntValue("TRV_BENCH_SHORT") == 1;
+}
+
+inline int benchRuns(int full, int few)
+{
+    return shortBench() ? few : full;
+}
+
+// The end of the line that sets a figure beside its aim.
+inline const char *metText(bool met)
+{
+    return met ? "met" : "NOT met";
+}
 
 // Lets the console run (ticks, broker deliveries, the probe page) meanwhile.
 inline void runFor(int ms)

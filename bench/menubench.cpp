@@ -37,9 +37,10 @@ namespace {
 constexpr int store = 9101;
 constexpr int otherStore = 9102;
 constexpr int items = 3000;
-constexpr int reloadRuns = 20;
-constexpr int saveRuns = 100;
+const int reloadRuns = benchRuns(20, 3);
+const int saveRuns = benchRuns(100, 5);
 constexpr double reloadAimRatio = 1.5;
+constexpr double saveAimRatio = 1.5;
 
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -236,7 +237,7 @@ bool reload(DbFixture &db)
     std::printf("  runs      %d of each, after 2 unmeasured\n", reloadRuns);
     std::printf("  dialog    median %.2f ms (AtualizaTabelas: both statements, models, columns)\n", median(dialogMs));
     std::printf("  libmariadb median %.2f ms (new connection, both statements, %d rows fetched)\n", median(clientMs), items);
-    std::printf("  ratio     %.2f    aim: <= %.1f  -> %s\n", ratio, reloadAimRatio, ratio <= reloadAimRatio ? "met" : "NOT met");
+    std::printf("  ratio     %.2f    aim: <= %.1f  -> %s\n", ratio, reloadAimRatio, metText(ratio <= reloadAimRatio));
     return true;
 }
 
@@ -261,16 +262,21 @@ bool save(DbFixture &db)
         editor.IniciaEdicao(store, 0, menu, QStringLiteral("Menu 0"), 0, &connection);
         editor.PreencheItem(QString(), QStringLiteral("Qt %1").arg(run), QString(), QStringLiteral("Tipo 0"),
                             QStringLiteral("Tamanho 0"), 12.5f, 0, 0);
-        QElapsedTimer timer;
-        timer.start();
-        editor.findChild<QPushButton *>(QStringLiteral("pushButton_ok"))->click();
-        editorMs.push_back(msSince(timer));
-        timer.restart();
-        if (!saveItemInC(client, run, menu, tipo, tamanho)) {
-            std::printf("  libmariadb failed: %s\n", mysql_error(client));
-            return false;
+        // Each goes first every other run: the one after the other would
+        // otherwise always meet the server just after the other's commit.
+        for (const bool editorsTurn : {run % 2 == 0, run % 2 != 0}) {
+            QElapsedTimer timer;
+            timer.start();
+            if (editorsTurn) {
+                editor.findChild<QPushButton *>(QStringLiteral("pushButton_ok"))->click();
+                editorMs.push_back(msSince(timer));
+            } else if (saveItemInC(client, run, menu, tipo, tamanho)) {
+                clientMs.push_back(msSince(timer));
+            } else {
+                std::printf("  libmariadb failed: %s\n", mysql_error(client));
+                return false;
+            }
         }
-        clientMs.push_back(msSince(timer));
     }
     mysql_close(client);
     const QString saved = db.scalar(QStringLiteral(
@@ -281,10 +287,13 @@ bool save(DbFixture &db)
         std::printf("  items saved whole (editor/libmariadb): %s, not %d of each\n", qPrintable(saved), saveRuns);
         return false;
     }
-    std::printf("  runs      %d of each, alternating\n", saveRuns);
-    std::printf("  editor    median %.2f ms (Ok: checks, gravarItem, close)\n", median(editorMs));
-    std::printf("  libmariadb median %.2f ms (same three statements prepared, one transaction)\n", median(clientMs));
-    std::printf("  ratio     %.2f\n", median(editorMs) / median(clientMs));
+    std::printf("  runs      %d of each, alternating, each first every other run\n", saveRuns);
+    std::printf("  editor    median %.2f ms, min %.2f (Ok: checks, gravarItem, close)\n", median(editorMs),
+                percentile(editorMs, 0));
+    std::printf("  libmariadb median %.2f ms, min %.2f (same three statements prepared, one transaction)\n",
+                median(clientMs), percentile(clientMs, 0));
+    const double ratio = median(editorMs) / median(clientMs);
+    std::printf("  ratio     %.2f    aim: <= %.1f  -> %s\n", ratio, saveAimRatio, metText(ratio <= saveAimRatio));
     return true;
 }
 
@@ -296,6 +305,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qInstallMessageHandler(quietDebug);
+    lineBufferedOutput();
     if (!TestEnv::haveServers()) {
         std::fprintf(stderr, "menubench: the servers' variables are not set; run it through scripts/bench\n");
         return 2;

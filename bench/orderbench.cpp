@@ -11,6 +11,7 @@
 #include "orderrows.h"
 #include "pedido.h"
 #include "runningconsole.h"
+#include "sqlsnapshotmodel.h"
 #include "testenv.h"
 #include "ticket.h"
 
@@ -21,6 +22,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -39,12 +41,14 @@
 
 namespace {
 
-constexpr int openRuns = 20;
+const int openRuns = benchRuns(20, 3);
 constexpr int openLines = 40;
 constexpr double openAimRatio = 2.0;
-constexpr int approveRuns = 50;
+const int approveRuns = benchRuns(50, 3);
 constexpr double approveAimSeconds = 1.1;
-constexpr int printRuns = 10;
+// The echo closes the dialog within a tick or two; past this something else holds it.
+constexpr int approveLimitMs = 15000;
+const int printRuns = benchRuns(10, 2);
 
 void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -133,6 +137,29 @@ bool open(DbFixture &db)
         return false;
     }
 
+    // The database's share: the dialog's two reads alone, each on the named
+    // connection it opens anew, with no window work around them.
+    std::vector<double> readsMs;
+    {
+        Pedido pedido(nullptr);
+        for (int run = 0; run < openRuns; ++run) {
+            SqlSnapshotModel cliente;
+            SqlSnapshotModel linhas;
+            bool clienteLido = false;
+            bool linhasLidas = false;
+            timer.start();
+            QMetaObject::invokeMethod(&pedido, "LerCliente", Qt::DirectConnection, Q_RETURN_ARG(bool, clienteLido),
+                                      Q_ARG(int, big), Q_ARG(int, store), Q_ARG(QSqlQueryModel *, &cliente));
+            QMetaObject::invokeMethod(&pedido, "LerPedido", Qt::DirectConnection, Q_RETURN_ARG(bool, linhasLidas),
+                                      Q_ARG(int, big), Q_ARG(int, store), Q_ARG(QSqlQueryModel *, &linhas));
+            readsMs.push_back(msSince(timer));
+            if (!clienteLido || !linhasLidas || linhas.rowCount() != openLines) {
+                std::printf("  the two reads alone gave %d lines\n", linhasLidas ? linhas.rowCount() : -1);
+                return false;
+            }
+        }
+    }
+
     QProcess client;
     client.start(QStringLiteral(TRV_ORDERFETCH),
                  {TestEnv::dbHost(), QString::number(TestEnv::dbPort()), TestEnv::dbUser(), TestEnv::dbPassword(),
@@ -148,8 +175,11 @@ bool open(DbFixture &db)
                 consoleMedian, percentile(consoleMs, 0), percentile(consoleMs, 1));
     std::printf("  client   median %.1f ms: libmariadb, new connection, both statements, every row fetched\n",
                 clientMs);
-    std::printf("  ratio %.2f (aim: %.1f or less) over %d runs each\n", consoleMedian / clientMs, openAimRatio,
-                openRuns);
+    std::printf("  of the console's time, the two reads: median %.1f ms (%.2f times the client): a new connection each, "
+                "as the dialog opens them\n",
+                median(readsMs), median(readsMs) / clientMs);
+    std::printf("  ratio    %.2f    aim: <= %.1f  -> %s    (%d runs each)\n", consoleMedian / clientMs, openAimRatio,
+                metText(consoleMedian / clientMs <= openAimRatio), openRuns);
     return true;
 }
 
@@ -160,38 +190,74 @@ bool approve(DbFixture &db)
     auto console = readyConsole(db, "approve", &store);
     if (!console)
         return false;
-    connectionSettings.printerList.clear();
-    connectionSettings.printerList << QString() << QString();   // no copy: the figure is the round trip
+    // An approval always prints; with no printer set (the line ":") through
+    // the print dialog, which the operator here cancels: the figure is the
+    // round trip, and printing has its own below.
+    connectionSettings.printerList = QStringList{QString(), QString()};
     auto *number = console->window()->findChild<QLineEdit *>(QStringLiteral("lineEdit_numpedido"));
     auto *open = console->window()->findChild<QPushButton *>(QStringLiteral("pushButton_numpedido"));
 
     std::vector<double> ms;
     QElapsedTimer timer;
-    WindowWatch<Pedido> dialogs;
-    WindowWatch<QMessageBox> boxes;
-    dialogs.shown = [](Pedido *pedido) {
-        QTimer::singleShot(0, pedido, [pedido] {
-            pedido->findChild<QPushButton *>(QStringLiteral("pushButton_aprovar"))->click();
-        });
+    QStringList unexpected;   // windows nobody should have had to answer
+    int printDialogs = 0;
+    bool heldOpen = false;
+    WindowWatch<QDialog> dialogs;
+    dialogs.shown = [&](QDialog *dialog) {
+        if (auto *pedido = qobject_cast<Pedido *>(dialog)) {
+            heldOpen = false;
+            QTimer::singleShot(0, pedido, [pedido] {
+                pedido->findChild<QPushButton *>(QStringLiteral("pushButton_aprovar"))->click();
+            });
+            // Closed by hand when no echo came: the run goes on and says so.
+            QTimer::singleShot(approveLimitMs, pedido, [pedido, &heldOpen] {
+                heldOpen = true;
+                pedido->close();
+            });
+            return;
+        }
+        if (qobject_cast<QPrintDialog *>(dialog)) {
+            ++printDialogs;
+            QTimer::singleShot(0, dialog, &QDialog::reject);
+            return;
+        }
+        auto *box = qobject_cast<QMessageBox *>(dialog);
+        if (box && box->button(QMessageBox::Yes)) {
+            // The operator answers at any moment of the console's one-second tick.
+            QTimer::singleShot(QRandomGenerator::global()->bounded(1000), box, [box, &timer] {
+                timer.start();
+                box->button(QMessageBox::Yes)->click();
+            });
+            return;
+        }
+        // Anything else (a warning, say) would wait for an operator forever.
+        unexpected << QStringLiteral("%1 \"%2\" %3")
+                          .arg(QLatin1String(dialog->metaObject()->className()), dialog->windowTitle(),
+                               box ? box->text() : QString())
+                          .trimmed();
+        QTimer::singleShot(0, dialog, &QDialog::reject);
     };
-    // The operator answers at any moment of the console's one-second tick.
-    boxes.shown = [&timer](QMessageBox *box) {
-        QTimer::singleShot(QRandomGenerator::global()->bounded(1000), box, [box, &timer] {
-            timer.start();
-            box->button(QMessageBox::Yes)->click();
-        });
+    dialogs.hidden = [&](QDialog *dialog) {
+        if (qobject_cast<Pedido *>(dialog) && !heldOpen)
+            ms.push_back(msSince(timer));
     };
-    dialogs.hidden = [&](Pedido *) { ms.push_back(msSince(timer)); };
     for (int run = 0; run < approveRuns; ++run) {
         number->setText(QString::number(insertFullOrder(db, store, 0)));
         QTest::mouseClick(open, Qt::LeftButton);
     }
-    if (int(ms.size()) != approveRuns) {
-        std::printf("  %d of %d dialogs closed\n", int(ms.size()), approveRuns);
+    unexpected.removeDuplicates();
+    for (const QString &window : qAsConst(unexpected))
+        std::printf("  answered, as nobody should have to: %s\n", qPrintable(window));
+    if (int(ms.size()) != approveRuns || printDialogs != approveRuns || !unexpected.isEmpty()) {
+        std::printf("  %d of %d dialogs closed by their echo within %d s; %d print dialogs\n", int(ms.size()),
+                    approveRuns, approveLimitMs / 1000, printDialogs);
         return false;
     }
-    std::printf("  p50 %.0f ms, p99 %.0f ms, max %.0f ms (aim: p99 at most %.1f s; the tick runs once a second)\n",
-                percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1), approveAimSeconds);
+    const double p99 = percentile(ms, 0.99);
+    std::printf("  p50 %.0f ms, p99 %.0f ms, max %.0f ms (the print dialog cancelled each time)\n", percentile(ms, 0.5),
+                p99, percentile(ms, 1));
+    std::printf("  p99      aim: <= %.1f s (the tick runs once a second)  -> %s\n", approveAimSeconds,
+                metText(p99 <= approveAimSeconds * 1000));
     return true;
 }
 
@@ -217,7 +283,8 @@ bool print()
             return false;
         }
     }
-    std::printf("  median %.0f ms, max %.0f ms over %d runs: both copies laid out and accepted by CUPS\n",
+    std::printf("  median %.0f ms, max %.0f ms over %d runs: both copies laid out and accepted by CUPS (no aim: "
+                "compared run to run)\n",
                 percentile(ms, 0.5), percentile(ms, 1), printRuns);
     return true;
 }
@@ -228,6 +295,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     qInstallMessageHandler(quietDebug);
+    lineBufferedOutput();
     const QString which = app.arguments().value(1, QStringLiteral("all"));
     if (!QStringList{"all", "open", "approve", "print"}.contains(which) || app.arguments().size() > 2) {
         std::fprintf(stderr, "usage: orderbench [open | approve | print]\n");

@@ -315,6 +315,7 @@ int runSoak(int minutes)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    lineBufferedOutput();
     const QStringList args = app.arguments();
     if (args.value(1) == QLatin1String("--console"))
         return runConsole(args.value(2), args.value(3), quint16(args.value(4).toUInt()), quint16(args.value(5).toUInt()));

@@ -27,11 +27,11 @@
 
 namespace {
 
-constexpr int closingRounds = 5;
+const int closingRounds = benchRuns(5, 1);
 constexpr int consolesPerStore = 3;
-constexpr int checkRuns = 2000;
-constexpr int tickRuns = 30;
-constexpr int statementRuns = 200;
+const int checkRuns = benchRuns(2000, 20);
+const int tickRuns = benchRuns(30, 3);
+const int statementRuns = benchRuns(200, 20);
 
 struct Figures
 {
@@ -45,8 +45,8 @@ struct Figures
             std::printf("  %-58s no figures\n", what);
             return;
         }
-        std::printf("  %-58s median %9.3f ms (min %.3f, max %.3f, %zu runs)\n", what, sorted[sorted.size() / 2],
-                    sorted.front(), sorted.back(), sorted.size());
+        std::printf("  %-58s median %9.3f ms (min %.3f, max %.3f, %zu runs; no aim: compared run to run)\n", what,
+                    sorted[sorted.size() / 2], sorted.front(), sorted.back(), sorted.size());
     }
 };
 
@@ -185,6 +185,7 @@ bool benchCheck(DbFixture &db, int store)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    lineBufferedOutput();
     if (!TestEnv::haveServers()) {
         std::fprintf(stderr, "storebench: the private servers are not there (eval \"$(bash scripts/servers env)\")\n");
         return 2;

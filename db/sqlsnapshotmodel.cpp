@@ -3,8 +3,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-SqlSnapshotModel::SqlSnapshotModel(QObject *parent)
+SqlSnapshotModel::SqlSnapshotModel(QObject *parent, Copy copy)
     : QSqlQueryModel(parent)
+    , copy(copy)
 {
     // Cleared before the reset: views read the new rows during it, before
     // queryChange() runs, and must not be given the old ones.
@@ -16,6 +17,8 @@ void SqlSnapshotModel::queryChange()
     // Copied in order, so the cursor only steps forward.
     while (canFetchMore())
         fetchMore();
+    if (copy == Copy::OnDemand)
+        return;
     const int rowCount = QSqlQueryModel::rowCount();
     for (int row = 0; row < rowCount; ++row)
         cachedRow(row);

@@ -14,7 +14,13 @@ class SqlSnapshotModel : public QSqlQueryModel
     Q_OBJECT
 
 public:
-    explicit SqlSnapshotModel(QObject *parent = nullptr);
+    // Whole: every row is copied as soon as the query is set, so the rows stay
+    // when its connection is replaced. OnDemand: each row when first asked
+    // for, for a connection held as long as the model (the menu's), so that
+    // thousands of rows of which a screenful is seen are not all converted.
+    enum class Copy { Whole, OnDemand };
+
+    explicit SqlSnapshotModel(QObject *parent = nullptr, Copy copy = Copy::Whole);
 
     QVariant data(const QModelIndex &item, int role = Qt::DisplayRole) const override;
 
@@ -26,4 +32,5 @@ private:
     const QVector<QVariant> &cachedRow(int row) const;
 
     mutable QVector<QVector<QVariant>> rows;
+    Copy copy;
 };

@@ -38,8 +38,9 @@ Gerenciar::Gerenciar(QWidget *parent)
     , menuModel(new QSqlQueryModel)
     , tiposModel(new QSqlQueryModel)
     , tamanhosModel(new QSqlQueryModel)
-    , ativosModel(new SqlSnapshotModel)
-    , pausadosModel(new SqlSnapshotModel)
+    // The dialog holds its connection until it closes: rows are read as shown.
+    , ativosModel(new SqlSnapshotModel(nullptr, SqlSnapshotModel::Copy::OnDemand))
+    , pausadosModel(new SqlSnapshotModel(nullptr, SqlSnapshotModel::Copy::OnDemand))
     , filtroMenu(QLatin1String(""))
     , filtroTipo(QLatin1String(""))
     , filtroTamanho(QLatin1String(""))
@@ -98,6 +99,8 @@ bool Gerenciar::LerMenu(int id, QSqlQueryModel *model)
 bool Gerenciar::LerItens(int id, const QString &filtro, const QString &menu, const QString &tipo,
                          const QString &tamanho, QSqlQueryModel *model, int ativo)
 {
+    if (!model)
+        return false;
     const auto contem = [](const QString &valor) { return QString(QLatin1Char('%') + valor + QLatin1Char('%')); };
     QSqlQuery query(db);
     const bool ok = executaComValores(query, itensStatement,

@@ -29,6 +29,9 @@ bool executaComValores(QSqlQuery &query, const QString &statement, const QVarian
 bool lerParaModelo(const QString &statement, const QVariantMap &valores, QSqlQueryModel *model,
                    const QSqlDatabase &db)
 {
+    // The menu's slots hand their model on; the meta-object lets it be null.
+    if (!model)
+        return false;
     QSqlQuery query(db);
     if (!executaComValores(query, statement, valores))
         return false;

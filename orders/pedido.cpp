@@ -103,6 +103,8 @@ bool Pedido::eventFilter(QObject *watched, QEvent *event)
 
 bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 {
+    if (!model)   // a slot: the meta-object passes any pointer
+        return false;
     AbreConexao(QStringLiteral("cliente"), &dbCliente);
     QSqlQuery query(QString(QLatin1String("")), dbCliente);
     query.prepare(QStringLiteral(
@@ -124,6 +126,8 @@ bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 
 bool Pedido::LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 {
+    if (!model)
+        return false;
     QSqlDatabase db;
     AbreConexao(QStringLiteral("db2"), &db);
     QSqlQuery query(db);
