@@ -148,6 +148,10 @@ int main(int argc, char *argv[])
         view->setModel(rows(colunas, linhas, itens));
         view->resizeColumnsToContents();
     }
+    // The first choice of each filter, as the dialog fills them.
+    for (const auto &[name, text] : {std::pair<const char *, const char *>{"comboBox_menu", "Escolha Menu..."},
+                                     {"comboBox_tipo", "Escolha Tipo..."}, {"comboBox_tamanho", "Escolha Tamanho..."}})
+        itens->findChild<QComboBox *>(QLatin1String(name))->addItem(QLatin1String(text));
     shoot(itens, dir, QStringLiteral("gerenciar"));
 
     auto *janela = fromUi<Ui::MainWindow, QMainWindow>();
