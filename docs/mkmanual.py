@@ -123,17 +123,26 @@ def main(argv):
     if out.exists():
         shutil.rmtree(out)
     out.mkdir(parents=True)
-    missing = []
+    missing, bodies = [], {}
     for source in sorted(pages.glob("*.md")):
         body, title, pictures = convert(source.read_text(encoding="utf-8").splitlines())
         if title is None:
             sys.exit("mkmanual: %s has no \"# \" title" % source)
+        bodies[source.stem] = body
         for name in pictures:
             if (pictures_dir / name).is_file():
                 shutil.copyfile(pictures_dir / name, out / name)
             else:
                 missing.append("%s names %s, which the form renderer did not make" % (source.name, name))
         (out / (source.stem + ".html")).write_text(page(title, body, source.stem == "index"), encoding="utf-8")
+    # Every page on one, in the index's order, to print on paper or to PDF from the browser.
+    order = ["index"] + [m.group(1) for m in re.finditer(r"\]\(([\w-]+)\.md\)", (pages / "index.md").read_text(
+        encoding="utf-8")) if m.group(1) in bodies]
+    order += [stem for stem in bodies if stem not in order]
+    everything = "\n".join('<section id="%s">\n%s\n</section>' % (stem, re.sub(
+        r'href="([\w-]+)\.html"', r'href="#\1"', bodies[stem])) for stem in order)
+    (out / "completo.html").write_text(page("Manual do Console Trovanta (completo)", everything, False),
+                                         encoding="utf-8")
     (out / "manual.css").write_text(STYLE, encoding="utf-8")
     if missing:
         sys.exit("mkmanual: " + "\nmkmanual: ".join(missing))
