@@ -127,7 +127,8 @@ def main(argv):
     for source in sorted(pages.glob("*.md")):
         body, title, pictures = convert(source.read_text(encoding="utf-8").splitlines())
         if title is None:
-            sys.exit("mkmanual: %s has no \"# \" title" % source)
+            missing.append("%s has no \"# \" title" % source.name)
+            continue
         bodies[source.stem] = body
         for name in pictures:
             if (pictures_dir / name).is_file():
@@ -135,6 +136,12 @@ def main(argv):
             else:
                 missing.append("%s names %s, which the form renderer did not make" % (source.name, name))
         (out / (source.stem + ".html")).write_text(page(title, body, source.stem == "index"), encoding="utf-8")
+    if "index" not in bodies:
+        missing.append("%s has no index.md" % pages)
+    if missing:
+        # Nothing left behind that the next build could take for a finished manual.
+        shutil.rmtree(out)
+        sys.exit("mkmanual: " + "\nmkmanual: ".join(missing))
     # Every page on one, in the index's order, to print on paper or to PDF from the browser.
     order = ["index"] + [m.group(1) for m in re.finditer(r"\]\(([\w-]+)\.md\)", (pages / "index.md").read_text(
         encoding="utf-8")) if m.group(1) in bodies]
@@ -144,8 +151,6 @@ def main(argv):
     (out / "completo.html").write_text(page("Manual do Console Trovanta (completo)", everything, False),
                                          encoding="utf-8")
     (out / "manual.css").write_text(STYLE, encoding="utf-8")
-    if missing:
-        sys.exit("mkmanual: " + "\nmkmanual: ".join(missing))
 
 
 if __name__ == "__main__":
