@@ -2,14 +2,13 @@
 """The operator's manual against the program it describes.
 
     check_manual.py <source root> <built manual dir>
-    check_manual.py --selftest <source root> <built manual dir>
 
 Every picture a page names must be in the built manual, every page it links to
 must exist, and every back-quoted text (a text the console shows) must be one of
 the program's texts: a string of its C++ sources or forms, where "%1" stands for
 any value, or a part of one. Exits 1 naming each text or picture that is not.
---selftest also checks that a page quoting a text the program does not have, or
-naming a picture that was not made, is caught.
+Then it checks itself: a page quoting a text the program does not have, naming
+a picture that was not made or linking to a page that is not there is caught.
 """
 import re
 import shutil
@@ -135,21 +134,16 @@ def selftest(root, pages_dir, built_dir):
 
 
 def main(argv):
-    test = argv[1:2] == ["--selftest"]
-    args = argv[2:] if test else argv[1:]
-    if len(args) != 2:
+    if len(argv) != 3:
         sys.exit(__doc__)
-    root, built_dir = Path(args[0]), Path(args[1])
+    root, built_dir = Path(argv[1]), Path(argv[2])
     pages_dir = root / "docs" / "manual"
-    if test:
-        return selftest(root, pages_dir, built_dir)
     found = problems(root, pages_dir, built_dir)
     for problem in found:
         print("check_manual: " + problem)
-    if found:
-        return 1
-    print("check_manual: every text the manual quotes is the program's, every picture is built")
-    return 0
+    if not found:
+        print("check_manual: every text the manual quotes is the program's, every picture is built")
+    return 1 if found or selftest(root, pages_dir, built_dir) else 0
 
 
 if __name__ == "__main__":
