@@ -171,7 +171,7 @@ int main(int argc, char *argv[])
         // Raw values, as the list reads them, drawn by the list's own delegates.
         const QDateTime noite(QDate(2026, 12, 4), QTime(19, 40));
         auto *lista = rows(QStringLiteral("Pedido|Data|Valor (R$)|Desconto (R$)|Status").split('|'), {}, janela);
-        const std::tuple<int, int, double, double, int> linhasLista[] = {
+        const std::tuple<int, qint64, double, double, int> linhasLista[] = {
             {10236, 1, 87.5, 0, 0}, {10235, 12, 62.9, 5, 1}, {10234, 31, 123.4, 10, 3}, {10233, 44, 45.9, 0, 2}};
         for (const auto &[numero, minutos, valor, desconto, status] : linhasLista) {
             QList<QStandardItem *> celulas;
