@@ -1,19 +1,29 @@
 // Every form, filled with long but ordinary texts, as PNGs in <dir>: at the size it
 // opens with and half as large again. Forms whose classes need the servers are set
-// up from their Ui classes on plain windows. Usage: formshots [dir], ./formshots by default
+// up from their Ui classes on plain windows. Usage: formshots [dir], ./formshots by default.
+// formshots --manual <dir>: the pictures of the operator's manual instead, at the
+// opening size only, the main window as on a quiet evening, and the boxes the manual explains.
 #include "configuracao.h"
+#include "confirmar.h"
 #include "editaritem.h"
 #include "frase.h"
 #include "keypad.h"
+#include "orderdelegates.h"
 #include "ticket.h"
 #include "ui_gerenciar.h"
 #include "ui_mainwindow.h"
 #include "ui_pedido.h"   // with ui_mainwindow.h, the widget headers used here
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QTextStream>
+#include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -44,10 +54,16 @@ QStandardItemModel *rows(const QStringList &headers, const QList<QStringList> &c
     return model;
 }
 
+bool forManual = false;
+
 void shoot(QWidget *w, const QString &dir, const QString &name)
 {
     w->show();
     QApplication::processEvents();
+    if (forManual) {
+        w->grab().save(dir + name + QStringLiteral(".png"));
+        return;
+    }
     // A least size above the opening one means the form had to grow.
     const QSize least = w->minimumSizeHint();
     QTextStream(stdout) << name << ": " << w->width() << 'x' << w->height() << " (least " << least.width() << 'x'
@@ -58,14 +74,55 @@ void shoot(QWidget *w, const QString &dir, const QString &name)
     w->grab().save(dir + name + QStringLiteral("-large.png"));
 }
 
+// The box that opens, as the operator meets it, saved and then answered.
+void shootBox(const QString &dir, const QString &name, const std::function<void()> &opens)
+{
+    QTimer::singleShot(0, [dir, name] {
+        QWidget *box = QApplication::activeModalWidget();
+        box->grab().save(dir + name + QStringLiteral(".png"));
+        box->close();
+    });
+    opens();
+}
+
+void shootBox(const QString &dir, const QString &name, QMessageBox::Icon icon, const QString &text)
+{
+    shootBox(dir, name, [icon, text] { QMessageBox(icon, QString(), text, QMessageBox::Ok).exec(); });
+}
+
+// Boxes that need the servers to open are shown with the texts the console gives them.
+void shootBoxes(const QString &dir)
+{
+    shootBox(dir, QStringLiteral("caixa-aprovar"),
+             [] { Confirmar(QStringLiteral("Aprovar Pedido"), QStringLiteral("Confirma aprovar pedido 10236")); });
+    auto *motivo = new frase;
+    motivo->show();
+    shootBox(dir, QStringLiteral("caixa-motivo"),
+             [motivo] { motivo->findChild<QPushButton *>(QStringLiteral("pushButton"))->click(); });
+    const std::pair<const char *, const char *> avisos[] = {
+        {"caixa-internet", "Erro de Internet!!!"},
+        {"caixa-alterado", "O pedido foi alterado enquanto esta janela estava aberta."},
+        {"caixa-impressora", "A impressora \"Cozinha\" não está instalada."},
+        {"caixa-fechar", "O servidor de mensagens não respondeu em 60 segundos: a loja não foi fechada nos outros "
+                         "consoles."},
+        {"caixa-negativo", "Valor negativo não é aceito. Nada foi gravado."},
+    };
+    for (const auto &[name, text] : avisos)
+        shootBox(dir, QLatin1String(name), QMessageBox::Warning, QString::fromUtf8(text));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    const QString dir = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("formshots")).absolutePath()
+    forManual = argc > 2 && qstrcmp(argv[1], "--manual") == 0;
+    const char *dirArgument = argv[forManual ? 2 : 1];
+    const QString dir = QDir(argc > 1 ? QString::fromLocal8Bit(dirArgument) : QStringLiteral("formshots")).absolutePath()
                         + QLatin1Char('/');
     QDir().mkpath(dir);
+    if (forManual)
+        shootBoxes(dir);
 
     float preco = 45.9f;
     shoot(new Keypad(&preco), dir, QStringLiteral("keypad"));
@@ -91,22 +148,57 @@ int main(int argc, char *argv[])
         view->setModel(rows(colunas, linhas, itens));
         view->resizeColumnsToContents();
     }
+    // The first choice of each filter, as the dialog fills them.
+    for (const auto &[name, text] : {std::pair<const char *, const char *>{"comboBox_menu", "Escolha Menu..."},
+                                     {"comboBox_tipo", "Escolha Tipo..."}, {"comboBox_tamanho", "Escolha Tamanho..."}})
+        itens->findChild<QComboBox *>(QLatin1String(name))->addItem(QLatin1String(text));
     shoot(itens, dir, QStringLiteral("gerenciar"));
 
     auto *janela = fromUi<Ui::MainWindow, QMainWindow>();
-    // The longest of the texts the window gives these labels.
-    fill(janela, {{"pushButton_status", QStringLiteral("Status: FECHADO")},
-        {"label_conexao", QStringLiteral("Servidor não conectado!")},
-        {"label_usuario", QStringLiteral("Usuário ou senha errados!")},
-        {"label_recepcao", QStringLiteral("Falha no login para recepção de pedidos")},
-        {"label_funcionamento", QStringLiteral("Automático (Abertura: 18:00 Fechamento: 23:30)")},
-        {"label_relogio", QStringLiteral("23:59:59")}, {"label_alarme", QStringLiteral("Teste de Alarme ON")}});
     const QPixmap selo(QStringLiteral(TRV_IMAGES "selo_trovanta.png"));
     janela->findChild<QLabel *>(QStringLiteral("label_pic"))->setPixmap(selo);
     auto *pedidos = janela->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
-    pedidos->setModel(rows(QStringLiteral("Pedido|Data|Valor (R$)|Desconto (R$)|Status").split('|'),
-                           {QStringLiteral("10234|24/12/2024 20:15:31|123.40|10.00|Aguardando aprovação").split('|')},
-                           janela));
+    if (forManual) {
+        // The texts the window shows while everything answers.
+        fill(janela, {{"pushButton_status", QStringLiteral("Status: ABERTO")},
+            {"label_conexao", QStringLiteral("Servidor conectado!")}, {"label_usuario", QStringLiteral("Usuário logado!")},
+            {"label_recepcao", QStringLiteral("Login para recepção de pedidos: [ok]")},
+            {"label_conexaoIinternet", QStringLiteral("Internet OK")}, {"label_release", QStringLiteral("200715")},
+            {"label_funcionamento", QStringLiteral("Automático (Abertura: 18:00 Fechamento: 23:30)")},
+            {"label_relogio", QStringLiteral("19:42:07")}});
+        janela->findChild<QRadioButton *>(QStringLiteral("radioButton_auto"))->setChecked(true);
+        janela->findChild<QLCDNumber *>()->display(40);
+        // Raw values, as the list reads them, drawn by the list's own delegates.
+        const QDateTime noite(QDate(2026, 12, 4), QTime(19, 40));
+        auto *lista = rows(QStringLiteral("Pedido|Data|Valor (R$)|Desconto (R$)|Status").split('|'), {}, janela);
+        const std::tuple<int, qint64, double, double, int> linhasLista[] = {
+            {10236, 1, 87.5, 0, 0}, {10235, 12, 62.9, 5, 1}, {10234, 31, 123.4, 10, 3}, {10233, 44, 45.9, 0, 2}};
+        for (const auto &[numero, minutos, valor, desconto, status] : linhasLista) {
+            QList<QStandardItem *> celulas;
+            for (const QVariant &celula : {QVariant(numero), QVariant(noite.addSecs(-60 * minutos).toSecsSinceEpoch()),
+                                           QVariant(valor), QVariant(desconto), QVariant(status)}) {
+                celulas << new QStandardItem;
+                celulas.last()->setData(celula, Qt::DisplayRole);
+            }
+            lista->appendRow(celulas);
+        }
+        pedidos->setModel(lista);
+        pedidos->setItemDelegateForColumn(1, new DateFormatDelegate(janela));
+        pedidos->setItemDelegateForColumn(2, new NumberFormatDelegate(janela));
+        pedidos->setItemDelegateForColumn(3, new NumberFormatDelegate(janela));
+        pedidos->setItemDelegateForColumn(4, new StatusDelegate(janela));
+    } else {
+        // The longest of the texts the window gives these labels.
+        fill(janela, {{"pushButton_status", QStringLiteral("Status: FECHADO")},
+            {"label_conexao", QStringLiteral("Servidor não conectado!")},
+            {"label_usuario", QStringLiteral("Usuário ou senha errados!")},
+            {"label_recepcao", QStringLiteral("Falha no login para recepção de pedidos")},
+            {"label_funcionamento", QStringLiteral("Automático (Abertura: 18:00 Fechamento: 23:30)")},
+            {"label_relogio", QStringLiteral("23:59:59")}, {"label_alarme", QStringLiteral("Teste de Alarme ON")}});
+        pedidos->setModel(rows(QStringLiteral("Pedido|Data|Valor (R$)|Desconto (R$)|Status").split('|'),
+                               {QStringLiteral("10234|24/12/2024 20:15:31|123.40|10.00|Aguardando aprovação").split('|')},
+                               janela));
+    }
     pedidos->resizeColumnsToContents();
     shoot(janela, dir, QStringLiteral("mainwindow"));
 

@@ -5,6 +5,10 @@
 set -e
 # Found beside this script, so an unpacked tree runs as an installed one.
 prefix=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
+# The operator's manual, for its menu entry: the console itself is not needed.
+if [ "${1:-}" = --manual ]; then
+    exec xdg-open "$prefix/share/doc/trovanta-console/manual/index.html"
+fi
 work=${XDG_DATA_HOME:-$HOME/.local/share}/trovanta-console
 mkdir -p "$work"
 for dir in sound images; do
