@@ -103,8 +103,8 @@ void shootBoxes(const QString &dir)
         {"caixa-internet", "Erro de Internet!!!"},
         {"caixa-alterado", "O pedido foi alterado enquanto esta janela estava aberta."},
         {"caixa-impressora", "A impressora \"Cozinha\" não está instalada."},
-        {"caixa-fechar", "O servidor de mensagens não respondeu em 60 segundos: a loja não foi fechada nos outros "
-                         "consoles."},
+        {"caixa-fechar", "O servidor de mensagens não respondeu em 60 segundos: a loja não foi fechada e continua "
+                         "aberta para vendas online."},
         {"caixa-negativo", "Valor negativo não é aceito. Nada foi gravado."},
     };
     for (const auto &[name, text] : avisos)

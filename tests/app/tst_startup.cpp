@@ -72,63 +72,34 @@ private slots:
 
     // The window's reading slots are reachable through the meta-object, where
     // nothing stops a null model: refused without a crash; a model gets the row.
-    void modelSlots_data()
-    {
-        QTest::addColumn<QByteArray>("slot");
-        QTest::addColumn<bool>("nullModel");
-        for (const char *slot : {"LerUltimosPedidos", "LerDiario", "LerStatus"}) {
-            QTest::addRow("%s, null", slot) << QByteArray(slot) << true;
-            QTest::addRow("%s, model", slot) << QByteArray(slot) << false;
-        }
-    }
-
-    void modelSlots()
-    {
-        QFETCH(QByteArray, slot);
-        QFETCH(bool, nullModel);
-        const int store = stores.value("dono.a");
-        const int today = QDate::currentDate().dayOfWeek();
-        QVERIFY(db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 10, 0, 1));
-        QVERIFY(db->exec("insert into funcionamento (id_pizzaria, dia_semana, hora_inicio, hora_final) "
-                         "values (:id, :dia, '00:00', '00:01')", {{":id", store}, {":dia", today % 7}}));
-        window = std::make_unique<MainWindow>();
-        QSqlQueryModel rows;
-        QSqlQueryModel *model = nullModel ? nullptr : &rows;
-        bool read = nullModel;
-        QVERIFY(slot == "LerDiario"
-                    ? QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection, Q_RETURN_ARG(bool, read),
-                                                Q_ARG(int, store), Q_ARG(int, today), Q_ARG(QSqlQueryModel *, model))
-                    : QMetaObject::invokeMethod(window.get(), slot, Qt::DirectConnection, Q_RETURN_ARG(bool, read),
-                                                Q_ARG(int, store), Q_ARG(QSqlQueryModel *, model)));
-        QCOMPARE(read, !nullModel);
-        QCOMPARE(rows.rowCount(), nullModel ? 0 : 1);
-    }
-
-    // The order dialog's and the menu's reads are slots too.
-    void dialogModelSlots()
+    // Every slot that reads into a model refuses a null one instead of crashing.
+    void nullModels()
     {
         TestEnv::useDatabase(connectionSettings);   // each read would run, and then crash
         const int store = stores.value("dono.a");
         const int order = db->addOrder(store, QDateTime::currentSecsSinceEpoch(), 10, 0, 1);
+        window = std::make_unique<MainWindow>();
         Pedido pedido(nullptr);
         Gerenciar menu(nullptr);
         QSqlQueryModel *none = nullptr;
-        bool read = true;
-        for (const char *slot : {"LerCliente", "LerPedido"}) {
-            QVERIFY(QMetaObject::invokeMethod(&pedido, slot, Qt::DirectConnection, Q_RETURN_ARG(bool, read),
-                                              Q_ARG(int, order), Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
-            QVERIFY2(!read, slot);
-        }
-        read = true;
-        QVERIFY(QMetaObject::invokeMethod(&menu, "LerMenu", Qt::DirectConnection, Q_RETURN_ARG(bool, read),
-                                          Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
-        QVERIFY(!read);
-        read = true;
         const QString all;
-        QVERIFY(QMetaObject::invokeMethod(&menu, "LerItens", Qt::DirectConnection, Q_RETURN_ARG(bool, read),
+        QVector<bool> read(7, true);
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "LerUltimosPedidos", Qt::DirectConnection, Q_RETURN_ARG(bool, read[0]),
+                                          Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "LerStatus", Qt::DirectConnection, Q_RETURN_ARG(bool, read[1]),
+                                          Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
+        QVERIFY(QMetaObject::invokeMethod(&menu, "LerMenu", Qt::DirectConnection, Q_RETURN_ARG(bool, read[2]),
+                                          Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "LerDiario", Qt::DirectConnection, Q_RETURN_ARG(bool, read[3]),
+                                          Q_ARG(int, store), Q_ARG(int, 1), Q_ARG(QSqlQueryModel *, none)));
+        QVERIFY(QMetaObject::invokeMethod(&pedido, "LerCliente", Qt::DirectConnection, Q_RETURN_ARG(bool, read[4]),
+                                          Q_ARG(int, order), Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
+        QVERIFY(QMetaObject::invokeMethod(&pedido, "LerPedido", Qt::DirectConnection, Q_RETURN_ARG(bool, read[5]),
+                                          Q_ARG(int, order), Q_ARG(int, store), Q_ARG(QSqlQueryModel *, none)));
+        QVERIFY(QMetaObject::invokeMethod(&menu, "LerItens", Qt::DirectConnection, Q_RETURN_ARG(bool, read[6]),
                                           Q_ARG(int, store), Q_ARG(QString, all), Q_ARG(QString, all), Q_ARG(QString, all),
                                           Q_ARG(QString, all), Q_ARG(QSqlQueryModel *, none), Q_ARG(int, 1)));
-        QVERIFY(!read);
+        QCOMPARE(read, QVector<bool>(7, false));
     }
 
     void settingsAndLogin_data()
