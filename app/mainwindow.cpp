@@ -143,10 +143,12 @@ void MainWindow::on_actionAbrir_CFG_triggered()
 
 // A login whose statement failed is tried again, in the background, until the
 // database answers it: a console left as store 0 would ring no order of its
-// store and, at its end, close none.
+// store and, at its end, close none. Only while the database watch finds the
+// server answering: a server refused over TLS is tried at the watch's pace alone.
 void MainWindow::retryLogin()
 {
-    if (!loginDue || (loginRetry.isValid() && loginRetry.elapsed() < 5000) || closing != Closing::NotStarted)
+    if (!loginDue || (loginRetry.isValid() && loginRetry.elapsed() < 5000) || closing != Closing::NotStarted
+        || !connectionSettings.databaseAnswers)
         return;
     loginRetry.start();
     if (!loginReader)
