@@ -76,7 +76,7 @@ DatabaseThread::~DatabaseThread()
 void DatabaseThread::select(const QString &statement, const QVariantMap &bindings, const Done &done)
 {
     // The settings are read here, on the GUI thread that writes them.
-    const QString connection = QStringLiteral("databasethread-%1").arg(quintptr(this), 0, 16);
+    const QString connection = connectionName();
     const DatabaseTarget target = DatabaseTarget::current();
     ++pending;
     QMetaObject::invokeMethod(worker, [this, connection, target, statement, bindings, done] {
@@ -91,7 +91,7 @@ void DatabaseThread::select(const QString &statement, const QVariantMap &binding
 
 QString DatabaseThread::selectAndWait(const QString &statement, const QVariantMap &bindings)
 {
-    const QString connection = QStringLiteral("databasethread-%1").arg(quintptr(this), 0, 16);
+    const QString connection = connectionName();
     const DatabaseTarget target = DatabaseTarget::current();
     QString error;
     QMetaObject::invokeMethod(worker, [&] {
@@ -99,4 +99,9 @@ QString DatabaseThread::selectAndWait(const QString &statement, const QVariantMa
         error = run(connection, target, limits, statement, bindings, &rows);
     }, Qt::BlockingQueuedConnection);
     return error;
+}
+
+QString DatabaseThread::connectionName() const
+{
+    return QStringLiteral("databasethread-%1").arg(quintptr(this), 0, 16);
 }

@@ -45,6 +45,8 @@ public:
     bool isBusy() const { return pending > 0; }
 
 private:
+    QString connectionName() const;   // the one this object's thread uses
+
     QString limits;
     int pending = 0;
     QThread thread;
