@@ -7,7 +7,7 @@
 #include "configuracao.h"
 #include "connection.h"
 #include "connectionsettings.h"
-#include "databasethread.h"
+#include "statementrunner.h"
 #include "gerenciar.h"
 #include "internetprobe.h"
 #include "keypad.h"
@@ -152,11 +152,12 @@ void MainWindow::retryLogin()
         return;
     loginRetry.start();
     if (!loginReader)
-        loginReader = new DatabaseThread(this);
+        loginReader = new StatementRunner(this);
     if (loginReader->isBusy())
         return;
-    loginReader->select(ownerStoreStatement, ownerStoreBindings(config.loginName, config.loginPassword),
-                        [this](const QString &error, const SqlRows &rows) {
+    loginReader->run(ownerStoreStatement, ownerStoreBindings(config.loginName, config.loginPassword),
+                        [this](const SqlResult &rows) {
+        const QString &error = rows.error;
         qCDebug(lcConsole) << "LerTVUser" << error << rows.values.size();
         if (!error.isEmpty() || !loginDue)
             return;

@@ -16,7 +16,7 @@
 class QAmqpClient;
 class QSqlQueryModel;
 class Alarm;
-class DatabaseThread;
+class StatementRunner;
 class InternetProbe;
 class OrderReceiver;
 class RecentOrders;
@@ -100,7 +100,7 @@ private:
     Closing closing = Closing::NotStarted;   // the store's closing write
     bool loginDue = false;                   // the login's statement failed: try again
     QElapsedTimer loginRetry;
-    DatabaseThread *loginReader = nullptr;   // made only when a login is retried
+    StatementRunner *loginReader = nullptr;   // made only when a login is retried
 
     std::function<QDateTime()> clock;
     std::unique_ptr<StoreState> storeState;    // status row, schedule, mode, waiting time

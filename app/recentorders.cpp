@@ -2,7 +2,7 @@
 
 #include "connection.h"
 #include "connectionsettings.h"
-#include "databasethread.h"
+#include "statementrunner.h"
 #include "databasewatch.h"
 #include "orderdelegates.h"
 #include "ordertexts.h"
@@ -11,7 +11,6 @@
 
 #include <QDebug>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QTableView>
 #include <QTime>
@@ -33,7 +32,7 @@ RecentOrders::RecentOrders(QTableView *view, std::function<QDateTime()> clock, Q
     // Kept for the window's whole life; it holds the last rows read.
     , model(new SqlRowsModel(this))
     , databaseWatch(new DatabaseWatch(this))
-    , reader(new DatabaseThread(this))
+    , reader(new StatementRunner(this))
 {
     connect(databaseWatch, &DatabaseWatch::answersChanged, this, [this](bool answers) {
         // Back: whatever was announced meanwhile is read at the next tick.
@@ -58,65 +57,44 @@ QVariantMap RecentOrders::readBindings(int id) const
     return {{QStringLiteral(":id"), id}, {QStringLiteral(":data"), recentOrdersCutoff(clock())}};
 }
 
-bool RecentOrders::execRead(QSqlQuery &query, int id) const
+bool RecentOrders::LerUltimosPedidos(int id, QSqlQueryModel *target)
 {
+    QString error;
     const QVariantMap bindings = readBindings(id);
-    query.prepare(recentOrdersStatement);
-    for (auto binding = bindings.cbegin(); binding != bindings.cend(); ++binding)
-        query.bindValue(binding.key(), binding.value());
-    if (query.exec())
+    if (readIntoModel(QString(), recentOrdersStatement, bindings, target, &error))
         return true;
-    qCDebug(lcConsole) << "LerUltimosPedidos" << query.lastError().text() << bindings.value(QStringLiteral(":data")).toLongLong();
+    qCDebug(lcConsole) << "LerUltimosPedidos" << error << bindings.value(QStringLiteral(":data")).toLongLong();
     return false;
 }
 
-bool RecentOrders::LerUltimosPedidos(int id, QSqlQueryModel *target)
+// A read asked for by hand: at once, in the background, ahead of any read
+// under way, whose rows would be older.
+void RecentOrders::refresh()
 {
-    // A slot: the meta-object lets anyone pass a null model.
-    if (!target)
-        return false;
-    ConectaBanco();
-    QSqlQuery query(QSqlDatabase{});
-    if (!execRead(query, id))
-        return false;
-    target->setQuery(query);
-    return true;
+    outdated = true;
+    reading = false;
+    refreshIfDue();
 }
 
-// A read by hand, on the window's thread. A failed read stays due: every
-// tick tries again until one succeeds, so an order announced while the
-// database was away rings once it is back.
-bool RecentOrders::refresh()
-{
-    ++readsStarted;   // what a background read still brings is older
-    outdated = false;
-    ConectaBanco();
-    QSqlQuery query(QSqlDatabase{});
-    if (!execRead(query, idPizzaria)) {
-        readFailed();
-        return false;
-    }
-    show(fetchRows(query));
-    return true;
-}
-
-// The tick's read runs on a thread of its own: a database that stops
-// answering holds that thread, never the window. However many messages asked
-// for it, one read; those that arrive while it runs ask for the next.
+// The reads run on a thread of their own: a database that stops answering
+// holds that thread, never the window. However many messages asked for one,
+// one read; those that arrive while it runs ask for the next. A failed read
+// stays due: every tick tries again until one succeeds, so an order
+// announced while the database was away rings once it is back.
 void RecentOrders::refreshIfDue()
 {
-    if (!outdated || reading || !databaseWatch->answers())
+    if (!outdated || reading)
         return;
     outdated = false;
     reading = true;
     const int read = ++readsStarted;
     const QVariantMap bindings = readBindings(idPizzaria);
-    reader->select(recentOrdersStatement, bindings, [this, read, bindings](const QString &error, const SqlRows &rows) {
-        reading = false;
+    reader->run(recentOrdersStatement, bindings, [this, read, bindings](const SqlResult &rows) {
         if (read != readsStarted)   // a read by hand since is newer
             return;
-        if (!error.isEmpty()) {
-            qCDebug(lcConsole) << "LerUltimosPedidos" << error << bindings.value(QStringLiteral(":data")).toLongLong();
+        reading = false;
+        if (!rows.ok()) {
+            qCDebug(lcConsole) << "LerUltimosPedidos" << rows.error << bindings.value(QStringLiteral(":data")).toLongLong();
             readFailed();
             return;
         }
@@ -168,13 +146,13 @@ void RecentOrders::pollNewestOrder(bool consuming)
         newestOrderPoll.invalidate();
         return;
     }
-    if ((newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs) || !databaseWatch->answers())
+    if (newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs)
         return;
     newestOrderPoll.start();
     const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":data"), recentOrdersCutoff(clock())}};
-    reader->select(QStringLiteral("select id_pedido from pedido where id_pizzaria=:id and data > :data"), bindings,
-                   [this](const QString &error, const SqlRows &rows) {
-                       if (!error.isEmpty())
+    reader->run(QStringLiteral("select id_pedido from pedido where id_pizzaria=:id and data > :data"), bindings,
+                   [this](const SqlResult &rows) {
+                       if (!rows.ok())
                            return;
                        for (const QVector<QVariant> &row : rows.values) {
                            if (!listedOrders.contains(row.value(0).toInt())) {

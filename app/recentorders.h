@@ -8,9 +8,8 @@
 
 #include <functional>
 
-class DatabaseThread;
+class StatementRunner;
 class DatabaseWatch;
-class QSqlQuery;
 class QSqlQueryModel;
 class SqlRowsModel;
 struct SqlRows;
@@ -33,10 +32,10 @@ public:
     void watchDatabase();
 
     bool LerUltimosPedidos(int id, QSqlQueryModel *target);
-    // Reads the list now, on this thread; false, and the list still due, when the read failed.
-    bool refresh();
+    // Reads the list at once, in the background; a failed read leaves it due.
+    void refresh();
     void markOutdated() { outdated = true; }
-    // The tick's step: when due and the database answers, a read in the background.
+    // The tick's step: when due, a read in the background.
     void refreshIfDue();
     bool isReading() const { return reading; }
     // While no queue consumes, every little while: an order the list would show and does not makes it due.
@@ -50,7 +49,6 @@ signals:
 
 private:
     QVariantMap readBindings(int id) const;
-    bool execRead(QSqlQuery &query, int id) const;
     void readFailed();
     void show(const SqlRows &rows);
     void installDelegates();
@@ -60,7 +58,7 @@ private:
     int idPizzaria = 0;
     SqlRowsModel *model;
     DatabaseWatch *databaseWatch;
-    DatabaseThread *reader;
+    StatementRunner *reader;
     QStyledItemDelegate *delegates[4] = {};
     bool outdated = false;             // to be read, until a read succeeds
     bool reading = false;              // a background read is under way

@@ -2,7 +2,7 @@
 
 #include "connection.h"
 #include "connectionsettings.h"
-#include "databasethread.h"
+#include "statementrunner.h"
 #include "openingschedule.h"
 #include "sqlsnapshotmodel.h"
 #include "consolelog.h"
@@ -36,7 +36,7 @@ int scheduleWeekday(int dayOfWeek)
 
 StoreState::StoreState(std::function<QDateTime()> clock, QObject *owner)
     : clock(std::move(clock))
-    , statements(std::make_unique<DatabaseThread>(owner))
+    , statements(std::make_unique<StatementRunner>(owner))
 {
     statements->setObjectName(QStringLiteral("storeStatements"));
 }
@@ -81,7 +81,8 @@ void StoreState::readScheduleInBackground(int idPizzaria, const QDate &day)
     if (isBusy() || !connectionSettings.databaseAnswers)
         return;
     const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":dia"), scheduleWeekday(day.dayOfWeek())}};
-    statements->select(scheduleRead, bindings, [this, day](const QString &error, const SqlRows &rows) {
+    statements->run(scheduleRead, bindings, [this, day](const SqlResult &rows) {
+        const QString &error = rows.error;
         if (!error.isEmpty()) {
             qCDebug(lcConsole) << "LerDiario" << error;
             return;
@@ -203,7 +204,8 @@ void StoreState::writeStatus(int idPizzaria, int written)
     qCDebug(lcConsole) << "AtualizaStatus";
     writing = true;
     const int startedAt = changesByHand;
-    statements->select(statusUpdate(written), statusBindings(idPizzaria, written), [this, idPizzaria, written, startedAt](const QString &error, const SqlRows &) {
+    statements->run(statusUpdate(written), statusBindings(idPizzaria, written), [this, idPizzaria, written, startedAt](const SqlResult &result) {
+        const QString &error = result.error;
         qCDebug(lcConsole) << error;
         writing = false;
         // A status set by hand meanwhile is newer than this one.
@@ -230,7 +232,8 @@ QVariantMap StoreState::statusBindings(int idPizzaria, int written) const
 void StoreState::readRowInBackground(int idPizzaria, const std::function<void(bool read)> &then)
 {
     const int startedAt = changesByHand;
-    statements->select(statusRead, {{QStringLiteral(":id"), idPizzaria}}, [this, then, startedAt](const QString &error, const SqlRows &rows) {
+    statements->run(statusRead, {{QStringLiteral(":id"), idPizzaria}}, [this, then, startedAt](const SqlResult &rows) {
+        const QString &error = rows.error;
         const bool read = error.isEmpty() && startedAt == changesByHand;
         if (read)
             keepRow(rows);
@@ -274,8 +277,9 @@ void StoreState::toggleStatus(int idPizzaria, const std::function<void(Toggle)> 
     ++writesByHand;
     operatorChanged();
     qCDebug(lcConsole) << "AtualizaStatus";
-    statements->select(statusUpdate(flipped), statusBindings(idPizzaria, flipped),
-                       [this, idPizzaria, flipped, done](const QString &error, const SqlRows &) {
+    statements->run(statusUpdate(flipped), statusBindings(idPizzaria, flipped),
+                       [this, idPizzaria, flipped, done](const SqlResult &result) {
+        const QString &error = result.error;
         qCDebug(lcConsole) << error;
         --writesByHand;
         if (!error.isEmpty())
@@ -294,9 +298,10 @@ void StoreState::setEspera(int idPizzaria, float typed, const std::function<void
         return done(false);
     const int tempo = int(typed);
     operatorChanged();
-    statements->select(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "),
+    statements->run(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "),
                        {{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":espera"), tempo}},
-                       [this, tempo, done](const QString &error, const SqlRows &) {
+                       [this, tempo, done](const SqlResult &result) {
+        const QString &error = result.error;
         if (error.isEmpty())
             lastRow.espera = tempo;
         done(error.isEmpty());
@@ -308,7 +313,8 @@ void StoreState::close(int idPizzaria, const std::function<void(bool written)> &
     closed = true;
     operatorChanged();
     qCDebug(lcConsole) << "AtualizaStatus";
-    statements->select(statusUpdate(0), statusBindings(idPizzaria, 0), [done](const QString &error, const SqlRows &) {
+    statements->run(statusUpdate(0), statusBindings(idPizzaria, 0), [done](const SqlResult &result) {
+        const QString &error = result.error;
         qCDebug(lcConsole) << error;
         done(error.isEmpty());
     });
@@ -319,7 +325,7 @@ bool StoreState::closeNow(int idPizzaria)
     closed = true;
     operatorChanged();
     qCDebug(lcConsole) << "AtualizaStatus";
-    const QString error = statements->selectAndWait(statusUpdate(0), statusBindings(idPizzaria, 0));
+    const QString error = statements->runAndWait(statusUpdate(0), statusBindings(idPizzaria, 0)).error;
     qCDebug(lcConsole) << error;
     return error.isEmpty();
 }

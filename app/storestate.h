@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-class DatabaseThread;
+class StatementRunner;
 class QObject;
 class QSqlQueryModel;
 struct SqlRows;
@@ -114,5 +114,5 @@ private:
     QVector<PeriodTexts> periods;   // of scheduleDay
     QSqlDatabase dbDiario;
     QSqlDatabase dbStatus;
-    std::unique_ptr<DatabaseThread> statements;   // last: gone first, with its callbacks
+    std::unique_ptr<StatementRunner> statements;   // last: gone first, with its callbacks
 };

@@ -6,6 +6,8 @@
 #include "verifiedhandshake.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
 
 #include <errmsg.h>
 
@@ -128,4 +130,49 @@ QString defaultConnectionError()
 void FechaConexao(QSqlDatabase *db)
 {
     db->close();
+}
+
+namespace {
+
+bool execOn(const QString &connection, QSqlDatabase &db, QSqlQuery &query, const QString &statement,
+            const QVariantMap &bindings, QString *error)
+{
+    const bool opened = connection.isEmpty() ? ConectaBanco() : AbreConexao(connection, &db);
+    if (connection.isEmpty())
+        db = connectionSettings.defaultDb;
+    query = QSqlQuery(db);
+    bool ok = opened && query.prepare(statement);
+    for (auto binding = bindings.cbegin(); ok && binding != bindings.cend(); ++binding)
+        query.bindValue(binding.key(), binding.value());
+    ok = ok && query.exec();
+    if (!ok && error)
+        *error = opened ? query.lastError().text() : QStringLiteral("database not open");
+    return ok;
+}
+
+} // namespace
+
+bool readIntoModel(const QString &connection, const QString &statement, const QVariantMap &bindings,
+                   QSqlQueryModel *model, QString *error)
+{
+    if (!model)
+        return false;
+    QSqlDatabase db;
+    QSqlQuery query;
+    if (!execOn(connection, db, query, statement, bindings, error))
+        return false;
+    model->setQuery(query);
+    return true;
+}
+
+bool writeOn(const QString &connection, const QString &statement, const QVariantMap &bindings, QString *error)
+{
+    QSqlDatabase db;
+    bool ok = false;
+    {
+        QSqlQuery query;
+        ok = execOn(connection, db, query, statement, bindings, error);
+    }
+    FechaConexao(&db);
+    return ok;
 }

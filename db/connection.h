@@ -2,6 +2,9 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantMap>
+
+class QSqlQueryModel;
 
 // Connections are re-created by name at every operation with the current
 // settings of connectionSettings; none is kept open for reuse.
@@ -18,6 +21,15 @@ bool AbreConexao(const QString &nome, QSqlDatabase *db);
 
 // Closes the connection whose handle *db holds.
 void FechaConexao(QSqlDatabase *db);
+
+// Doors for the named slots that hand a query model over: the statement runs
+// on the caller's thread, on the named connection (the default one when
+// empty), opened anew. The console's own work goes through StatementRunner.
+// The model keeps its rows unless the statement ran; *error says why not.
+bool readIntoModel(const QString &connection, const QString &statement, const QVariantMap &bindings,
+                   QSqlQueryModel *model, QString *error = nullptr);
+// The same for a write; the connection is closed after it.
+bool writeOn(const QString &connection, const QString &statement, const QVariantMap &bindings, QString *error = nullptr);
 
 // The limits of the console's statements, as MYSQL_OPT_* connect options.
 inline const QString databaseStatementLimits =

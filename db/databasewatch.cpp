@@ -2,7 +2,7 @@
 
 #include "connection.h"
 #include "connectionsettings.h"
-#include "databasethread.h"
+#include "statementrunner.h"
 #include "dblog.h"
 
 namespace {
@@ -17,7 +17,7 @@ constexpr int refusedLongestMs = 60000;
 
 DatabaseWatch::DatabaseWatch(QObject *parent)
     : QObject(parent)
-    , probe(new DatabaseThread(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=2;MYSQL_OPT_READ_TIMEOUT=2;MYSQL_OPT_WRITE_TIMEOUT=2"), this))
+    , probe(new StatementRunner(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=2;MYSQL_OPT_READ_TIMEOUT=2;MYSQL_OPT_WRITE_TIMEOUT=2"), this))
 {
     connect(&timer, &QTimer::timeout, this, &DatabaseWatch::check);
 }
@@ -35,7 +35,7 @@ void DatabaseWatch::check()
     if (inFlight)
         return;
     inFlight = true;
-    probe->select(QStringLiteral("select 1"), {}, [this](const QString &error, const SqlRows &) { checked(error.isEmpty(), error); });
+    probe->run(QStringLiteral("select 1"), {}, [this](const SqlResult &result) { checked(result.ok(), result.error); });
 }
 
 void DatabaseWatch::checked(bool ok, const QString &why)

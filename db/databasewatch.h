@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QTimer>
 
-class DatabaseThread;
+class StatementRunner;
 
 // Tells, without ever waiting on the GUI thread, whether the database
 // answers: a thread of its own connects and runs a trivial statement with
@@ -29,7 +29,7 @@ private:
     void check();
     void checked(bool ok, const QString &why);
 
-    DatabaseThread *probe;
+    StatementRunner *probe;
     QTimer timer;
     bool inFlight = false;
     bool answering = true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "databasethread.h"
+#include "sqlresult.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

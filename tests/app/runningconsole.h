@@ -3,7 +3,7 @@
 #include "brokerrelay.h"
 #include "configfile.h"
 #include "connectionsettings.h"
-#include "databasethread.h"
+#include "statementrunner.h"
 #include "dbfixture.h"
 #include "internetprobe.h"
 #include "mainwindow.h"
@@ -161,7 +161,7 @@ public:
     bool settled() const
     {
         return !console->findChild<RecentOrders *>()->isReading()
-            && !console->findChild<DatabaseThread *>(QStringLiteral("storeStatements"))->isBusy();
+            && !console->findChild<StatementRunner *>(QStringLiteral("storeStatements"))->isBusy();
     }
 
     QString label(const char *name) const { return widget<QLabel>(name)->text(); }

@@ -349,7 +349,7 @@ private slots:
         BrokerRelay brokerRelay(static_cast<quint16>(TestEnv::amqpPort()));
         const auto running = console(relay.port(), brokerRelay.serverPort());
         QVERIFY(running->ready());
-        auto *statements = running->window()->findChild<DatabaseThread *>(QStringLiteral("storeStatements"));
+        auto *statements = running->window()->findChild<StatementRunner *>(QStringLiteral("storeStatements"));
         if (closing) {
             relay.holdWhen("ts_open", BrokerRelay::Requests, 3000);
             now = evening;

@@ -1,0 +1,146 @@
+#include "sqlsession.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace {
+
+SqlRows fetchRows(QSqlQuery &query)
+{
+    SqlRows rows;
+    rows.columns = query.record().count();
+    while (query.next()) {
+        QVector<QVariant> row;
+        row.reserve(rows.columns);
+        for (int column = 0; column < rows.columns; ++column)
+            row.append(query.value(column));
+        rows.values.append(row);
+    }
+    return rows;
+}
+
+bool operator!=(const DatabaseTarget &a, const DatabaseTarget &b)
+{
+    return a.host != b.host || a.name != b.name || a.port != b.port || a.user != b.user || a.password != b.password
+        || a.caFile != b.caFile;
+}
+
+} // namespace
+
+SqlSession::SqlSession(const QString &connectionName, const QString &limits)
+    : name(connectionName)
+    , limits(limits)
+{
+}
+
+SqlSession::~SqlSession()
+{
+    drop();
+}
+
+void SqlSession::setTarget(const DatabaseTarget &newTarget)
+{
+    if (newTarget != target)
+        targetChanged = true;
+    target = newTarget;
+}
+
+void SqlSession::drop()
+{
+    if (QSqlDatabase::contains(name)) {
+        QSqlDatabase::database(name, false).close();
+        QSqlDatabase::removeDatabase(name);
+    }
+    open = false;
+}
+
+bool SqlSession::ensureOpen(QString *why)
+{
+    if (open && !targetChanged)
+        return true;
+    drop();
+    targetChanged = false;
+    QSqlDatabase db = addDatabaseConnection(name, target, limits);
+    open = openDatabaseConnection(db, target, why);
+    if (!open && why->isEmpty())
+        *why = QStringLiteral("database not open");
+    return open;
+}
+
+SqlResult SqlSession::execOnce(const QString &statement, const QVariantMap &bindings, bool batch, bool *sent)
+{
+    SqlResult result;
+    *sent = false;
+    if (!ensureOpen(&result.error))
+        return result;
+    QSqlQuery query(QSqlDatabase::database(name, false));
+    if (!query.prepare(statement)) {
+        result.error = query.lastError().text();
+        drop();
+        return result;
+    }
+    for (auto binding = bindings.cbegin(); binding != bindings.cend(); ++binding)
+        query.bindValue(binding.key(), binding.value());
+    *sent = true;
+    if (!(batch ? query.execBatch() : query.exec())) {
+        result.error = query.lastError().text();
+        // A lost connection is not used again; a statement refused on a
+        // sound one (a syntax or constraint error) leaves it open.
+        if (!QSqlDatabase::database(name, false).isOpen() || query.lastError().type() == QSqlError::ConnectionError)
+            drop();
+        return result;
+    }
+    static_cast<SqlRows &>(result) = fetchRows(query);
+    result.rowsAffected = query.numRowsAffected();
+    result.lastInsertId = query.lastInsertId();
+    return result;
+}
+
+SqlResult SqlSession::exec(const QString &statement, const QVariantMap &bindings)
+{
+    const bool reused = open && !targetChanged;
+    bool sent = false;
+    SqlResult result = execOnce(statement, bindings, false, &sent);
+    // A connection left idle may have been closed by the server: the prepare
+    // finds it, before anything of the statement ran.
+    if (!result.ok() && reused && !sent)
+        result = execOnce(statement, bindings, false, &sent);
+    return result;
+}
+
+SqlResult SqlSession::execBatch(const QString &statement, const QVariantMap &lists)
+{
+    const bool reused = open && !targetChanged;
+    bool sent = false;
+    SqlResult result = execOnce(statement, lists, true, &sent);
+    if (!result.ok() && reused && !sent)
+        result = execOnce(statement, lists, true, &sent);
+    return result;
+}
+
+bool SqlSession::transaction()
+{
+    QString why;
+    if (!ensureOpen(&why))
+        return false;
+    if (QSqlDatabase::database(name, false).transaction())
+        return true;
+    // An idle connection the server closed: once more on a new one.
+    drop();
+    return ensureOpen(&why) && QSqlDatabase::database(name, false).transaction();
+}
+
+bool SqlSession::commit()
+{
+    if (QSqlDatabase::database(name, false).commit())
+        return true;
+    drop();
+    return false;
+}
+
+void SqlSession::rollback()
+{
+    if (!QSqlDatabase::database(name, false).rollback())
+        drop();
+}
