@@ -1,5 +1,4 @@
 #include "configfile.h"
-#include "connectionsettings.h"
 #include "consolelog.h"
 #include "consolestart.h"
 #include "logfile.h"
@@ -46,8 +45,9 @@ int main(int argc, char *argv[])
         window.show();
         exitCode = application.exec();
     }
-    // Release the default connection while the SQL driver is still loaded.
-    connectionSettings.defaultDb = QSqlDatabase();
+    // A statement still waiting on a server that does not answer holds only
+    // its own thread: a console started now must not be turned away.
+    lock.unlock();
     qCDebug(lcConsole) << "encerrado com o código" << exitCode;
     return exitCode;
 }

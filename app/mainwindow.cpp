@@ -7,6 +7,8 @@
 #include "configuracao.h"
 #include "connection.h"
 #include "connectionsettings.h"
+#include "connectivity.h"
+#include "databasewatch.h"
 #include "statementrunner.h"
 #include "gerenciar.h"
 #include "internetprobe.h"
@@ -36,6 +38,9 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui::MainWindow)
     , clock(&QDateTime::currentDateTime)
     , storeState(std::make_unique<StoreState>([this] { return clock(); }, this))
+    , connectivity(new Connectivity(this))
+    , databaseWatch(new DatabaseWatch(this))
+    , loginReader(new StatementRunner(this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint);
@@ -60,28 +65,31 @@ MainWindow::MainWindow(QWidget *parent)
     ui->label_pic->setPixmap(QPixmap(QStringLiteral("%1%2").arg(imagesDir, QStringLiteral("selo_trovanta.png"))));
     ui->label_conexao->setText(QStringLiteral("Servidor não conectado!"));
 
+    connect(databaseWatch, &DatabaseWatch::answersChanged, connectivity, &Connectivity::setDatabase);
+    connect(connectivity, &Connectivity::databaseChanged, this, [this](bool up) {
+        storeState->setDatabaseUp(up);
+        recentOrders->setDatabaseUp(up);
+        // Back: whatever was announced meanwhile is read at the next tick.
+        if (up)
+            recentOrders->markOutdated();
+        else
+            serverText = QStringLiteral("Servidor não conectado!");
+    });
+    connect(recentOrders, &RecentOrders::refreshed, this, [this] { serverText = QStringLiteral("Servidor conectado!"); });
+    connect(recentOrders, &RecentOrders::readFailed, this, [this] { serverText = QStringLiteral("Servidor não conectado!"); });
+
+    // The window shows at once; the login and the store's rows fill it in.
     if (!LerConf()) {
         on_actionAbrir_CFG_triggered();
     } else {
-        bool failed = false;
-        idPizzaria = storeOfOwner(config.loginName, config.loginPassword, &failed);
-        loginDue = failed;
-        if (idPizzaria == 0) {
-            ui->pushButton_gerenciar->setEnabled(false);
-            QMessageBox::information(this, QStringLiteral("Erro para conexão de DataBase"),
-                                     defaultConnectionError(), QMessageBox::Ok);
-        } else {
-            ui->pushButton_gerenciar->setEnabled(true);
-        }
+        ui->pushButton_gerenciar->setEnabled(false);   // until a store is found
+        login(true);
     }
-
-    atualizarlista();
-    storeState->start(idPizzaria, now);
     AtualizaTela();
 
     connect(&timer, &QTimer::timeout, this, &MainWindow::task);
     timer.start(1000);
-    recentOrders->watchDatabase();
+    databaseWatch->start();
 }
 
 MainWindow::~MainWindow()
@@ -119,7 +127,9 @@ bool MainWindow::LerConf()
 
 int MainWindow::LerTVUser()
 {
-    return storeOfOwner(config.loginName, config.loginPassword);
+    const int id = storeOfOwner(config.loginName, config.loginPassword);
+    userText = id != 0 ? QStringLiteral("Usuário logado!") : QStringLiteral("Usuário ou senha errados!");
+    return id;
 }
 
 void MainWindow::on_actionAbrir_CFG_triggered()
@@ -129,11 +139,7 @@ void MainWindow::on_actionAbrir_CFG_triggered()
         dialog.setModal(true);
         dialog.exec();
     }
-    if (ConectaBanco()) {
-        bool failed = false;
-        loggedIn(storeOfOwner(config.loginName, config.loginPassword, &failed));
-        loginDue = failed;
-    }
+    login(false);
     AtualizaTela();
     // A sound file replaced while the console ran is picked up; a running alarm test ends.
     if (alarm->isTesting())
@@ -141,41 +147,53 @@ void MainWindow::on_actionAbrir_CFG_triggered()
     alarm->renewPlayer();
 }
 
-// A login whose statement failed is tried again, in the background, until the
-// database answers it: a console left as store 0 would ring no order of its
-// store and, at its end, close none. Only while the database watch finds the
-// server answering: a server refused over TLS is tried at the watch's pace alone.
-void MainWindow::retryLogin()
+// The owner's login, in the background. One whose statement failed is tried
+// again until the database answers it: a console left as store 0 would ring
+// no order of its store and, at its end, close none. At start a login that
+// found no store says why in a box, without waiting for the operator.
+void MainWindow::login(bool atStart)
 {
-    if (!loginDue || (loginRetry.isValid() && loginRetry.elapsed() < 5000) || closing != Closing::NotStarted
-        || !connectionSettings.databaseAnswers)
-        return;
+    loginDue = false;
     loginRetry.start();
-    if (!loginReader)
-        loginReader = new StatementRunner(this);
-    if (loginReader->isBusy())
-        return;
     loginReader->run(ownerStoreStatement, ownerStoreBindings(config.loginName, config.loginPassword),
-                        [this](const SqlResult &rows) {
-        const QString &error = rows.error;
-        qCDebug(lcConsole) << "LerTVUser" << error << rows.values.size();
-        if (!error.isEmpty() || !loginDue)
+                     [this, atStart](const SqlResult &rows) {
+        qCDebug(lcConsole) << "LerTVUser" << rows.error << rows.values.size();
+        if (closing != Closing::NotStarted)
             return;
-        loginDue = false;
-        connectionSettings.userStatusText = rows.values.isEmpty() ? QStringLiteral("Usuário ou senha errados!")
-                                                                  : QStringLiteral("Usuário logado!");
-        loggedIn(rows.values.isEmpty() ? 0 : rows.values.first().value(0).toInt());
-        storeState->start(idPizzaria, now);
+        loginDue = !rows.ok();
+        serverText = rows.ok() ? QStringLiteral("Servidor Conectado!") : QStringLiteral("Servidor não conectado!");
+        userText = !rows.ok() ? QStringLiteral("---")
+                 : rows.values.isEmpty() ? QStringLiteral("Usuário ou senha errados!") : QStringLiteral("Usuário logado!");
+        const int id = rows.values.isEmpty() ? 0 : rows.values.first().value(0).toInt();
+        if (atStart && id == 0)
+            tell(QMessageBox::Information, QStringLiteral("Erro para conexão de DataBase"), tlsReason(rows.error));
+        // A failure after the settings dialog keeps the store logged in before.
+        if (rows.ok() || atStart)
+            loggedIn(id);
         AtualizaTela();
     });
 }
 
+// Only while the database watch finds the server answering: a server refused
+// over TLS is tried at the watch's pace alone.
+void MainWindow::retryLogin()
+{
+    if (!loginDue || loginRetry.elapsed() < 5000 || closing != Closing::NotStarted || !connectivity->database()
+        || loginReader->isBusy())
+        return;
+    login(false);
+}
+
 void MainWindow::loggedIn(int id)
 {
+    const bool newStore = id != idPizzaria || !storeStarted;
     idPizzaria = id;
-    recentOrders->setStore(idPizzaria);
-    recentOrders->markOutdated();
     ui->pushButton_gerenciar->setEnabled(idPizzaria != 0);
+    atualizarlista();
+    if (!newStore || idPizzaria == 0)
+        return;
+    storeStarted = true;
+    storeState->start(idPizzaria, now, [this] { AtualizaTela(); });
 }
 
 void MainWindow::on_actionSair_triggered()
@@ -215,6 +233,7 @@ void MainWindow::on_pushButton_numpedido_clicked()
     if (!ui->lineEdit_numpedido->text().isEmpty()) {
         Pedido pedido(nullptr);
         pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, alarm->answeredFlag());
+        pedido.setConnectivity(connectivity);
         pedido.SetAmqp(connectionSettings.host, config.virtualhost, config.portbroker, config.userbroker, config.passbroker);
         pedido.setModal(true);
         pedido.exec();
@@ -225,7 +244,7 @@ void MainWindow::on_pushButton_numpedido_clicked()
 
 void MainWindow::on_tableView_pedidos_doubleClicked(QModelIndex index)
 {
-    if (!connectionSettings.internetOk) {
+    if (!connectivity->internet()) {
         QMessageBox::critical(this, QStringLiteral("Internet"), QStringLiteral("Erro de Internet!!!"), QMessageBox::Ok);
         return;
     }
@@ -267,13 +286,15 @@ bool MainWindow::AtualizaEspera(int id, int tempo)
 
 void MainWindow::VerificaPeriodoAbertura()
 {
-    storeState->VerificaPeriodoAbertura(idPizzaria, now);
+    // No store is written before the login found one.
+    if (idPizzaria != 0)
+        storeState->VerificaPeriodoAbertura(idPizzaria, now);
 }
 
 void MainWindow::AtualizaTela()
 {
-    ui->label_conexao->setText(connectionSettings.serverStatusText);
-    ui->label_usuario->setText(connectionSettings.userStatusText);
+    ui->label_conexao->setText(serverText);
+    ui->label_usuario->setText(userText);
     storeState->takeStatusRow();
     ui->lcdNumber->display(storeState->currentEspera());
     ui->pushButton_status->setText(storeState->currentStatus() != 0 ? QStringLiteral("Status: ABERTO")
@@ -478,7 +499,7 @@ void MainWindow::finishTick(bool internetAnswered)
 
 void MainWindow::internetStep(bool answered)
 {
-    connectionSettings.internetOk = answered;
+    connectivity->setInternet(answered);
     if (!answered) {
         internetLost = true;
         alarm->notify(QStringLiteral("Internet"), QStringLiteral("Erro de Internet"));
@@ -530,9 +551,9 @@ bool MainWindow::dispatch(const QString &text)
         break;
     }
     if (message.carriesOrder())
-        connectionSettings.lastAnnouncedOrder = message.order();
+        lastAnnounced = message.order();
     if (message.changesOrder())
         emit OrderAnnouncements::instance()->orderChanged(message.store(), message.order());
-    qCDebug(lcConsole) << connectionSettings.lastAnnouncedOrder;
+    qCDebug(lcConsole) << lastAnnounced;
     return !closing;
 }

@@ -16,6 +16,8 @@
 class QAmqpClient;
 class QSqlQueryModel;
 class Alarm;
+class Connectivity;
+class DatabaseWatch;
 class StatementRunner;
 class InternetProbe;
 class OrderReceiver;
@@ -43,6 +45,8 @@ public:
     void startReceiver();
     // Runs a tick now, as the timer would; false while one still waits for its Internet check.
     bool tickNow();
+    // The order number of the last announcement that carried one.
+    int lastAnnouncedOrder() const { return lastAnnounced; }
 
 private slots:
     bool checkInternet();
@@ -82,6 +86,7 @@ private:
     void configureClient(QAmqpClient *amqp) const;
     void tell(QMessageBox::Icon icon, const QString &title, const QString &text);
     void closeStore();
+    void login(bool atStart);
     void retryLogin();
     void loggedIn(int id);
     void announcementExpired(int kind);
@@ -99,11 +104,17 @@ private:
     bool internetLost = false;
     Closing closing = Closing::NotStarted;   // the store's closing write
     bool loginDue = false;                   // the login's statement failed: try again
+    bool storeStarted = false;               // the store's rows were read for idPizzaria
     QElapsedTimer loginRetry;
-    StatementRunner *loginReader = nullptr;   // made only when a login is retried
+    QString serverText{QStringLiteral("Servidor não conectado!")};
+    QString userText{QLatin1String("")};
+    int lastAnnounced = 0;
 
     std::function<QDateTime()> clock;
     std::unique_ptr<StoreState> storeState;    // status row, schedule, mode, waiting time
+    Connectivity *connectivity;
+    DatabaseWatch *databaseWatch;
+    StatementRunner *loginReader;
     Alarm *alarm = nullptr;
     RecentOrders *recentOrders = nullptr;
     OrderReceiver *receiver = nullptr;

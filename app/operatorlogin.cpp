@@ -8,8 +8,6 @@
 
 #include <QCryptographicHash>
 #include <QDebug>
-#include <QSqlError>
-#include <QSqlQuery>
 
 QString passwordDigest(const QString &password)
 {
@@ -39,23 +37,16 @@ QVariantMap ownerStoreBindings(const QString &login, const QString &password)
 
 int storeOfOwner(const QString &login, const QString &password, bool *failed)
 {
-    ConectaBanco();
-    QSqlQuery query(QSqlDatabase{});
-    connectionSettings.userStatusText = QStringLiteral("Usuário ou senha errados!");
-    query.prepare(ownerStoreStatement);
-    const QVariantMap bindings = ownerStoreBindings(login, password);
-    for (auto binding = bindings.cbegin(); binding != bindings.cend(); ++binding)
-        query.bindValue(binding.key(), binding.value());
-    const bool executed = query.exec();
+    const SqlResult rows = runHere(QLatin1String(QSqlDatabase::defaultConnection), ownerStoreStatement,
+                                   ownerStoreBindings(login, password));
     if (failed)
-        *failed = !executed;
-    qCDebug(lcConsole) << query.lastError().text() << query.size();
-    if (executed && query.size() > 0 && query.next()) {
-        connectionSettings.userStatusText = QStringLiteral("Usuário logado!");
-        const int id = query.value(0).toInt();
-        qCDebug(lcConsole) << " achou" << id;
-        return id;
+        *failed = !rows.ok();
+    qCDebug(lcConsole) << rows.error << rows.values.size();
+    if (rows.values.isEmpty()) {
+        qCDebug(lcConsole) << " ferrou" << rows.error;
+        return 0;
     }
-    qCDebug(lcConsole) << " ferrou" << query.lastError().text();
-    return 0;
+    const int id = rows.values.first().value(0).toInt();
+    qCDebug(lcConsole) << " achou" << id;
+    return id;
 }

@@ -18,7 +18,7 @@ void useConfig(const ConfigValues &values);
 extern const QString ownerStoreStatement;
 QVariantMap ownerStoreBindings(const QString &login, const QString &password);
 
-// The store owned by the account on the default connection, or 0; the
-// login's status text tells the operator which. *failed (when given) tells
-// whether the statement could not run: the account was not even looked at.
+// The store owned by the account, or 0, read on this thread: for callers that
+// wait. *failed (when given) tells whether the statement could not run: the
+// account was not even looked at.
 int storeOfOwner(const QString &login, const QString &password, bool *failed = nullptr);

@@ -1,9 +1,7 @@
 #include "recentorders.h"
 
 #include "connection.h"
-#include "connectionsettings.h"
 #include "statementrunner.h"
-#include "databasewatch.h"
 #include "orderdelegates.h"
 #include "ordertexts.h"
 #include "sqlrowsmodel.h"
@@ -31,24 +29,11 @@ RecentOrders::RecentOrders(QTableView *view, std::function<QDateTime()> clock, Q
     , clock(std::move(clock))
     // Kept for the window's whole life; it holds the last rows read.
     , model(new SqlRowsModel(this))
-    , databaseWatch(new DatabaseWatch(this))
     , reader(new StatementRunner(this))
 {
-    connect(databaseWatch, &DatabaseWatch::answersChanged, this, [this](bool answers) {
-        // Back: whatever was announced meanwhile is read at the next tick.
-        if (answers)
-            outdated = true;
-        else
-            connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
-    });
 }
 
 RecentOrders::~RecentOrders() = default;
-
-void RecentOrders::watchDatabase()
-{
-    databaseWatch->start();
-}
 
 // Writes the read's debug line; the bindings for store id at this moment.
 QVariantMap RecentOrders::readBindings(int id) const
@@ -73,7 +58,9 @@ void RecentOrders::refresh()
 {
     outdated = true;
     reading = false;
+    const bool up = std::exchange(databaseUp, true);
     refreshIfDue();
+    databaseUp = up;
 }
 
 // The reads run on a thread of their own: a database that stops answering
@@ -83,7 +70,7 @@ void RecentOrders::refresh()
 // announced while the database was away rings once it is back.
 void RecentOrders::refreshIfDue()
 {
-    if (!outdated || reading)
+    if (!outdated || reading || !databaseUp)
         return;
     outdated = false;
     reading = true;
@@ -95,17 +82,17 @@ void RecentOrders::refreshIfDue()
         reading = false;
         if (!rows.ok()) {
             qCDebug(lcConsole) << "LerUltimosPedidos" << rows.error << bindings.value(QStringLiteral(":data")).toLongLong();
-            readFailed();
+            failed();
             return;
         }
         show(rows);
     });
 }
 
-void RecentOrders::readFailed()
+void RecentOrders::failed()
 {
-    connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
     outdated = true;
+    emit readFailed();
 }
 
 void RecentOrders::show(const SqlRows &rows)
@@ -114,7 +101,6 @@ void RecentOrders::show(const SqlRows &rows)
     listedOrders.clear();
     for (const QVector<QVariant> &row : rows.values)
         listedOrders.insert(row.value(0).toInt());
-    connectionSettings.serverStatusText = QStringLiteral("Servidor conectado!");
 
     const QStringList headers{QStringLiteral("Pedido"), QStringLiteral("Data"), QStringLiteral("Valor (R$)"),
                               QStringLiteral("Desconto (R$)"), QStringLiteral("Status")};
@@ -146,7 +132,7 @@ void RecentOrders::pollNewestOrder(bool consuming)
         newestOrderPoll.invalidate();
         return;
     }
-    if (newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs)
+    if ((newestOrderPoll.isValid() && newestOrderPoll.elapsed() < newestOrderPollMs) || !databaseUp)
         return;
     newestOrderPoll.start();
     const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":data"), recentOrdersCutoff(clock())}};

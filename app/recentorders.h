@@ -9,7 +9,6 @@
 #include <functional>
 
 class StatementRunner;
-class DatabaseWatch;
 class QSqlQueryModel;
 class SqlRowsModel;
 struct SqlRows;
@@ -28,13 +27,13 @@ public:
     ~RecentOrders() override;
 
     void setStore(int id) { idPizzaria = id; }
-    // Starts the background check that the database answers.
-    void watchDatabase();
 
     bool LerUltimosPedidos(int id, QSqlQueryModel *target);
     // Reads the list at once, in the background; a failed read leaves it due.
     void refresh();
     void markOutdated() { outdated = true; }
+    // While the database watch finds the server down, the tick's reads wait for it.
+    void setDatabaseUp(bool up) { databaseUp = up; }
     // The tick's step: when due, a read in the background.
     void refreshIfDue();
     bool isReading() const { return reading; }
@@ -46,10 +45,12 @@ public:
 signals:
     // After every successful read: whether an order waits for approval.
     void refreshed(bool orderWaiting);
+    // A read failed; the list stays due.
+    void readFailed();
 
 private:
     QVariantMap readBindings(int id) const;
-    void readFailed();
+    void failed();
     void show(const SqlRows &rows);
     void installDelegates();
 
@@ -57,9 +58,9 @@ private:
     std::function<QDateTime()> clock;
     int idPizzaria = 0;
     SqlRowsModel *model;
-    DatabaseWatch *databaseWatch;
     StatementRunner *reader;
     QStyledItemDelegate *delegates[4] = {};
+    bool databaseUp = true;
     bool outdated = false;             // to be read, until a read succeeds
     bool reading = false;              // a background read is under way
     int readsStarted = 0;              // numbers the reads: only the latest is shown

@@ -1,15 +1,11 @@
 #include "storestate.h"
 
 #include "connection.h"
-#include "connectionsettings.h"
 #include "statementrunner.h"
 #include "openingschedule.h"
-#include "sqlsnapshotmodel.h"
 #include "consolelog.h"
 
 #include <QDebug>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include <cmath>
 
@@ -23,6 +19,8 @@ QString statusUpdate(int status)
 
 const QString scheduleRead = QStringLiteral("select hora_inicio, hora_final from funcionamento where id_pizzaria=:id "
                                             "and dia_semana=:dia order by hora_inicio asc");
+
+const QString esperaUpdate = QStringLiteral("update status set espera=:espera where id_pizzaria=:id ");
 
 const QString statusRead = QStringLiteral("select status, espera from status where id_pizzaria=:id ");
 
@@ -48,19 +46,25 @@ bool StoreState::isBusy() const
     return statements->isBusy();
 }
 
-void StoreState::start(int idPizzaria, const QDateTime &now)
+// Start-up: the day's periods, then the status row, behind whatever the row
+// was given before. A failed read leaves the day without periods, in manual mode.
+void StoreState::start(int idPizzaria, const QDateTime &now, const std::function<void()> &then)
 {
-    // A failed read leaves the day without periods, in manual mode.
-    SqlSnapshotModel model;
+    const QDate day = now.date();
     periods.clear();
-    if (LerDiario(idPizzaria, now.date().dayOfWeek(), &model)) {
-        for (int row = 0; row < model.rowCount(); ++row)
-            periods.append({model.data(model.index(row, 0)).toString(), model.data(model.index(row, 1)).toString()});
-    }
-    scheduleDay = now.date();
-    mode = hasPeriods() ? 0 : 1;
+    scheduleDay = day;
+    mode = 1;
     status = 0;
-    readStatusRow(idPizzaria);
+    const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":dia"), scheduleWeekday(day.dayOfWeek())}};
+    statements->run(scheduleRead, bindings, [this, day](const SqlResult &rows) {
+        if (!rows.ok()) {
+            qCDebug(lcConsole) << "LerDiario" << rows.error;
+        } else if (scheduleDay == day) {
+            keepPeriods(rows);
+            mode = hasPeriods() ? 0 : 1;
+        }
+    });
+    readRowInBackground(idPizzaria, [then](bool) { then(); });
 }
 
 bool StoreState::hasPeriods() const
@@ -78,7 +82,7 @@ void StoreState::keepPeriods(const SqlRows &rows)
 // A new day's periods, read in the background; the day gets them once read.
 void StoreState::readScheduleInBackground(int idPizzaria, const QDate &day)
 {
-    if (isBusy() || !connectionSettings.databaseAnswers)
+    if (isBusy() || !databaseUp)
         return;
     const QVariantMap bindings{{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":dia"), scheduleWeekday(day.dayOfWeek())}};
     statements->run(scheduleRead, bindings, [this, day](const SqlResult &rows) {
@@ -96,71 +100,34 @@ void StoreState::readScheduleInBackground(int idPizzaria, const QDate &day)
     });
 }
 
+// The named slots' doors, for callers that wait; the console's own work
+// goes through the store's statements.
 bool StoreState::LerDiario(int id, int dia, QSqlQueryModel *model)
 {
-    if (!model)   // reached through the window's slot, which takes any pointer
-        return false;
-    dia = scheduleWeekday(dia);
-    AbreConexao(QStringLiteral("dbDiario"), &dbDiario);
-    QSqlQuery query(dbDiario);
-    query.prepare(scheduleRead);
-    query.bindValue(QStringLiteral(":id"), id);
-    query.bindValue(QStringLiteral(":dia"), dia);
-    if (!query.exec()) {
-        qCDebug(lcConsole) << "LerDiario" << query.lastError().text();
-        return false;
-    }
-    model->setQuery(query);
-    return true;
+    QString error;
+    const QVariantMap bindings{{QStringLiteral(":id"), id}, {QStringLiteral(":dia"), scheduleWeekday(dia)}};
+    if (readIntoModel(QStringLiteral("dbDiario"), scheduleRead, bindings, model, &error))
+        return true;
+    qCDebug(lcConsole) << "LerDiario" << error;
+    return false;
 }
 
 bool StoreState::LerStatus(int id, QSqlQueryModel *model)
 {
-    if (!model)
-        return false;
-    AbreConexao(QStringLiteral("statusloja"), &dbStatus);
-    QSqlQuery query(dbStatus);
-    query.prepare(statusRead);
-    query.bindValue(QStringLiteral(":id"), id);
-    const bool executed = query.exec();
-    if (executed)
-        model->setQuery(query);
-    return executed;
+    return readIntoModel(QStringLiteral("statusloja"), statusRead, {{QStringLiteral(":id"), id}}, model);
 }
 
 bool StoreState::AtualizaStatus(int id, int status)
 {
-    QSqlDatabase db;
-    AbreConexao(QStringLiteral("db2"), &db);
     qCDebug(lcConsole) << "AtualizaStatus";
-    bool executed = false;
-    {
-        QSqlQuery query(db);
-        query.prepare(statusUpdate(status));
-        query.bindValue(QStringLiteral(":id"), id);
-        query.bindValue(QStringLiteral(":status"), status);
-        query.bindValue(QStringLiteral(":hora"), qint64(clock().toSecsSinceEpoch()));
-        executed = query.exec();
-        qCDebug(lcConsole) << query.lastError().text();
-    }
-    FechaConexao(&db);
-    return executed;
+    const SqlResult result = runHere(QStringLiteral("db2"), statusUpdate(status), statusBindings(id, status));
+    qCDebug(lcConsole) << result.error;
+    return result.ok();
 }
 
 bool StoreState::AtualizaEspera(int id, int tempo)
 {
-    QSqlDatabase db;
-    AbreConexao(QStringLiteral("db2"), &db);
-    bool executed = false;
-    {
-        QSqlQuery query(db);
-        query.prepare(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "));
-        query.bindValue(QStringLiteral(":id"), id);
-        query.bindValue(QStringLiteral(":espera"), tempo);
-        executed = query.exec();
-    }
-    FechaConexao(&db);
-    return executed;
+    return runHere(QStringLiteral("db2"), esperaUpdate, {{QStringLiteral(":id"), id}, {QStringLiteral(":espera"), tempo}}).ok();
 }
 
 void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
@@ -197,7 +164,7 @@ void StoreState::VerificaPeriodoAbertura(int idPizzaria, const QDateTime &now)
 // statements' thread; a failed write is tried again at the next check.
 void StoreState::writeStatus(int idPizzaria, int written)
 {
-    if (!connectionSettings.databaseAnswers) {   // known down: left for later, as a refusal
+    if (!databaseUp) {   // known down: left for the next check once it answers
         writeFailed = true;
         return;
     }
@@ -252,13 +219,6 @@ void StoreState::refreshRow(int idPizzaria, const std::function<void()> &then)
     readRowInBackground(idPizzaria, [then](bool) { then(); });
 }
 
-void StoreState::readStatusRow(int idPizzaria)
-{
-    SqlSnapshotModel model;
-    if (LerStatus(idPizzaria, &model))
-        lastRow = {model.data(model.index(0, 0)).toInt(), model.data(model.index(0, 1)).toInt()};
-}
-
 void StoreState::takeStatusRow()
 {
     espera = lastRow.espera;
@@ -298,7 +258,7 @@ void StoreState::setEspera(int idPizzaria, float typed, const std::function<void
         return done(false);
     const int tempo = int(typed);
     operatorChanged();
-    statements->run(QStringLiteral("update status set espera=:espera where id_pizzaria=:id "),
+    statements->run(esperaUpdate,
                        {{QStringLiteral(":id"), idPizzaria}, {QStringLiteral(":espera"), tempo}},
                        [this, tempo, done](const SqlResult &result) {
         const QString &error = result.error;
@@ -346,7 +306,7 @@ void StoreState::statusSetByHand(int idPizzaria, int announced)
 void StoreState::followRow(int idPizzaria)
 {
     rowToFollow = true;
-    if (isBusy() || !connectionSettings.databaseAnswers)
+    if (isBusy() || !databaseUp)
         return;
     const int startedAt = changesByHand;
     readRowInBackground(idPizzaria, [this, startedAt](bool read) {

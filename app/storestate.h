@@ -2,7 +2,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QSqlDatabase>
 #include <QString>
 #include <QVariantMap>
 #include <QVector>
@@ -25,8 +24,9 @@ public:
     explicit StoreState(std::function<QDateTime()> clock = &QDateTime::currentDateTime, QObject *owner = nullptr);
     ~StoreState();
 
-    // Start-up: the periods of the day of now choose the mode; the status row is read.
-    void start(int idPizzaria, const QDateTime &now);
+    // Start-up, in the background: the periods of the day of now choose the
+    // mode, the status row is read; then runs once both were answered.
+    void start(int idPizzaria, const QDateTime &now, const std::function<void()> &then);
 
     bool LerDiario(int id, int dia, QSqlQueryModel *model);
     bool LerStatus(int id, QSqlQueryModel *model);
@@ -61,12 +61,13 @@ public:
     // Reads the status row again behind its other statements, for the next
     // takeStatusRow; then runs once it was read or failed.
     void refreshRow(int idPizzaria, const std::function<void()> &then);
-    // Reads the status row again, on this thread, for the next takeStatusRow.
-    void readStatusRow(int idPizzaria);
     // A console of the store set the status by hand (announced, or -1 when the
     // message does not say): this one follows the operator, not the schedule.
     void statusSetByHand(int idPizzaria, int announced);
     void setMode(int mode) { this->mode = mode; }
+    // While the database watch finds the server down, the checks' writes and
+    // reads wait for it, and are tried again once it answers.
+    void setDatabaseUp(bool up) { databaseUp = up; }
 
     int currentMode() const { return mode; }
     int currentStatus() const { return status; }
@@ -105,6 +106,7 @@ private:
     int changesByHand = 0;      // a read or schedule write started before one of these is stale
     int writesByHand = 0;       // status presses not answered yet
     int pressedStatus = 0;      // what the last of them writes
+    bool databaseUp = true;
     bool closed = false;        // the closing is given: the schedule writes no more
     int mode = 0;
     int espera = 0;
@@ -112,7 +114,5 @@ private:
     QDate scheduleDay;
     StatusRow lastRow;          // as last read, or as written since
     QVector<PeriodTexts> periods;   // of scheduleDay
-    QSqlDatabase dbDiario;
-    QSqlDatabase dbStatus;
     std::unique_ptr<StatementRunner> statements;   // last: gone first, with its callbacks
 };

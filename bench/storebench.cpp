@@ -118,7 +118,9 @@ bool benchCheck(DbFixture &db, int store)
     const QDateTime noon(today, QTime(12, 0));
 
     StoreState state([noon] { return noon; });
-    state.start(store, noon);
+    state.start(store, noon, [] {});
+    if (!QTest::qWaitFor([&state] { return !state.isBusy(); }, 15000))
+        std::printf("the start-up reads did not end\n");
     state.takeStatusRow();
     state.VerificaPeriodoAbertura(store, noon);   // the first check records the state once, in the background
     if (!QTest::qWaitFor([&state] { return !state.isBusy(); }, 15000))

@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
+#include <QSqlRecord>
 
 #include <errmsg.h>
 
@@ -22,19 +23,9 @@ void createConnection(const QString &name, QSqlDatabase *holder)
     *holder = addDatabaseConnection(name, DatabaseTarget::current(), databaseStatementLimits);
 }
 
-// Why the default connection could not be opened the last time.
-QString defaultOpenError;
-
 bool openUsable(QSqlDatabase &db, QString *why)
 {
-    if (!connectionSettings.databaseAnswers)
-        return false;
-    if (!openDatabaseConnection(db, DatabaseTarget::current(), why)) {
-        if (!connectionSettings.caFile.isEmpty())
-            qCWarning(lcDatabase).noquote() << QStringLiteral("Database: cannot use %1 over TLS: %2").arg(connectionSettings.host, tlsReason(*why));
-        return false;
-    }
-    return !connectionSettings.dbName.isEmpty();
+    return openDatabaseConnection(db, DatabaseTarget::current(), why);
 }
 
 } // namespace
@@ -69,6 +60,11 @@ const QString refusedMark = QStringLiteral("refused over TLS: ");
 bool openDatabaseConnection(QSqlDatabase &db, const DatabaseTarget &target, QString *why)
 {
     const bool tls = !target.caFile.isEmpty();
+    // The server accepts the account without a database, but nothing works then.
+    if (target.name.isEmpty()) {
+        *why = QStringLiteral("no database name");
+        return false;
+    }
     if (tls && !handshakeVerifiesServer()) {
         *why = refusedMark + QStringLiteral("this program cannot verify the server before the login");
         return false;
@@ -78,6 +74,8 @@ bool openDatabaseConnection(QSqlDatabase &db, const DatabaseTarget &target, QStr
         // The client library's handshake found the server unverified or without TLS.
         const bool refused = tls && error.nativeErrorCode() == QString::number(CR_SSL_CONNECTION_ERROR);
         *why = (refused ? refusedMark : QString()) + error.text();
+        if (tls)
+            qCWarning(lcDatabase).noquote() << QStringLiteral("Database: cannot use %1 over TLS: %2").arg(target.host, error.text());
         return false;
     }
     if (!tls)
@@ -87,6 +85,7 @@ bool openDatabaseConnection(QSqlDatabase &db, const DatabaseTarget &target, QStr
     if (refusal.isEmpty())
         return true;
     *why = refusedMark + refusal;
+    qCWarning(lcDatabase).noquote() << QStringLiteral("Database: cannot use %1 over TLS: %2").arg(target.host, refusal);
     db.close();
     return false;
 }
@@ -101,30 +100,11 @@ QString tlsReason(const QString &why)
     return refusedOverTls(why) ? why.mid(refusedMark.size()) : why;
 }
 
-bool ConectaBanco()
-{
-    connectionSettings.serverStatusText = QStringLiteral("Servidor não conectado!");
-    createConnection(QLatin1String(QSqlDatabase::defaultConnection), &connectionSettings.defaultDb);
-    defaultOpenError.clear();
-    if (openUsable(connectionSettings.defaultDb, &defaultOpenError)) {
-        connectionSettings.serverStatusText = QStringLiteral("Servidor Conectado!");
-        return true;
-    }
-    defaultOpenError = tlsReason(defaultOpenError);
-    connectionSettings.userStatusText = QStringLiteral("---");
-    return false;
-}
-
 bool AbreConexao(const QString &nome, QSqlDatabase *db)
 {
     createConnection(nome, db);
     QString why;
     return openUsable(*db, &why);
-}
-
-QString defaultConnectionError()
-{
-    return defaultOpenError;
 }
 
 void FechaConexao(QSqlDatabase *db)
@@ -134,19 +114,25 @@ void FechaConexao(QSqlDatabase *db)
 
 namespace {
 
-bool execOn(const QString &connection, QSqlDatabase &db, QSqlQuery &query, const QString &statement,
-            const QVariantMap &bindings, QString *error)
+// A door's own connection, opened anew for its one statement.
+bool execHere(QSqlQuery &query, const QString &connection, const QString &statement, const QVariantMap &bindings,
+              QString *error)
 {
-    const bool opened = connection.isEmpty() ? ConectaBanco() : AbreConexao(connection, &db);
-    if (connection.isEmpty())
-        db = connectionSettings.defaultDb;
+    const DatabaseTarget target = DatabaseTarget::current();
+    QSqlDatabase db = addDatabaseConnection(connection, target, databaseStatementLimits);
+    QString why;
+    if (!openDatabaseConnection(db, target, &why)) {
+        if (error)
+            *error = tlsReason(why);
+        return false;
+    }
     query = QSqlQuery(db);
-    bool ok = opened && query.prepare(statement);
+    bool ok = query.prepare(statement);
     for (auto binding = bindings.cbegin(); ok && binding != bindings.cend(); ++binding)
         query.bindValue(binding.key(), binding.value());
     ok = ok && query.exec();
     if (!ok && error)
-        *error = opened ? query.lastError().text() : QStringLiteral("database not open");
+        *error = query.lastError().text();
     return ok;
 }
 
@@ -157,22 +143,38 @@ bool readIntoModel(const QString &connection, const QString &statement, const QV
 {
     if (!model)
         return false;
-    QSqlDatabase db;
     QSqlQuery query;
-    if (!execOn(connection, db, query, statement, bindings, error))
+    if (!execHere(query, connection, statement, bindings, error))
         return false;
     model->setQuery(query);
     return true;
 }
 
-bool writeOn(const QString &connection, const QString &statement, const QVariantMap &bindings, QString *error)
+SqlResult runHere(const QString &connection, const QString &statement, const QVariantMap &bindings)
 {
-    QSqlDatabase db;
-    bool ok = false;
+    SqlResult result;
     {
         QSqlQuery query;
-        ok = execOn(connection, db, query, statement, bindings, error);
+        if (execHere(query, connection, statement, bindings, &result.error)) {
+            while (query.next()) {
+                QVector<QVariant> row;
+                for (int column = 0; column < query.record().count(); ++column)
+                    row.append(query.value(column));
+                result.values.append(row);
+            }
+            result.rowsAffected = query.numRowsAffected();
+        } else if (result.error.isEmpty()) {
+            result.error = QStringLiteral("not executed");
+        }
     }
-    FechaConexao(&db);
-    return ok;
+    QSqlDatabase::removeDatabase(connection);
+    return result;
+}
+
+bool writeOn(const QString &connection, const QString &statement, const QVariantMap &bindings, QString *error)
+{
+    const SqlResult result = runHere(connection, statement, bindings);
+    if (error)
+        *error = result.error;
+    return result.ok();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sqlresult.h"
+
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantMap>
@@ -9,26 +11,19 @@ class QSqlQueryModel;
 // Connections are re-created by name at every operation with the current
 // settings of connectionSettings; none is kept open for reuse.
 
-// Re-creates and opens the default connection; sets the server and user status texts.
-bool ConectaBanco();
-
-// Why the last ConectaBanco failed: the database's text, or why TLS refused
-// the server. Empty after a success or when the server was known not to answer.
-QString defaultConnectionError();
-
 // Re-creates the connection nome, stores its handle in *db and opens it.
 bool AbreConexao(const QString &nome, QSqlDatabase *db);
 
 // Closes the connection whose handle *db holds.
 void FechaConexao(QSqlDatabase *db);
 
-// Doors for the named slots that hand a query model over: the statement runs
-// on the caller's thread, on the named connection (the default one when
-// empty), opened anew. The console's own work goes through StatementRunner.
+// Doors for the named slots whose callers hand a query model over or wait
+// for a value: the statement runs on the caller's thread, on the connection
+// of that name, opened anew. The console's own work goes through StatementRunner.
 // The model keeps its rows unless the statement ran; *error says why not.
 bool readIntoModel(const QString &connection, const QString &statement, const QVariantMap &bindings,
                    QSqlQueryModel *model, QString *error = nullptr);
-// The same for a write; the connection is closed after it.
+SqlResult runHere(const QString &connection, const QString &statement, const QVariantMap &bindings);
 bool writeOn(const QString &connection, const QString &statement, const QVariantMap &bindings, QString *error = nullptr);
 
 // The limits of the console's statements, as MYSQL_OPT_* connect options.

@@ -46,7 +46,6 @@ void DatabaseWatch::checked(bool ok, const QString &why)
     else
         refusedPauseMs = refusedPauseMs == 0 ? checkUpMs : qMin(2 * refusedPauseMs, refusedLongestMs);
     timer.setInterval(ok ? checkUpMs : refusedPauseMs > 0 ? refusedPauseMs : checkDownMs);
-    connectionSettings.databaseAnswers = ok;
     // Said once per outage and once more when its reason changes.
     if (!ok && why != downReason)
         qCWarning(lcDatabase).noquote() << QStringLiteral("Database: %1 does not answer: %2").arg(connectionSettings.host, why);

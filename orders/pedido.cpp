@@ -5,6 +5,7 @@
 #include "confirmar.h"
 #include "connection.h"
 #include "connectionsettings.h"
+#include "connectivity.h"
 #include "frase.h"
 #include "imprimirtexto.h"
 #include "orderannouncements.h"
@@ -37,8 +38,6 @@ QVariantList linhaDoModelo(const QSqlQueryModel *model, int row)
 // A connection that failed to open leaves its reason on the connection, not the statement.
 QString erroDoBanco(const QSqlQuery &query, const QSqlDatabase &db)
 {
-    if (!connectionSettings.databaseAnswers)
-        return QStringLiteral("O servidor não responde.");
     const QString erro = query.lastError().text();
     return erro.trimmed().isEmpty() ? db.lastError().text() : erro;
 }
@@ -303,7 +302,7 @@ void Pedido::anuncia(int codigo)
 
 bool Pedido::internetDisponivel()
 {
-    if (connectionSettings.internetOk)
+    if (!links || links->internet())
         return true;
     QMessageBox::critical(this, QStringLiteral("Internet"), QStringLiteral("Erro de Internet!!!"),
                           QMessageBox::Ok);

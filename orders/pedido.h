@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class Connectivity;
 class StorePublisher;
 class QSqlQueryModel;
 
@@ -29,6 +30,8 @@ public:
     ~Pedido() override;
 
     void CarregarPedido(int numpedido, int id_pizzaria, bool *alterado);
+    // What the window knows of the Internet: the actions ask for it.
+    void setConnectivity(const Connectivity *links) { this->links = links; }
     void SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,
                  const QString &userbroker, const QString &passbroker);
 
@@ -77,6 +80,7 @@ private:
     bool imprimindo = false;
     QString erroLeitura;
     QTimer timer;
+    const Connectivity *links = nullptr;
     QSqlDatabase dbCliente;
     QSqlDatabase dbStatus;
 };

@@ -150,9 +150,9 @@ public:
         static int marker = 700000;
         const int expected = ++marker;
         return QTest::qWaitFor([&] {
-            if (connectionSettings.lastAnnouncedOrder != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
+            if (console->lastAnnouncedOrder() != expected && publish({QStringLiteral("status:0:%1:0").arg(expected)}))
                 QTest::qWait(300);
-            return connectionSettings.lastAnnouncedOrder == expected && label("label_conexaoIinternet") == "Internet OK"
+            return console->lastAnnouncedOrder() == expected && label("label_conexaoIinternet") == "Internet OK"
                 && settled();
         }, 20000);
     }

@@ -97,7 +97,8 @@ private slots:
         }
         QVERIFY(db->setStatus(store, c.initial, 0));
         StoreState state([&c] { return c.tick; });
-        state.start(store, at(c.startDay, 0, 0));
+        state.start(store, at(c.startDay, 0, 0), [] {});
+        QVERIFY(settled(state));
         if (c.mode > 0)
             state.setMode(1);   // the operator's choice; otherwise as chosen at start-up
         state.takeStatusRow();
@@ -146,7 +147,8 @@ private slots:
         };
         QVERIFY(setElsewhere(0));
         StoreState follower([] { return at(0, 17, 0); });
-        follower.start(store, at(0, 17, 0));
+        follower.start(store, at(0, 17, 0), [] {});
+        QVERIFY(settled(follower));
         follower.takeStatusRow();
         follower.VerificaPeriodoAbertura(store, at(0, 17, 0));
         QVERIFY(settled(follower));

@@ -36,7 +36,7 @@ public:
                 connect(client, &QTcpSocket::readyRead, upstream, [this, client, upstream] {
                     if (frozen)
                         return;
-                    const bool late = holding(client);
+                    const bool late = holding(client, upstream);
                     send(upstream, client->readAll(), late);
                 });
             });
@@ -62,10 +62,10 @@ public:
     }
     void release() { cut(); frozen = false; }
 
-    // From the request of a connection that holds pattern on, that connection's
-    // requests (Requests: a statement held on its way) or, once it executes the
-    // statement (a MySQL COM_STMT_EXECUTE), the server's answers (Answers: run
-    // at once, its rows arriving late) move ms later.
+    // A request that holds pattern (Requests: a statement held on its way) or,
+    // once it is executed (a MySQL COM_STMT_EXECUTE), the server's answer to it
+    // (Answers: run at once, its rows arriving late) moves ms later; the
+    // connection's next statement is judged afresh.
     enum Hold { Requests, Answers };
     void holdWhen(const QByteArray &pattern, Hold what, int ms)
     {
@@ -77,9 +77,12 @@ public:
 private:
     enum HoldState { NotHeld, RequestsHeld, AnswersNext, AnswersLate };
 
-    bool holding(QTcpSocket *client) const
+    bool holding(QTcpSocket *client, QTcpSocket *upstream) const
     {
         int state = client->property("hold").toInt();
+        // The client asks again once what was held has reached it.
+        if ((state == RequestsHeld && !upstream->property("late").toInt()) || (state == AnswersLate && !client->property("late").toInt()))
+            state = NotHeld;
         const QByteArray next = client->peek(5);
         if (state == AnswersNext && next.size() == 5 && next.at(4) == 0x17)
             state = AnswersLate;
@@ -90,11 +93,15 @@ private:
     }
     void send(QTcpSocket *to, const QByteArray &data, bool late)
     {
-        if (!late)
+        // Equal delays keep their order: what follows late bytes is late too.
+        if (!late && !to->property("late").toInt())
             return (void)to->write(data);
         ++held;
-        // Equal delays keep their order.
-        QTimer::singleShot(holdFor, to, [to, data] { to->write(data); });
+        to->setProperty("late", to->property("late").toInt() + 1);
+        QTimer::singleShot(holdFor, to, [to, data] {
+            to->write(data);
+            to->setProperty("late", to->property("late").toInt() - 1);
+        });
     }
 
     QByteArray holdPattern;

@@ -1,3 +1,4 @@
+#include "connectivity.h"
 #include "amqptestsupport.h"
 #include "operatoractions.h"
 #include "orderrows.h"
@@ -25,7 +26,7 @@ private slots:
         StoreFixture::init();
         QTRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 15000);
         TestEnv::useDatabase(connectionSettings);   // after a test that broke it
-        connectionSettings.internetOk = true;
+        links.setInternet(true);
         connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
         QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
         // Every file there now came from earlier tests.
@@ -160,13 +161,13 @@ private slots:
             respondendo({"Sim"}, [&] { clica(other.get(), "pushButton_aprovar"); });
         }
         QVERIFY(fault != "web 4" || db->exec("update pedido set status=4 where id_pedido=:p", {{":p", order}}));
-        connectionSettings.internetOk = fault != "internet";
+        links.setInternet(fault != "internet");
         if (fault == "db")
             connectionSettings.dbPort = QStringLiteral("1");
         QFETCH(QStringList, answers);
         const QStringList vistas = respondendo(answers, [&] { clica(p.get(), "pushButton_" + action); }, [&](QWidget *) {
             if (fault == "internet later")
-                connectionSettings.internetOk = false;
+                links.setInternet(false);
         });
 
         QStringList titles;
@@ -301,6 +302,7 @@ private:
     std::unique_ptr<Pedido> abre(int order, quint16 port = 0)
     {
         auto p = std::make_unique<Pedido>();
+        p->setConnectivity(&links);
         p->CarregarPedido(order, store, &noNewOrder);
         p->SetAmqp(TestEnv::dbHost(), TestEnv::amqpVirtualHost(), QString::number(port ? port : TestEnv::amqpPort()),
                    TestEnv::amqpUser(), TestEnv::amqpPassword());
@@ -348,6 +350,7 @@ private:
     ChainReceiver consumer;
     QStringList antes;
     bool noNewOrder = false;
+    Connectivity links;
 };
 
 QTEST_MAIN(TestPedido)

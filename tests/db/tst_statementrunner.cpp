@@ -1,0 +1,90 @@
+#include "connectionsettings.h"
+#include "dbfixture.h"
+#include "looplag.h"
+#include "statementrunner.h"
+
+#include <QtTest>
+
+// The one way to the database: answers in order, a connection that outlives
+// the server's patience, settings that cannot work, and an end that waits for
+// no server.
+class TestStatementRunner : public QObject
+{
+    Q_OBJECT
+
+    // Runs the statements in the order given, each answer as it came.
+    static QVector<SqlResult> runAll(StatementRunner &runner, const QStringList &statements)
+    {
+        QVector<SqlResult> answers;
+        for (const QString &statement : statements)
+            runner.run(statement, {{":v", 7}}, [&answers](const SqlResult &result) { answers.append(result); });
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(answers.size(), statements.size(), 20000); }();
+        return answers;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TRV_REQUIRE_SERVERS();
+        TestEnv::useDatabase(connectionSettings);
+    }
+
+    void answers()
+    {
+        StatementRunner runner;
+        DbFixture db;
+        QVERIFY(db.exec("create table if not exists runner_rows (v int)") && db.exec("delete from runner_rows"));
+        const QVector<SqlResult> got = runAll(runner, {"insert into runner_rows values (:v), (:v)", "select nonsense from nowhere",
+                                                       "update runner_rows set v = v + 1 where v = :v", "select v from runner_rows"});
+        QCOMPARE(got.at(0).rowsAffected, 2);
+        // A refused statement leaves the connection for the next ones.
+        QVERIFY(got.at(1).error.contains("nowhere"));
+        QCOMPARE(got.at(2).rowsAffected, 2);
+        QCOMPARE(got.at(3).values, (QVector<QVector<QVariant>>{{8}, {8}}));
+
+        // The server ends the idle connection: the next statement gets a new one, and runs once.
+        const QVariant id = runAll(runner, {"select connection_id()"}).first().values.value(0).value(0);
+        QVERIFY(db.exec(QStringLiteral("kill %1").arg(id.toLongLong())));
+        QVERIFY(runAll(runner, {"insert into runner_rows values (:v)"}).first().ok());
+        QCOMPARE(runAll(runner, {"select count(*) from runner_rows where v = :v"}).first().values.value(0).value(0).toInt(), 1);
+    }
+
+    void unusableSettings_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("wrong password") << "dbPassword";
+        // The server accepts the account, but without a database nothing works.
+        QTest::newRow("no database name") << "dbName";
+    }
+
+    void unusableSettings()
+    {
+        QFETCH(QString, field);
+        (field == "dbName" ? connectionSettings.dbName : connectionSettings.dbPassword) = QStringLiteral("");
+        StatementRunner runner;
+        const SqlResult answer = runAll(runner, {"select 1"}).first();
+        TestEnv::useDatabase(connectionSettings);
+        QVERIFY(!answer.ok() && answer.values.isEmpty());
+        // Settings mended meanwhile are used by the next statement.
+        QVERIFY(runAll(runner, {"select 1"}).first().ok());
+    }
+
+    // Gone while a statement waits on the server: the window goes on, and
+    // the answer that comes later reaches no one.
+    void endsWithoutWaiting()
+    {
+        LoopLagMeter lag;
+        bool answered = false;
+        auto runner = std::make_unique<StatementRunner>();
+        runner->run(QStringLiteral("select sleep(3)"), {}, [&answered](const SqlResult &) { answered = true; });
+        QTest::qWait(300);
+        lag.start();
+        runner.reset();
+        QTest::qWait(4000);
+        QVERIFY2(lag.maxLagMs() < 200, qPrintable(QString::number(lag.maxLagMs())));
+        QVERIFY(!answered);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStatementRunner)
+#include "tst_statementrunner.moc"
