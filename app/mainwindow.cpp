@@ -18,6 +18,7 @@
 #include "orderreceiver.h"
 #include "pedido.h"
 #include "recentorders.h"
+#include "resumodia.h"
 #include "storeannouncer.h"
 #include "storeclient.h"
 #include "storestate.h"
@@ -257,6 +258,14 @@ void MainWindow::on_pushButton_gerenciar_clicked()
 {
     qCDebug(lcConsole) << "teste";
     Gerenciar dialog(nullptr);
+    dialog.Inicializa(idPizzaria);
+    dialog.setModal(true);
+    dialog.exec();
+}
+
+void MainWindow::on_actionResumo_dia_triggered()
+{
+    ResumoDia dialog(nullptr);
     dialog.Inicializa(idPizzaria);
     dialog.setModal(true);
     dialog.exec();

@@ -66,6 +66,7 @@ private slots:
     void task();
     void on_actionAbrir_CFG_triggered();
     void on_pushButton_gerenciar_clicked();
+    void on_actionResumo_dia_triggered();
     void on_pushButton_play_clicked();
     void on_pushButton_stop_clicked();
     void on_pushButton_espera_clicked();

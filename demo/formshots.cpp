@@ -5,19 +5,23 @@
 // opening size only, the main window as on a quiet evening, and the boxes the manual explains.
 #include "configuracao.h"
 #include "confirmar.h"
+#include "daysummary.h"
 #include "editaritem.h"
 #include "frase.h"
 #include "keypad.h"
 #include "orderdelegates.h"
+#include "resumodia.h"
 #include "ticket.h"
 #include "ui_gerenciar.h"
 #include "ui_mainwindow.h"
 #include "ui_pedido.h"   // with ui_mainwindow.h, the widget headers used here
 
 #include <QApplication>
+#include <QDateEdit>
 #include <QDateTime>
 #include <QDir>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTextStream>
@@ -236,5 +240,19 @@ int main(int argc, char *argv[])
     tabela->resizeColumnsToContents();
     pedido->findChild<QTextEdit *>()->setText(compoeTicket(10234, 1735081200, c, {linha}));
     shoot(pedido, dir, QStringLiteral("pedido"));
+
+    // Built without a server: the day's rows as its statement gives them.
+    TotaisDoDia dia;
+    dia.dia = QDate(2026, 12, 4);
+    QString erro;
+    dia.lerLinhas({{10233, 2, "45.90", "0.00", "5.00", 1, "", "motivo:Endereço fora da área de entrega"},
+                   {10234, 3, "123.40", "10.00", "5.00", 1, "Troco para R$150,00", ""},
+                   {10235, 1, "62.90", "5.00", "8.00", 4, QVariant(), ""},
+                   {10236, 0, "87.50", "0.00", "6.50", 1, "Troco para 100", ""}}, &erro);
+    auto *resumo = new ResumoDia;
+    resumo->findChild<QDateEdit *>()->setDate(dia.dia);
+    resumo->findChild<QPlainTextEdit *>()->setPlainText(dia.texto());
+    resumo->findChild<QPushButton *>(QStringLiteral("pushButton_imprimir"))->setEnabled(true);
+    shoot(resumo, dir, QStringLiteral("resumodia"));
     return 0;
 }

@@ -36,7 +36,7 @@ void imprimeDocumento(QPrinter *printer, const QString &texto, bool isHtml)
 // Lays the copy out for that printer's page into a PDF and hands it to the
 // spooler with lp, which says whether the job was accepted; printing through
 // QPrinter alone drops the spooler's answer.
-QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml)
+QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml, const QString &trabalho)
 {
     QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/pedido-XXXXXX.pdf"));
     if (!pdf.open())
@@ -53,8 +53,8 @@ QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml
     // The spooler answers at once when it is up; a hung one must not hold
     // the window (and its tick) for long.
     QProcess lp;
-    lp.start(QStringLiteral("lp"), {QStringLiteral("-d"), info.printerName(), QStringLiteral("-t"),
-                                    QStringLiteral("Pedido"), pdf.fileName()});
+    lp.start(QStringLiteral("lp"), {QStringLiteral("-d"), info.printerName(), QStringLiteral("-t"), trabalho,
+                                    pdf.fileName()});
     if (!lp.waitForFinished(5000)) {
         lp.kill();
         lp.waitForFinished();
@@ -71,8 +71,13 @@ QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml
 
 QStringList ImprimirTexto(const QString &texto, bool isHtml)
 {
+    return ImprimirTexto(texto, isHtml, connectionSettings.printerList, QStringLiteral("Pedido"));
+}
+
+QStringList ImprimirTexto(const QString &texto, bool isHtml, const QStringList &listadas, const QString &trabalho)
+{
     // Empty names are unset printers: the settings write ":" when none is chosen.
-    QStringList impressoras = connectionSettings.printerList;
+    QStringList impressoras = listadas;
     impressoras.removeAll(QString());
     QStringList falhas;
     if (impressoras.isEmpty()) {
@@ -93,7 +98,7 @@ QStringList ImprimirTexto(const QString &texto, bool isHtml)
             falhas << QStringLiteral("A impressora \"%1\" não está instalada.").arg(nome);
             continue;
         }
-        const QString erro = imprimeCopia(info, texto, isHtml);
+        const QString erro = imprimeCopia(info, texto, isHtml, trabalho);
         if (!erro.isNull())
             falhas << QStringLiteral("A impressora \"%1\" não imprimiu: %2").arg(nome, erro);
     }
