@@ -129,7 +129,7 @@ private slots:
         const int justAfter = db->addOrder(store, cutoff + 1, 10, 0, 1);
         db->addOrder(otherStore, cutoff + 60, 10, 0, 1);
         QVERIFY(refresh());
-        QCOMPARE(console->listedOrders(), QList<int>{justAfter});
+        QTRY_COMPARE(console->listedOrders(), QList<int>{justAfter});
 
         // The database goes away as an order is announced: the refresh fails and the rows
         // stay; once it is back the list is refreshed and the order rings, with no other message.

@@ -231,7 +231,7 @@ private slots:
         const int rang = insertFullOrder(*db, store, 0);
         QVERIFY(!c.lists(rang));
         QVERIFY(respondendo({"OK"}, [&] { clica(c.window(), "pushButton_numpedido"); }).isEmpty());
-        QVERIFY(c.lists(rang));
+        QTRY_VERIFY(c.lists(rang));
 
         // The order that just rang, opened by a double-click and approved after a moment's
         // reading: one message, a copy on each printer, and its echo closes the dialog.
