@@ -241,7 +241,7 @@ bool reload(DbFixture &db)
     }
     const double ratio = median(dialogMs) / median(clientMs);
     std::printf("  runs      %d of each, after 2 unmeasured\n", reloadRuns);
-    std::printf("  dialog    median %.2f ms (filtro to both tables shown: statements, models, columns)\n", median(dialogMs));
+    std::printf("  dialog    median %.2f ms (filtro to both tables filled: statements, models, the shown tab's columns)\n", median(dialogMs));
     std::printf("  libmariadb median %.2f ms (new connection, both statements, %d rows fetched)\n", median(clientMs), items);
     std::printf("  ratio     %.2f    aim: <= %.1f  -> %s\n", ratio, reloadAimRatio, metText(ratio <= reloadAimRatio));
     return true;

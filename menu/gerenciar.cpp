@@ -75,6 +75,10 @@ Gerenciar::Gerenciar(QWidget *parent)
         // Item texts are about as wide from row to row: a sample sizes the columns.
         view->horizontalHeader()->setResizeContentsPrecision(100);
     }
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, [this] {
+        if (aMedir && ui->tabWidget->currentWidget()->isAncestorOf(aMedir))
+            ajustaColunas(aMedir);
+    });
     ui->pushButton_item->setEnabled(false);
 }
 
@@ -129,13 +133,24 @@ void Gerenciar::mostraItens(QTableView *view, SqlRowsModel *model, int ativo, in
         model->setRows(result);
         for (int coluna : {ColCardapio, ColMenu, ColPrecoItem, ColNomeMenu, ColItemCardapio})
             view->hideColumn(coluna);
-        view->resizeColumnsToContents();
-        // Long names and descriptions would push the price out of sight; the
-        // editor shows them whole.
-        const int letra = view->fontMetrics().averageCharWidth();
-        for (const auto &[coluna, letras] : {std::pair<int, int>{ColNome, 18}, {ColDescricao, 24}})
-            view->setColumnWidth(coluna, qMin(view->columnWidth(coluna), letra * letras));
+        // Sizing reads a sample of the rows: the tab not shown waits until it is.
+        if (ui->tabWidget->currentWidget()->isAncestorOf(view))
+            ajustaColunas(view);
+        else
+            aMedir = view;
     });
+}
+
+void Gerenciar::ajustaColunas(QTableView *view)
+{
+    if (view == aMedir)
+        aMedir = nullptr;
+    view->resizeColumnsToContents();
+    // Long names and descriptions would push the price out of sight; the
+    // editor shows them whole.
+    const int letra = view->fontMetrics().averageCharWidth();
+    for (const auto &[coluna, letras] : {std::pair<int, int>{ColNome, 18}, {ColDescricao, 24}})
+        view->setColumnWidth(coluna, qMin(view->columnWidth(coluna), letra * letras));
 }
 
 void Gerenciar::AtualizaTabelas()

@@ -57,6 +57,7 @@ private slots:
 private:
     void mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, SqlRowsModel *model, int ativo);
     void mostraItens(QTableView *view, SqlRowsModel *model, int ativo, int leitura);
+    void ajustaColunas(QTableView *view);
     void grava(const QString &statement, const QVariantMap &valores, bool lote);
     void gravando(bool sim);
     void copiaItem(SqlRowsModel *model, int row);
@@ -88,6 +89,7 @@ private:
     float preco = 0;
     QSortFilterProxyModel *ativosProxy;
     QSortFilterProxyModel *pausadosProxy;
+    QTableView *aMedir = nullptr;   // rows shown, columns not sized yet
     int leituras = 0;          // table refreshes asked for; only the latest is shown
     bool emGravacao = false;   // a write and the refresh after it have not answered yet
     std::unique_ptr<StatementRunner> statements;   // last: gone first, with its answers
