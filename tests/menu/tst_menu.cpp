@@ -296,6 +296,7 @@ private:
                 }
                 box = std::make_unique<ModalAnswer>();
                 QTest::mouseClick(widget<QPushButton>("pushButton_" + what), Qt::LeftButton);
+                QVERIFY(box->seen() || !widget<QPushButton>("pushButton_" + what)->isEnabled());   // until answered
             } else {
                 auto *filter = widget<QComboBox>("comboBox_" + what);
                 filter->setCurrentIndex(filter->findText(entry));
