@@ -6,12 +6,12 @@
 //
 // Makes stores 9101 (3,000 items, one in four paused) and 9102 (a few items),
 // and deletes their rows afterwards; nothing else in the database is touched.
-#include "connection.h"
 #include "connectionsettings.h"
 #include "dbfixture.h"
 #include "editaritem.h"
 #include "gerenciar.h"
 #include "menudata.h"
+#include "statementrunner.h"
 #include "testenv.h"
 
 #include "benchfigures.h"
@@ -185,20 +185,23 @@ bool saveItemInC(MYSQL *client, int n, int menu, int tipo, int tamanho)
     unsigned long long item = 0, preco = 0;
     const std::string nome = "C " + std::to_string(n);
     bool ok = mysql_query(client, "START TRANSACTION") == 0
-        && runStatement(client, QStringLiteral("INSERT INTO item_cardapio (id_pizzaria, nome_item, descricao_item, "
-                                               "id_tipocardapio, caixa) VALUES (:idPizzaria, :nome,:descr,:tipo,:caixa)"),
+        && runStatement(client, insereItemStatement,
                         {intParam(store), textParam(nome), textParam(nome), intParam(tipo), intParam(0)}, &item) == 0
-        && runStatement(client, QStringLiteral("INSERT INTO precoitem (id_itemcardapio, id_tamanho,preco,desconto,id) "
-                                               "VALUES (:idItem,:tamanho,:preco,:desconto,:sku)"),
+        && runStatement(client, inserePrecoStatement,
                         {intParam(int(item)), intParam(tamanho), floatParam(12.5f), intParam(0), textParam("")}, &preco) == 0
-        && runStatement(client, QStringLiteral("INSERT INTO cardapio (id_pizzaria, id_menu,id_precoitem,id_tamanho,"
-                                               "ativo,dia_semana,info_cardapio,mask_cardapio) VALUES (:idPizzaria,"
-                                               ":idMenu,:idPreco,:idTam,1,127,0,:mascara)"),
+        && runStatement(client, insereCardapioStatement,
                         {intParam(store), intParam(menu), intParam(int(preco)), intParam(tamanho), intParam(0)}) == 0;
     return mysql_query(client, ok ? "COMMIT" : "ROLLBACK") == 0 && ok;
 }
 
 // ---------------------------------------------------------------- the measurements
+
+// Until every statement given to runner has been answered.
+void waitForAnswers(const StatementRunner *runner)
+{
+    while (runner->isBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 bool reload(DbFixture &db)
 {
@@ -208,11 +211,14 @@ bool reload(DbFixture &db)
     dialog.show();
     auto *filtro = dialog.findChild<QPushButton *>(QStringLiteral("pushButton_filtro"));
     auto *ativos = dialog.findChild<QTableView *>(QStringLiteral("tableView_ativos"));
+    const auto *statements = dialog.findChild<StatementRunner *>();
+    waitForAnswers(statements);
     std::vector<double> dialogMs, clientMs;
     for (int run = -2; run < reloadRuns; ++run) {
         QElapsedTimer timer;
         timer.start();
         filtro->click();
+        waitForAnswers(statements);
         const double reloaded = msSince(timer);
         timer.restart();
         const long rows = readItemsInC();
@@ -235,7 +241,7 @@ bool reload(DbFixture &db)
     }
     const double ratio = median(dialogMs) / median(clientMs);
     std::printf("  runs      %d of each, after 2 unmeasured\n", reloadRuns);
-    std::printf("  dialog    median %.2f ms (AtualizaTabelas: both statements, models, columns)\n", median(dialogMs));
+    std::printf("  dialog    median %.2f ms (filtro to both tables filled: statements, models, the shown tab's columns)\n", median(dialogMs));
     std::printf("  libmariadb median %.2f ms (new connection, both statements, %d rows fetched)\n", median(clientMs), items);
     std::printf("  ratio     %.2f    aim: <= %.1f  -> %s\n", ratio, reloadAimRatio, metText(ratio <= reloadAimRatio));
     return true;
@@ -250,18 +256,19 @@ bool save(DbFixture &db)
     const int menu = idOf("select id_menu from menu where id_pizzaria=:s and item_menu=:n", "Menu 0");
     const int tipo = idOf("select id_tipocardapio from tipocardapio where id_pizzaria=:s and tipocardapio=:n", "Tipo 0");
     const int tamanho = idOf("select id_tamanho from tamanho where id_pizzaria=:s and nome=:n", "Tamanho 0");
-    QSqlDatabase connection;
+    StatementRunner statements;
     MYSQL *client = connectClient();
-    if (!AbreConexao(QStringLiteral("menu"), &connection) || !client) {
+    if (!client) {
         std::printf("  cannot connect\n");
         return false;
     }
     std::vector<double> editorMs, clientMs;
     for (int run = 0; run < saveRuns; ++run) {
         EditarItem editor;
-        editor.IniciaEdicao(store, 0, menu, QStringLiteral("Menu 0"), 0, &connection);
+        editor.IniciaEdicao(store, 0, menu, QStringLiteral("Menu 0"), 0, &statements);
         editor.PreencheItem(QString(), QStringLiteral("Qt %1").arg(run), QString(), QStringLiteral("Tipo 0"),
                             QStringLiteral("Tamanho 0"), 12.5f, 0, 0);
+        waitForAnswers(&statements);
         // Each goes first every other run: the one after the other would
         // otherwise always meet the server just after the other's commit.
         for (const bool editorsTurn : {run % 2 == 0, run % 2 != 0}) {
@@ -269,6 +276,7 @@ bool save(DbFixture &db)
             timer.start();
             if (editorsTurn) {
                 editor.findChild<QPushButton *>(QStringLiteral("pushButton_ok"))->click();
+                waitForAnswers(&statements);
                 editorMs.push_back(msSince(timer));
             } else if (saveItemInC(client, run, menu, tipo, tamanho)) {
                 clientMs.push_back(msSince(timer));
@@ -288,7 +296,7 @@ bool save(DbFixture &db)
         return false;
     }
     std::printf("  runs      %d of each, alternating, each first every other run\n", saveRuns);
-    std::printf("  editor    median %.2f ms, min %.2f (Ok: checks, gravarItem, close)\n", median(editorMs),
+    std::printf("  editor    median %.2f ms, min %.2f (Ok to its answer: checks, gravarItem, close)\n", median(editorMs),
                 percentile(editorMs, 0));
     std::printf("  libmariadb median %.2f ms, min %.2f (same three statements prepared, one transaction)\n",
                 median(clientMs), percentile(clientMs, 0));

@@ -3,72 +3,65 @@
 
 #include "keypad.h"
 #include "menudata.h"
+#include "sqlsession.h"
 
 #include <QMessageBox>
-#include <QSqlQuery>
-#include <QSqlQueryModel>
+#include <QPointer>
 
 namespace {
 
-// The id of the row a successful insert just wrote, or 0 when the driver gives none.
-int idInserido(const QSqlQuery &query)
+// Runs an insert; its new row's id, or 0 with an error when the driver gives none:
+// without it the next rows would point at nothing.
+int insere(SqlSession &session, const QString &statement, const QVariantMap &valores, SqlResult *result)
 {
-    const QVariant id = query.lastInsertId();
-    return id.isValid() ? id.toInt() : 0;
+    *result = session.exec(statement, valores);
+    const int id = result->lastInsertId.toInt();
+    if (result->ok() && id == 0)
+        result->error = QStringLiteral("no id for the new row");
+    return result->ok() ? id : 0;
 }
 
-// Runs the three inserts of a new item; stops at the first that fails.
-bool criaItem(QSqlDatabase *db, int idPizzaria, const QString &sku, const QString &nome, const QString &descr,
-              int tipo, int tamanho, float preco, int menu, int mascara)
+// The three inserts of a new item; stops at the first that fails.
+SqlResult criaItem(SqlSession &session, int idPizzaria, const QString &sku, const QString &nome, const QString &descr,
+                   int tipo, int tamanho, float preco, int menu, int mascara)
 {
-    QSqlQuery query(*db);
-    if (!executaComValores(query,
-                           QStringLiteral("INSERT INTO item_cardapio (id_pizzaria, nome_item, descricao_item, "
-                                          "id_tipocardapio, caixa) VALUES (:idPizzaria, :nome,:descr,:tipo,:caixa)"),
-                           {{QStringLiteral(":idPizzaria"), idPizzaria}, {QStringLiteral(":nome"), nome},
-                            {QStringLiteral(":descr"), descr}, {QStringLiteral(":tipo"), tipo},
-                            {QStringLiteral(":caixa"), 0}}))
-        return false;
-    // Without the new row's id the next rows would point at nothing.
-    const int idItem = idInserido(query);
-    if (idItem == 0)
-        return false;
-    if (!executaComValores(query,
-                           QStringLiteral("INSERT INTO precoitem (id_itemcardapio, id_tamanho,preco,desconto,id) "
-                                          "VALUES (:idItem,:tamanho,:preco,:desconto,:sku)"),
-                           {{QStringLiteral(":idItem"), idItem}, {QStringLiteral(":tamanho"), tamanho},
-                            {QStringLiteral(":preco"), preco}, {QStringLiteral(":desconto"), 0},
-                            {QStringLiteral(":sku"), sku}}))
-        return false;
-    const int idPreco = idInserido(query);
+    SqlResult result;
+    const int idItem = insere(session, insereItemStatement,
+                              {{QStringLiteral(":idPizzaria"), idPizzaria}, {QStringLiteral(":nome"), nome},
+                               {QStringLiteral(":descr"), descr}, {QStringLiteral(":tipo"), tipo},
+                               {QStringLiteral(":caixa"), 0}},
+                              &result);
+    const int idPreco = idItem == 0 ? 0
+        : insere(session, inserePrecoStatement,
+                 {{QStringLiteral(":idItem"), idItem}, {QStringLiteral(":tamanho"), tamanho},
+                  {QStringLiteral(":preco"), preco}, {QStringLiteral(":desconto"), 0}, {QStringLiteral(":sku"), sku}},
+                 &result);
     if (idPreco == 0)
-        return false;
-    return executaComValores(query,
-                             QStringLiteral("INSERT INTO cardapio (id_pizzaria, id_menu,id_precoitem,id_tamanho,ativo,"
-                                            "dia_semana,info_cardapio,mask_cardapio) VALUES (:idPizzaria,:idMenu,"
-                                            ":idPreco,:idTam,1,127,0,:mascara)"),
-                             {{QStringLiteral(":idPizzaria"), idPizzaria}, {QStringLiteral(":idMenu"), menu},
-                              {QStringLiteral(":idPreco"), idPreco}, {QStringLiteral(":idTam"), tamanho},
-                              {QStringLiteral(":mascara"), mascara}});
+        return result;
+    return session.exec(insereCardapioStatement,
+                        {{QStringLiteral(":idPizzaria"), idPizzaria}, {QStringLiteral(":idMenu"), menu},
+                         {QStringLiteral(":idPreco"), idPreco}, {QStringLiteral(":idTam"), tamanho},
+                         {QStringLiteral(":mascara"), mascara}});
 }
 
-// Runs the three updates of an existing item; stops at the first that fails.
-bool alteraItem(QSqlDatabase *db, int id, const QString &sku, const QString &nome, const QString &descr, int tipo,
-                int tamanho, float preco, int idPrecoItem, int idItemCardapio)
+// The three updates of an existing item; stops at the first that fails.
+SqlResult alteraItem(SqlSession &session, int id, const QString &sku, const QString &nome, const QString &descr,
+                     int tipo, int tamanho, float preco, int idPrecoItem, int idItemCardapio)
 {
-    QSqlQuery query(*db);
-    return executaComValores(query,
-                             QStringLiteral("update item_cardapio set nome_item=:nome, descricao_item=:descr, "
-                                            "id_tipocardapio=:tipo where id_itemcardapio=:id"),
-                             {{QStringLiteral(":nome"), nome}, {QStringLiteral(":descr"), descr},
-                              {QStringLiteral(":tipo"), tipo}, {QStringLiteral(":id"), idItemCardapio}})
-        && executaComValores(query,
-                             QStringLiteral("update precoitem set id_tamanho=:tamanho, preco=:preco, id=:sku "
-                                            "where id_precoitem=:id"),
-                             {{QStringLiteral(":tamanho"), tamanho}, {QStringLiteral(":preco"), preco},
-                              {QStringLiteral(":sku"), sku}, {QStringLiteral(":id"), idPrecoItem}})
-        && executaComValores(query, QStringLiteral("update cardapio set id_tamanho=:idTam where id_cardapio=:id"),
-                             {{QStringLiteral(":idTam"), tamanho}, {QStringLiteral(":id"), id}});
+    SqlResult result = session.exec(alteraItemStatement, {{QStringLiteral(":nome"), nome}, {QStringLiteral(":descr"), descr},
+                                                          {QStringLiteral(":tipo"), tipo},
+                                                          {QStringLiteral(":id"), idItemCardapio}});
+    if (result.ok())
+        result = session.exec(alteraPrecoStatement, {{QStringLiteral(":tamanho"), tamanho}, {QStringLiteral(":preco"), preco},
+                                                     {QStringLiteral(":sku"), sku}, {QStringLiteral(":id"), idPrecoItem}});
+    if (result.ok())
+        result = session.exec(alteraCardapioStatement, {{QStringLiteral(":idTam"), tamanho}, {QStringLiteral(":id"), id}});
+    return result;
+}
+
+void escolheTexto(QComboBox *box, const QString &texto)
+{
+    box->setCurrentIndex(box->findText(texto, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
 } // namespace
@@ -76,8 +69,6 @@ bool alteraItem(QSqlDatabase *db, int id, const QString &sku, const QString &nom
 EditarItem::EditarItem(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::EditarItem)
-    , tiposModel(new QSqlQueryModel)
-    , tamanhosModel(new QSqlQueryModel)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::WindowFlags());
@@ -88,18 +79,35 @@ EditarItem::~EditarItem()
     delete ui;
 }
 
-void EditarItem::IniciaEdicao(int id_pizzaria, int id, int id_menu, const QString &menu, int mascara, QSqlDatabase *db)
+void EditarItem::IniciaEdicao(int id_pizzaria, int id, int id_menu, const QString &menu, int mascara,
+                              StatementRunner *statements)
 {
     this->id_pizzaria = id_pizzaria;
     id_cardapio = id;
     mask_cardapio = mascara;
     this->id_menu = id_menu;
-    this->db = db;
-    LerTipos(id_pizzaria, tiposModel.get(), *db);
-    preencheCaixa(ui->comboBox_tipo, QStringLiteral("Escolha Tipo..."), tiposModel.get());
-    LerTamanhos(id_pizzaria, tamanhosModel.get(), *db);
-    preencheCaixa(ui->comboBox_tamanho, QStringLiteral("Escolha Tamanho..."), tamanhosModel.get());
+    this->statements = statements;
     ui->label_menu->setText(menu);
+    // "Ok" waits for the boxes, so that no item is refused for want of a size not shown yet.
+    ui->pushButton_ok->setEnabled(false);
+    caixasPendentes = 2;
+    const QPointer<EditarItem> self(this);
+    const std::pair<QComboBox *, QString> caixas[] = {{ui->comboBox_tipo, QStringLiteral("Escolha Tipo...")},
+                                                      {ui->comboBox_tamanho, QStringLiteral("Escolha Tamanho...")}};
+    for (const auto &[box, prompt] : caixas) {
+        preencheCaixa(box, prompt, SqlRows());
+        statements->run(box == ui->comboBox_tipo ? tiposStatement : tamanhosStatement,
+                        {{QStringLiteral(":id_pizzaria"), id_pizzaria}},
+                        [self, box = box, prompt = prompt](const SqlResult &rows) {
+            if (!self)
+                return;
+            if (rows.ok())
+                preencheCaixa(box, prompt, rows);
+            escolheTexto(box, box == self->ui->comboBox_tipo ? self->tipoInicial : self->tamanhoInicial);
+            if (--self->caixasPendentes == 0)
+                self->ui->pushButton_ok->setEnabled(true);
+        });
+    }
 }
 
 void EditarItem::PreencheItem(const QString &sku, const QString &nome, const QString &descricao, const QString &tipo,
@@ -109,50 +117,62 @@ void EditarItem::PreencheItem(const QString &sku, const QString &nome, const QSt
     ui->lineEdit_sku->setText(sku);
     ui->lineEdit_nome->setText(nome);
     ui->lineEdit_descricao->setText(descricao);
-    ui->comboBox_tipo->setCurrentIndex(ui->comboBox_tipo->findText(tipo, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    ui->comboBox_tamanho->setCurrentIndex(
-        ui->comboBox_tamanho->findText(tamanho, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    tipoInicial = tipo;
+    tamanhoInicial = tamanho;
+    // No selection while a box lacks them; chosen again when its rows arrive.
+    escolheTexto(ui->comboBox_tipo, tipo);
+    escolheTexto(ui->comboBox_tamanho, tamanho);
     this->preco = preco;
     ui->pushButton_preco->setText(textoPreco(preco));
     this->id_precoitem = id_precoitem;
     this->id_itemcardapio = id_itemcardapio;
 }
 
-// Whether another entry of the store has the code; empty when the check itself
-// failed, which must not pass for "free".
-std::optional<bool> EditarItem::codigoEmUso(int idPizzaria, const QString &sku, QSqlDatabase *db)
+void EditarItem::checarSku(int idPizzaria, const QString &sku, const std::function<void(std::optional<bool>)> &emUso)
 {
     if (sku.isEmpty())
-        return false;
-    QSqlQuery query(*db);
-    if (!executaComValores(query,
-                           QStringLiteral("select precoitem.id_precoitem from cardapio inner join precoitem on "
-                                          "cardapio.id_precoitem=precoitem.id_precoitem where id=:sku and "
-                                          "id_pizzaria=:idpizzaria"),
-                           {{QStringLiteral(":sku"), sku}, {QStringLiteral(":idpizzaria"), idPizzaria}}))
-        return std::nullopt;
-    return query.size() > 0;
+        return emUso(false);
+    statements->run(codigoStatement, {{QStringLiteral(":sku"), sku}, {QStringLiteral(":idpizzaria"), idPizzaria}},
+                    [emUso](const SqlResult &result) {
+        emUso(result.ok() ? std::optional<bool>(!result.values.isEmpty()) : std::nullopt);
+    });
 }
 
-bool EditarItem::checarSku(int idPizzaria, const QString &sku, QSqlDatabase *db)
+StatementRunner::Work EditarItem::gravarItem(int id, int idPizzaria, const QString &sku, const QString &nome,
+                                             const QString &descr, int tipo, int tamanho, float preco, int menu,
+                                             int mascara, int idPrecoItem, int idItemCardapio)
 {
-    return codigoEmUso(idPizzaria, sku, db).value_or(false);
+    return [=](SqlSession &session) {
+        SqlResult result;
+        // Outside a transaction a failure would leave the rows already written.
+        if (!session.transaction()) {
+            result.error = QStringLiteral("no transaction");
+            return result;
+        }
+        result = id == 0 ? criaItem(session, idPizzaria, sku, nome, descr, tipo, tamanho, preco, menu, mascara)
+                         : alteraItem(session, id, sku, nome, descr, tipo, tamanho, preco, idPrecoItem, idItemCardapio);
+        if (!result.ok())
+            session.rollback();
+        else if (!session.commit())
+            result.error = QStringLiteral("no commit");
+        return result;
+    };
 }
 
-bool EditarItem::gravarItem(int id, int idPizzaria, const QString &sku, const QString &nome, const QString &descr,
-                            int tipo, int tamanho, float preco, int menu, int mascara, QSqlDatabase *db,
-                            int idPrecoItem, int idItemCardapio)
+void EditarItem::gravado(const SqlResult &result)
 {
-    // Outside a transaction a failure would leave the rows already written.
-    if (!db->transaction())
-        return false;
-    const bool ok = id == 0 ? criaItem(db, idPizzaria, sku, nome, descr, tipo, tamanho, preco, menu, mascara)
-                            : alteraItem(db, id, sku, nome, descr, tipo, tamanho, preco, idPrecoItem, idItemCardapio);
-    if (!ok) {
-        db->rollback();
-        return false;
-    }
-    return db->commit();
+    salvando = false;
+    ui->pushButton_ok->setEnabled(true);
+    if (result.ok())
+        close();
+    else
+        recusa(QStringLiteral("Erro na gravação de dados"));
+}
+
+void EditarItem::reject()
+{
+    if (!salvando)
+        QDialog::reject();
 }
 
 void EditarItem::recusa(const QString &texto)
@@ -168,6 +188,8 @@ void EditarItem::on_pushButton_preco_clicked()
 
 void EditarItem::on_pushButton_ok_clicked()
 {
+    if (salvando || !statements)
+        return;
     if (ui->lineEdit_nome->text().isEmpty()) {
         recusa(QStringLiteral("Favor preencher nome do item"));
         return;
@@ -186,16 +208,28 @@ void EditarItem::on_pushButton_ok_clicked()
     }
     const int tipo = ui->comboBox_tipo->currentData().toInt();
     const int tamanho = ui->comboBox_tamanho->currentData().toInt();
-    if (id_cardapio == 0 || sku != codigoInicial) {
-        const std::optional<bool> emUso = codigoEmUso(id_pizzaria, sku, db);
+    // A second press waits for the first one's answer.
+    salvando = true;
+    ui->pushButton_ok->setEnabled(false);
+    const StatementRunner::Work grava = gravarItem(id_cardapio, id_pizzaria, sku, nome, descr, tipo, tamanho, preco,
+                                                   id_menu, mask_cardapio, id_precoitem, id_itemcardapio);
+    const QPointer<EditarItem> self(this);
+    const auto gravaSeLivre = [self, grava](std::optional<bool> emUso) {
+        if (!self)
+            return;
         if (!emUso || *emUso) {
-            recusa(emUso ? QStringLiteral("Código de Item já cadastrado") : QStringLiteral("Erro na gravação de dados"));
+            self->salvando = false;
+            self->ui->pushButton_ok->setEnabled(true);
+            self->recusa(emUso ? QStringLiteral("Código de Item já cadastrado") : QStringLiteral("Erro na gravação de dados"));
             return;
         }
-    }
-    if (gravarItem(id_cardapio, id_pizzaria, sku, nome, descr, tipo, tamanho, preco, id_menu, mask_cardapio, db,
-                   id_precoitem, id_itemcardapio))
-        close();
+        self->statements->run(grava, [self](const SqlResult &result) {
+            if (self)
+                self->gravado(result);
+        });
+    };
+    if (id_cardapio == 0 || sku != codigoInicial)
+        checarSku(id_pizzaria, sku, gravaSeLivre);
     else
-        recusa(QStringLiteral("Erro na gravação de dados"));
+        gravaSeLivre(false);
 }

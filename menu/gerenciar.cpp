@@ -5,17 +5,16 @@
 #include "editaritem.h"
 #include "keypad.h"
 #include "menudata.h"
-#include "orderdelegates.h"
 #include "menulog.h"
-#include "sqlsnapshotmodel.h"
+#include "orderdelegates.h"
+#include "sqlrowsmodel.h"
+#include "sqlsession.h"
+#include "statementrunner.h"
 
 #include <QDebug>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QSortFilterProxyModel>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlQueryModel>
 
 namespace {
 
@@ -35,42 +34,51 @@ QString semPrimeiraEscolha(const QComboBox *box, const QString &texto)
 Gerenciar::Gerenciar(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::Gerenciar)
-    , menuModel(new QSqlQueryModel)
-    , tiposModel(new QSqlQueryModel)
-    , tamanhosModel(new QSqlQueryModel)
-    // The dialog holds its connection until it closes: rows are read as shown.
-    , ativosModel(new SqlSnapshotModel(nullptr, SqlSnapshotModel::Copy::OnDemand))
-    , pausadosModel(new SqlSnapshotModel(nullptr, SqlSnapshotModel::Copy::OnDemand))
+    , ativosModel(new SqlRowsModel(this))
+    , pausadosModel(new SqlRowsModel(this))
     , filtroMenu(QLatin1String(""))
     , filtroTipo(QLatin1String(""))
     , filtroTamanho(QLatin1String(""))
     , filtroNome(QLatin1String(""))
     , ativosProxy(new QSortFilterProxyModel(this))
     , pausadosProxy(new QSortFilterProxyModel(this))
+    , statements(std::make_unique<StatementRunner>(this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::WindowFlags());
     ui->tabWidget->setCurrentIndex(0);
+    statements->setObjectName(QStringLiteral("menuStatements"));
 
     // Wired once: a view given a new model at every refresh keeps each old
     // selection model alive until the dialog closes.
     const std::pair<QTableView *, QSortFilterProxyModel *> tabelas[] = {
         {ui->tableView_ativos, ativosProxy}, {ui->tableView_pausados, pausadosProxy}};
-    ativosProxy->setSourceModel(ativosModel.get());
-    pausadosProxy->setSourceModel(pausadosModel.get());
+    ativosProxy->setSourceModel(ativosModel);
+    pausadosProxy->setSourceModel(pausadosModel);
+    // Named before sizing, so that each column also fits its title.
+    const std::pair<int, QString> cabecalhos[] = {
+        {ColCodigo, QStringLiteral("ID")},          {ColNome, QStringLiteral("Item")},
+        {ColDescricao, QStringLiteral("Descrição")}, {ColTipo, QStringLiteral("Categoria")},
+        {ColTamanho, QStringLiteral("Tamanho")},     {ColPreco, QStringLiteral("Preço\n(R$)")},
+        {ColMascara, QStringLiteral("Máscara")}};
+    for (const auto &[coluna, texto] : cabecalhos) {
+        ativosModel->setHeaderData(coluna, Qt::Horizontal, texto);
+        pausadosModel->setHeaderData(coluna, Qt::Horizontal, texto);
+    }
     for (const auto &[view, proxy] : tabelas) {
         proxy->setDynamicSortFilter(true);
         view->setModel(proxy);
         view->setItemDelegateForColumn(ColPreco, new NumberFormatDelegate(this));
-        // The database's order until the operator clicks a header: sorting
-        // reads every row, where showing reads only the visible ones.
+        // The database's order until the operator clicks a header.
         view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
         view->setSortingEnabled(true);
         // Item texts are about as wide from row to row: a sample sizes the columns.
         view->horizontalHeader()->setResizeContentsPrecision(100);
     }
-
-    AbreConexao(QStringLiteral("menu"), &db);
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, [this] {
+        if (aMedir && ui->tabWidget->currentWidget()->isAncestorOf(aMedir))
+            ajustaColunas(aMedir);
+    });
     ui->pushButton_item->setEnabled(false);
 }
 
@@ -82,18 +90,23 @@ Gerenciar::~Gerenciar()
 void Gerenciar::Inicializa(int id_pizzaria)
 {
     this->id_pizzaria = id_pizzaria;
-    LerMenu(id_pizzaria, menuModel.get());
-    preencheCaixa(ui->comboBox_menu, QStringLiteral("Escolha Menu..."), menuModel.get());
-    LerTipos(id_pizzaria, tiposModel.get(), db);
-    preencheCaixa(ui->comboBox_tipo, QStringLiteral("Escolha Tipo..."), tiposModel.get());
-    LerTamanhos(id_pizzaria, tamanhosModel.get(), db);
-    preencheCaixa(ui->comboBox_tamanho, QStringLiteral("Escolha Tamanho..."), tamanhosModel.get());
+    const QVariantMap loja{{QStringLiteral(":id_pizzaria"), id_pizzaria}};
+    const struct { QComboBox *box; QString prompt; const QString &statement; } caixas[] = {
+        {ui->comboBox_menu, QStringLiteral("Escolha Menu..."), menuStatement},
+        {ui->comboBox_tipo, QStringLiteral("Escolha Tipo..."), tiposStatement},
+        {ui->comboBox_tamanho, QStringLiteral("Escolha Tamanho..."), tamanhosStatement}};
+    for (const auto &caixa : caixas) {
+        preencheCaixa(caixa.box, caixa.prompt, SqlRows());
+        statements->run(caixa.statement, loja, [box = caixa.box, prompt = caixa.prompt](const SqlResult &rows) {
+            if (rows.ok())
+                preencheCaixa(box, prompt, rows);
+        });
+    }
 }
 
 bool Gerenciar::LerMenu(int id, QSqlQueryModel *model)
 {
-    return lerParaModelo(QStringLiteral("select item_menu, id_menu from menu where id_pizzaria=:id_pizzaria"),
-                         {{QStringLiteral(":id_pizzaria"), id}}, model, db);
+    return readIntoModel(QStringLiteral("menu"), menuStatement, {{QStringLiteral(":id_pizzaria"), id}}, model);
 }
 
 bool Gerenciar::LerItens(int id, const QString &filtro, const QString &menu, const QString &tipo,
@@ -101,34 +114,37 @@ bool Gerenciar::LerItens(int id, const QString &filtro, const QString &menu, con
 {
     if (!model)
         return false;
-    const auto contem = [](const QString &valor) { return QString(QLatin1Char('%') + valor + QLatin1Char('%')); };
-    QSqlQuery query(db);
-    const bool ok = executaComValores(query, itensStatement,
-                                      {{QStringLiteral(":id_pizzaria"), id},
-                                       {QStringLiteral(":ativo"), ativo},
-                                       {QStringLiteral(":menu"), contem(menu)},
-                                       {QStringLiteral(":tamanho"), contem(tamanho)},
-                                       {QStringLiteral(":tipo"), contem(tipo)},
-                                       {QStringLiteral(":filtro"), contem(filtro)}});
-    if (ok)
-        model->setQuery(query);
-    qCDebug(lcMenu) << query.lastError().text();
+    QString error;
+    const bool ok = readIntoModel(QStringLiteral("menu"), itensStatement,
+                                  itensValores(id, filtro, menu, tipo, tamanho, ativo), model, &error);
+    qCDebug(lcMenu) << error;
     return ok;
 }
 
-void Gerenciar::mostraItens(QTableView *view, QSqlQueryModel *model, int ativo)
+// A failed read leaves the table as it was; an answer overtaken by a newer
+// refresh is not shown.
+void Gerenciar::mostraItens(QTableView *view, SqlRowsModel *model, int ativo, int leitura)
 {
-    LerItens(id_pizzaria, filtroNome, filtroMenu, filtroTipo, filtroTamanho, model, ativo);
-    for (int coluna : {ColCardapio, ColMenu, ColPrecoItem, ColNomeMenu, ColItemCardapio})
-        view->hideColumn(coluna);
-    // Named before sizing, so that each column also fits its title.
-    const std::pair<int, QString> cabecalhos[] = {
-        {ColCodigo, QStringLiteral("ID")},          {ColNome, QStringLiteral("Item")},
-        {ColDescricao, QStringLiteral("Descrição")}, {ColTipo, QStringLiteral("Categoria")},
-        {ColTamanho, QStringLiteral("Tamanho")},     {ColPreco, QStringLiteral("Preço\n(R$)")},
-        {ColMascara, QStringLiteral("Máscara")}};
-    for (const auto &[coluna, texto] : cabecalhos)
-        model->setHeaderData(coluna, Qt::Horizontal, texto);
+    const QVariantMap valores = itensValores(id_pizzaria, filtroNome, filtroMenu, filtroTipo, filtroTamanho, ativo);
+    statements->run(itensStatement, valores, [this, view, model, leitura](const SqlResult &result) {
+        qCDebug(lcMenu) << result.error;
+        if (!result.ok() || leitura != leituras)
+            return;
+        model->setRows(result);
+        for (int coluna : {ColCardapio, ColMenu, ColPrecoItem, ColNomeMenu, ColItemCardapio})
+            view->hideColumn(coluna);
+        // Sizing reads a sample of the rows: the tab not shown waits until it is.
+        if (ui->tabWidget->currentWidget()->isAncestorOf(view))
+            ajustaColunas(view);
+        else
+            aMedir = view;
+    });
+}
+
+void Gerenciar::ajustaColunas(QTableView *view)
+{
+    if (view == aMedir)
+        aMedir = nullptr;
     view->resizeColumnsToContents();
     // Long names and descriptions would push the price out of sight; the
     // editor shows them whole.
@@ -140,32 +156,47 @@ void Gerenciar::mostraItens(QTableView *view, QSqlQueryModel *model, int ativo)
 void Gerenciar::AtualizaTabelas()
 {
     filtroNome = ui->lineEdit_filtro->text();
-    mostraItens(ui->tableView_ativos, ativosModel.get(), 1);
-    mostraItens(ui->tableView_pausados, pausadosModel.get(), 0);
+    const int leitura = ++leituras;
+    mostraItens(ui->tableView_ativos, ativosModel, 1, leitura);
+    mostraItens(ui->tableView_pausados, pausadosModel, 0, leitura);
 }
 
-bool Gerenciar::AtualizaPreco(int id, float preco)
+// The buttons that write, and those that open the editor on the tables' rows,
+// wait until the tables show what was written.
+void Gerenciar::gravando(bool sim)
 {
-    QSqlQuery query(db);
-    if (executaComValores(query, QStringLiteral("update precoitem set preco=:preco where id_precoitem=:id"),
-                          {{QStringLiteral(":id"), id}, {QStringLiteral(":preco"), preco}}))
-        return true;
-    erroGravacao = query.lastError().text();
-    return false;
+    emGravacao = sim;
+    for (QPushButton *botao : {ui->pushButton_pausar, ui->pushButton_venda, ui->pushButton_editar})
+        botao->setEnabled(!sim);
+    ui->pushButton_item->setEnabled(!sim && ui->comboBox_menu->currentIndex() > 0);
 }
 
-bool Gerenciar::AtualizaAtivo(const QVariantList &ids, const QVariantList &ativos)
+void Gerenciar::grava(const QString &statement, const QVariantMap &valores, bool lote)
 {
-    QSqlQuery query(db);
-    bool ok = query.prepare(QStringLiteral("update cardapio set ativo=:ativo where id_cardapio=:id"));
-    if (ok) {
-        query.bindValue(QStringLiteral(":id"), ids);
-        query.bindValue(QStringLiteral(":ativo"), ativos);
-        ok = query.execBatch();
-    }
-    if (!ok)
-        erroGravacao = query.lastError().text();
-    return ok;
+    gravando(true);
+    statements->run(
+        [statement, valores, lote](SqlSession &session) {
+            return lote ? session.execBatch(statement, valores) : session.exec(statement, valores);
+        },
+        [this](const SqlResult &result) {
+            AtualizaTabelas();
+            // Answered in order: after the refresh's rows.
+            statements->run([](SqlSession &) { return SqlResult(); }, [this](const SqlResult &) { gravando(false); });
+            if (!result.ok()) {
+                erroGravacao = result.error;
+                informaFalha();
+            }
+        });
+}
+
+void Gerenciar::AtualizaPreco(int id, float preco)
+{
+    grava(precoStatement, {{QStringLiteral(":id"), id}, {QStringLiteral(":preco"), preco}}, false);
+}
+
+void Gerenciar::AtualizaAtivo(const QVariantList &ids, const QVariantList &ativos)
+{
+    grava(ativoStatement, {{QStringLiteral(":id"), ids}, {QStringLiteral(":ativo"), ativos}}, true);
 }
 
 void Gerenciar::informaFalha()
@@ -173,8 +204,10 @@ void Gerenciar::informaFalha()
     QMessageBox::critical(nullptr, QStringLiteral("Erro na gravação de dados"), erroGravacao, QMessageBox::Ok);
 }
 
-void Gerenciar::mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, QSqlQueryModel *model, int ativo)
+void Gerenciar::mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, SqlRowsModel *model, int ativo)
 {
+    if (emGravacao)
+        return;
     if (model->rowCount() == 0) {
         QMessageBox::critical(nullptr, QStringLiteral("Seleção"), QStringLiteral("Nenhum pedido para selecionar"),
                               QMessageBox::Ok);
@@ -193,19 +226,17 @@ void Gerenciar::mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, QSqlQu
         ids.append(model->index(row, ColCardapio).data().toInt());
         ativos.append(ativo);
     }
-    if (!AtualizaAtivo(ids, ativos))
-        informaFalha();
-    AtualizaTabelas();
+    AtualizaAtivo(ids, ativos);
 }
 
 void Gerenciar::on_pushButton_pausar_clicked()
 {
-    mudaVenda(ui->tableView_ativos, ativosProxy, ativosModel.get(), 0);
+    mudaVenda(ui->tableView_ativos, ativosProxy, ativosModel, 0);
 }
 
 void Gerenciar::on_pushButton_venda_clicked()
 {
-    mudaVenda(ui->tableView_pausados, pausadosProxy, pausadosModel.get(), 1);
+    mudaVenda(ui->tableView_pausados, pausadosProxy, pausadosModel, 1);
 }
 
 void Gerenciar::on_comboBox_menu_activated(const QString &arg1)
@@ -213,7 +244,7 @@ void Gerenciar::on_comboBox_menu_activated(const QString &arg1)
     // "Escolha Menu..." filters by its own text, which names no menu.
     filtroMenu = arg1;
     AtualizaTabelas();
-    ui->pushButton_item->setEnabled(ui->comboBox_menu->currentIndex() != 0);
+    ui->pushButton_item->setEnabled(!emGravacao && ui->comboBox_menu->currentIndex() != 0);
 }
 
 void Gerenciar::on_comboBox_tamanho_activated(const QString &arg1)
@@ -235,23 +266,23 @@ void Gerenciar::on_pushButton_filtro_clicked()
 
 void Gerenciar::on_tableView_ativos_doubleClicked(QModelIndex index)
 {
+    if (emGravacao)
+        return;
     const int row = ativosProxy->mapToSource(index).row();
     float novoPreco = ativosModel->index(row, ColPreco).data().toFloat();
     const int idPreco = ativosModel->index(row, ColPrecoItem).data().toInt();
     // Closed without "Enter": the price may have changed meanwhile elsewhere, so nothing goes back.
     if (!Keypad::askAmount(&novoPreco))
         return;
-    if (!AtualizaPreco(idPreco, novoPreco))
-        informaFalha();
-    AtualizaTabelas();
+    AtualizaPreco(idPreco, novoPreco);
 }
 
 void Gerenciar::on_tableView_ativos_clicked(QModelIndex index)
 {
-    copiaItem(ativosModel.get(), ativosProxy->mapToSource(index).row());
+    copiaItem(ativosModel, ativosProxy->mapToSource(index).row());
 }
 
-void Gerenciar::copiaItem(QSqlQueryModel *model, int row)
+void Gerenciar::copiaItem(SqlRowsModel *model, int row)
 {
     const auto valor = [model, row](int coluna) { return model->index(row, coluna).data(); };
     id_cardapio = valor(ColCardapio).toInt();
@@ -272,9 +303,7 @@ void Gerenciar::copiaItem(QSqlQueryModel *model, int row)
 // pause since the click must not go back with the editor's save.
 bool Gerenciar::releItem()
 {
-    for (QSqlQueryModel *model : {ativosModel.get(), pausadosModel.get()}) {
-        while (model->canFetchMore())
-            model->fetchMore();
+    for (SqlRowsModel *model : {ativosModel, pausadosModel}) {
         for (int row = 0; row < model->rowCount(); ++row) {
             if (model->index(row, ColCardapio).data().toInt() == id_cardapio) {
                 copiaItem(model, row);
@@ -294,7 +323,7 @@ void Gerenciar::abreEditor(bool copia)
     }
     EditarItem editor;
     // The item's own menu, where a copy goes; the filter may match several.
-    editor.IniciaEdicao(id_pizzaria, copia ? 0 : id_cardapio, id_menu, nomeMenu, mask, &db);
+    editor.IniciaEdicao(id_pizzaria, copia ? 0 : id_cardapio, id_menu, nomeMenu, mask, statements.get());
     editor.PreencheItem(codigo, nome, descricao, nomeTipo, nomeTamanho, preco, id_precoitem, id_itemcardapio);
     editor.setModal(true);
     editor.exec();

@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QModelIndex>
-#include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
 
@@ -11,6 +10,9 @@
 class QSortFilterProxyModel;
 class QSqlQueryModel;
 class QTableView;
+class SqlRowsModel;
+class StatementRunner;
+struct SqlResult;
 
 namespace Ui {
 class Gerenciar;
@@ -18,7 +20,8 @@ class Gerenciar;
 
 // "Gerenciar Itens": the store's items on sale and paused, filtered by menu,
 // category, size and name; pauses and resumes sales, changes prices and opens
-// the item editor. Works on its own connection "menu".
+// the item editor. Its statements run in order on its own runner, which the
+// editor shares; the dialog answers the operator meanwhile.
 class Gerenciar : public QDialog
 {
     Q_OBJECT
@@ -27,18 +30,19 @@ public:
     explicit Gerenciar(QWidget *parent = nullptr);
     ~Gerenciar() override;
 
-    // Fills the filter boxes; the tables stay empty until the first refresh.
+    // Fills the filter boxes as their rows arrive; the tables stay empty until the first refresh.
     void Inicializa(int id_pizzaria);
-    // Reloads both tables with the current filters.
+    // Reloads both tables with the current filters; each keeps its rows until the new ones arrive.
     void AtualizaTabelas();
 
 private slots:
+    // For callers that hand a model over: read at once on the connection "menu".
     bool LerMenu(int id, QSqlQueryModel *model);
     bool LerItens(int id, const QString &filtro, const QString &menu, const QString &tipo, const QString &tamanho,
                   QSqlQueryModel *model, int ativo);
-    // Both return whether the rows were written; the database's error is then in erroGravacao.
-    bool AtualizaPreco(int id, float preco);
-    bool AtualizaAtivo(const QVariantList &ids, const QVariantList &ativos);
+    // Both write in the background: the box with the error when refused, then a refresh.
+    void AtualizaPreco(int id, float preco);
+    void AtualizaAtivo(const QVariantList &ids, const QVariantList &ativos);
     void on_pushButton_pausar_clicked();
     void on_comboBox_menu_activated(const QString &arg1);
     void on_comboBox_tamanho_activated(const QString &arg1);
@@ -51,20 +55,20 @@ private slots:
     void on_pushButton_editar_clicked();
 
 private:
-    void mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, QSqlQueryModel *model, int ativo);
-    void mostraItens(QTableView *view, QSqlQueryModel *model, int ativo);
-    void copiaItem(QSqlQueryModel *model, int row);
+    void mudaVenda(QTableView *view, QSortFilterProxyModel *proxy, SqlRowsModel *model, int ativo);
+    void mostraItens(QTableView *view, SqlRowsModel *model, int ativo, int leitura);
+    void ajustaColunas(QTableView *view);
+    void grava(const QString &statement, const QVariantMap &valores, bool lote);
+    void gravando(bool sim);
+    void copiaItem(SqlRowsModel *model, int row);
     bool releItem();
     // A copy saves as a new item ("Duplicar"); otherwise the item is changed ("Editar").
     void abreEditor(bool copia);
     void informaFalha();
 
     Ui::Gerenciar *ui;
-    std::unique_ptr<QSqlQueryModel> menuModel;
-    std::unique_ptr<QSqlQueryModel> tiposModel;
-    std::unique_ptr<QSqlQueryModel> tamanhosModel;
-    std::unique_ptr<QSqlQueryModel> ativosModel;
-    std::unique_ptr<QSqlQueryModel> pausadosModel;
+    SqlRowsModel *ativosModel;
+    SqlRowsModel *pausadosModel;
     int id_pizzaria = 0;
     int id_menu = 0;
     int id_cardapio = 0;
@@ -83,7 +87,10 @@ private:
     QString nomeMenu;
     QString erroGravacao;
     float preco = 0;
-    QSqlDatabase db;
     QSortFilterProxyModel *ativosProxy;
     QSortFilterProxyModel *pausadosProxy;
+    QTableView *aMedir = nullptr;   // rows shown, columns not sized yet
+    int leituras = 0;          // table refreshes asked for; only the latest is shown
+    bool emGravacao = false;   // a write and the refresh after it have not answered yet
+    std::unique_ptr<StatementRunner> statements;   // last: gone first, with its answers
 };

@@ -49,6 +49,7 @@ private slots:
         QStringList menus;
         ModalAnswer menu([&menus](QWidget *dialog) {
             const auto *box = dialog->findChild<QComboBox *>(QStringLiteral("comboBox_menu"));
+            QTRY_VERIFY(!dialog->findChild<StatementRunner *>()->isBusy());   // filled as the rows arrive
             for (int i = 0; box && i < box->count(); ++i)
                 menus << box->itemText(i);
             ModalAnswer::accept(dialog);

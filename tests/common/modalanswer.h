@@ -8,18 +8,18 @@
 #include <functional>
 
 // Answers the next modal window the way an operator would: waits until one
-// is active, records its title and text (message boxes), then runs answer on
+// other than skip is active, records its title and text (message boxes), then runs answer on
 // it (by default: presses the box's OK button, or closes the dialog).
 // Stops watching once it answered or when destroyed.
 class ModalAnswer
 {
 public:
-    explicit ModalAnswer(std::function<void(QWidget *)> answerWith = &ModalAnswer::accept)
+    explicit ModalAnswer(std::function<void(QWidget *)> answerWith = &ModalAnswer::accept, const QWidget *skip = nullptr)
         : answer(std::move(answerWith))
     {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
+        QObject::connect(&timer, &QTimer::timeout, [this, skip] {
             QWidget *modal = QApplication::activeModalWidget();
-            if (!modal)
+            if (!modal || modal == skip)
                 return;
             timer.stop();
             wasSeen = true;
