@@ -4,6 +4,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <utility>
+
 namespace {
 
 SqlRows fetchRows(QSqlQuery &query)
@@ -48,6 +50,10 @@ void SqlSession::setTarget(const DatabaseTarget &newTarget)
 
 void SqlSession::drop()
 {
+    // What a transaction wrote is gone with its connection: its next
+    // statements must not run alone on a new one.
+    transactionLost = inTransaction;
+    inTransaction = false;
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
@@ -57,6 +63,10 @@ void SqlSession::drop()
 
 bool SqlSession::ensureOpen(QString *why)
 {
+    if (transactionLost) {
+        *why = QStringLiteral("the connection of the transaction was lost");
+        return false;
+    }
     if (open && !targetChanged)
         return true;
     drop();
@@ -99,7 +109,8 @@ SqlResult SqlSession::execOnce(const QString &statement, const QVariantMap &bind
 
 SqlResult SqlSession::exec(const QString &statement, const QVariantMap &bindings)
 {
-    const bool reused = open && !targetChanged;
+    // Within a transaction a new connection would run the rest outside it.
+    const bool reused = open && !targetChanged && !inTransaction;
     bool sent = false;
     SqlResult result = execOnce(statement, bindings, false, &sent);
     // A connection left idle may have been closed by the server: the prepare
@@ -111,7 +122,7 @@ SqlResult SqlSession::exec(const QString &statement, const QVariantMap &bindings
 
 SqlResult SqlSession::execBatch(const QString &statement, const QVariantMap &lists)
 {
-    const bool reused = open && !targetChanged;
+    const bool reused = open && !targetChanged && !inTransaction;
     bool sent = false;
     SqlResult result = execOnce(statement, lists, true, &sent);
     if (!result.ok() && reused && !sent)
@@ -124,15 +135,20 @@ bool SqlSession::transaction()
     QString why;
     if (!ensureOpen(&why))
         return false;
-    if (QSqlDatabase::database(name, false).transaction())
-        return true;
-    // An idle connection the server closed: once more on a new one.
-    drop();
-    return ensureOpen(&why) && QSqlDatabase::database(name, false).transaction();
+    inTransaction = QSqlDatabase::database(name, false).transaction();
+    if (!inTransaction) {
+        // An idle connection the server closed: once more on a new one.
+        drop();
+        inTransaction = ensureOpen(&why) && QSqlDatabase::database(name, false).transaction();
+    }
+    return inTransaction;
 }
 
 bool SqlSession::commit()
 {
+    inTransaction = false;
+    if (std::exchange(transactionLost, false))
+        return false;
     if (QSqlDatabase::database(name, false).commit())
         return true;
     drop();
@@ -141,6 +157,7 @@ bool SqlSession::commit()
 
 void SqlSession::rollback()
 {
-    if (!QSqlDatabase::database(name, false).rollback())
+    inTransaction = false;
+    if (!std::exchange(transactionLost, false) && !QSqlDatabase::database(name, false).rollback())
         drop();
 }

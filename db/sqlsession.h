@@ -36,4 +36,6 @@ private:
     DatabaseTarget target;
     bool open = false;
     bool targetChanged = true;
+    bool inTransaction = false;
+    bool transactionLost = false;   // until its rollback or commit
 };

@@ -1,12 +1,14 @@
 # Sanitized passes of the tests, sourced by scripts/test and run after the
 # plain pass when TRV_SANITIZE=1 (as .ci/run does), against the same servers:
 #   address and undefined behaviour: every test, built in $BUILD_DIR-asan;
-#   threads: the broker tests only, built in $BUILD_DIR-tsan.
+#   threads: the tests of the threads that meet the window's (the broker's
+#   workers, the statement runners) and the console tests that drive them,
+#   built in $BUILD_DIR-tsan.
 # Each build holds only the tests it runs, at -O1 to keep CI short.
 
 ASAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 TSAN_FLAGS="-fsanitize=thread -fno-omit-frame-pointer"
-BROKER_TESTS='^tst_(amqp|brokermessage)'
+THREAD_TESTS='^tst_(amqp.*|brokermessage|statementrunner|startup|storestate|pedido)$'
 
 # build_sanitized <dir> <flags> <test regex>: configures and builds the tests
 # the regex selects (their helpers come along as dependencies).
@@ -22,7 +24,7 @@ build_sanitized() {
 }
 
 # sanitized_passes [ctest args]: the arguments select the tests of the
-# address pass; the thread pass always runs the broker tests. Returns
+# address pass; the thread pass always runs the same threaded tests. Returns
 # non-zero if either pass failed.
 sanitized_passes() {
     local status=0
@@ -37,11 +39,11 @@ sanitized_passes() {
     else
         status=1
     fi
-    if build_sanitized "$BUILD_DIR-tsan" "$TSAN_FLAGS" "$BROKER_TESTS"; then
-        echo "tests: thread pass (broker)"
+    if build_sanitized "$BUILD_DIR-tsan" "$TSAN_FLAGS" "$THREAD_TESTS"; then
+        echo "tests: thread pass"
         (cd "$BUILD_DIR-tsan" && \
             TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/scripts/tsan.supp" \
-            ctest --output-on-failure --timeout 600 -R "$BROKER_TESTS") || status=1
+            ctest --output-on-failure --timeout 600 -R "$THREAD_TESTS") || status=1
     else
         status=1
     fi

@@ -1,6 +1,7 @@
 #include "connectionsettings.h"
 #include "dbfixture.h"
 #include "looplag.h"
+#include "sqlsession.h"
 #include "statementrunner.h"
 
 #include <QtTest>
@@ -47,6 +48,20 @@ private slots:
         QVERIFY(db.exec(QStringLiteral("kill %1").arg(id.toLongLong())));
         QVERIFY(runAll(runner, {"insert into runner_rows values (:v)"}).first().ok());
         QCOMPARE(runAll(runner, {"select count(*) from runner_rows where v = :v"}).first().values.value(0).value(0).toInt(), 1);
+
+        // Lost within a transaction: what follows does not run alone on a new connection.
+        bool committed = true;
+        runner.run([](SqlSession &session) {
+            session.transaction();
+            session.exec(QStringLiteral("insert into runner_rows values (21)"), {});
+            session.exec(QStringLiteral("kill connection_id()"), {});
+            const SqlResult last = session.exec(QStringLiteral("insert into runner_rows values (22)"), {});
+            if (!last.ok() || !session.commit())
+                session.rollback();
+            return last;
+        }, [&committed](const SqlResult &last) { committed = last.ok(); });
+        QTRY_VERIFY(!committed);
+        QCOMPARE(runAll(runner, {"select count(*) from runner_rows where v > 20"}).first().values.value(0).value(0).toInt(), 0);
     }
 
     void unusableSettings_data()
