@@ -2,16 +2,81 @@
 
 #include "sqlsession.h"
 
-#include <QMutex>
+#include <QPointer>
 #include <QThread>
 
-// The thread may finish a statement after this object is gone: it answers
-// through this, under the lock that the destructor takes to say it is gone.
-struct StatementRunner::Answers
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+// What the two threads share, under a lock of the standard library (which the
+// thread sanitizer sees): statements given and not started, answers not yet
+// delivered, and whether the runner still lives to take them.
+struct StatementRunner::Shared
 {
-    QMutex mutex;
-    StatementRunner *runner;
+    struct Job
+    {
+        DatabaseTarget target;
+        Work work;
+        Done done;   // none: the work reports by itself
+    };
+    struct Answer
+    {
+        Done done;
+        SqlResult result;
+    };
+
+    std::mutex mutex;
+    std::deque<Job> jobs;
+    std::deque<Answer> answers;
+    StatementRunner *runner = nullptr;   // null once gone
 };
+
+namespace {
+
+// Lives in the runner's thread and runs what was given, in order.
+class RunnerWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    RunnerWorker(std::shared_ptr<StatementRunner::Shared> shared, SqlSession *session)
+        : shared(std::move(shared))
+        , session(session)
+    {
+    }
+
+public slots:
+    void drain()
+    {
+        for (;;) {
+            StatementRunner::Shared::Job job;
+            {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                if (shared->jobs.empty())
+                    return;
+                job = std::move(shared->jobs.front());
+                shared->jobs.pop_front();
+            }
+            session->setTarget(job.target);
+            SqlResult result = job.work(*session);
+            if (!job.done)
+                continue;
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            if (!shared->runner)
+                continue;
+            shared->answers.push_back({std::move(job.done), std::move(result)});
+            // Under the lock: the runner cannot go meanwhile, and its end drops what is posted.
+            QMetaObject::invokeMethod(shared->runner, "deliver", Qt::QueuedConnection);
+        }
+    }
+
+private:
+    std::shared_ptr<StatementRunner::Shared> shared;
+    SqlSession *session;
+};
+
+} // namespace
 
 StatementRunner::StatementRunner(QObject *parent)
     : StatementRunner(databaseStatementLimits, parent)
@@ -21,16 +86,15 @@ StatementRunner::StatementRunner(QObject *parent)
 StatementRunner::StatementRunner(const QString &limits, QObject *parent)
     : QObject(parent)
     , limits(limits)
-    , answers(std::make_shared<Answers>())
+    , shared(std::make_shared<Shared>())
     , thread(new QThread)
-    , worker(new QObject)
-    , session(new SqlSession(QStringLiteral("statementrunner-%1").arg(quintptr(this), 0, 16), limits))
 {
-    answers->runner = this;
+    shared->runner = this;
+    auto *session = new SqlSession(QStringLiteral("statementrunner-%1").arg(quintptr(this), 0, 16), limits);
+    worker = new RunnerWorker(shared, session);
     worker->moveToThread(thread);
     // The connection belongs to the thread: it is closed there, as the thread ends.
-    SqlSession *owned = session;
-    connect(thread, &QThread::finished, worker, [owned] { delete owned; }, Qt::DirectConnection);
+    connect(thread, &QThread::finished, worker, [session] { delete session; }, Qt::DirectConnection);
     connect(thread, &QThread::finished, worker, &QObject::deleteLater);
     thread->start();
 }
@@ -38,8 +102,10 @@ StatementRunner::StatementRunner(const QString &limits, QObject *parent)
 StatementRunner::~StatementRunner()
 {
     {
-        QMutexLocker gone(&answers->mutex);
-        answers->runner = nullptr;
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->runner = nullptr;
+        shared->jobs.clear();
+        shared->answers.clear();
     }
     thread->quit();
     if (pending == 0) {
@@ -64,34 +130,56 @@ void StatementRunner::run(const Work &work, const Done &done)
 
 void StatementRunner::post(const Work &work, const Done &done)
 {
-    // The settings are read here, on the thread that writes them.
-    const DatabaseTarget target = DatabaseTarget::current();
     ++pending;
-    SqlSession *session = this->session;
-    const std::shared_ptr<Answers> answers = this->answers;
-    QMetaObject::invokeMethod(worker, [answers, session, target, work, done] {
-        session->setTarget(target);
-        const SqlResult result = work(*session);
-        QMutexLocker alive(&answers->mutex);
-        StatementRunner *runner = answers->runner;
-        if (!runner)
+    {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        // The settings are read here, on the thread that writes them.
+        shared->jobs.push_back({DatabaseTarget::current(), work, done ? done : Done([](const SqlResult &) {})});
+    }
+    QMetaObject::invokeMethod(worker, "drain", Qt::QueuedConnection);
+}
+
+void StatementRunner::deliver()
+{
+    for (;;) {
+        Shared::Answer answer;
+        {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            if (shared->answers.empty())
+                return;
+            answer = std::move(shared->answers.front());
+            shared->answers.pop_front();
+        }
+        --pending;
+        // An answer may close what owns this runner.
+        const QPointer<StatementRunner> alive(this);
+        answer.done(answer.result);
+        if (!alive)
             return;
-        // Posted while the object lives; its end drops what is still posted.
-        QMetaObject::invokeMethod(runner, [runner, done, result] {
-            --runner->pending;
-            done(result);
-        }, Qt::QueuedConnection);
-    }, Qt::QueuedConnection);
+    }
 }
 
 SqlResult StatementRunner::runAndWait(const QString &statement, const QVariantMap &bindings)
 {
-    const DatabaseTarget target = DatabaseTarget::current();
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool finished = false;
     SqlResult result;
-    SqlSession *session = this->session;
-    QMetaObject::invokeMethod(worker, [&] {
-        session->setTarget(target);
-        result = session->exec(statement, bindings);
-    }, Qt::BlockingQueuedConnection);
+    {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->jobs.push_back({DatabaseTarget::current(), [&](SqlSession &session) {
+            SqlResult answer = session.exec(statement, bindings);
+            std::lock_guard<std::mutex> done(mutex);
+            result = answer;
+            finished = true;
+            answered.notify_one();
+            return answer;
+        }, Done()});
+    }
+    QMetaObject::invokeMethod(worker, "drain", Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(mutex);
+    answered.wait(lock, [&] { return finished; });
     return result;
 }
+
+#include "statementrunner.moc"

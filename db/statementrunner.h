@@ -21,6 +21,7 @@ class StatementRunner : public QObject
     Q_OBJECT
 
 public:
+    struct Shared;
     using Done = std::function<void(const SqlResult &result)>;
     // Runs on the runner's thread with its connection; captures values only.
     using Work = std::function<SqlResult(SqlSession &session)>;
@@ -41,15 +42,15 @@ public:
     // Statements given and not answered yet.
     bool isBusy() const { return pending > 0; }
 
+private slots:
+    void deliver();   // the answers the thread has given, in order
+
 private:
     void post(const Work &work, const Done &done);
 
-    struct Answers;   // where the thread answers, while this object lives
-
     QString limits;
     int pending = 0;
-    std::shared_ptr<Answers> answers;
+    std::shared_ptr<Shared> shared;
     QThread *thread;
-    QObject *worker;         // lives in thread
-    SqlSession *session;     // used in thread only
+    QObject *worker;         // lives in thread, with the connection
 };
