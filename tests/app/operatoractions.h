@@ -2,6 +2,7 @@
 
 #include "pedido.h"
 #include "runningconsole.h"
+#include "statementrunner.h"
 
 #include <QtWidgets>
 
@@ -60,9 +61,19 @@ inline QStringList respondendo(QStringList fila, const std::function<void()> &ac
     return vistas;
 }
 
+// Until the order window has the answers to its statements: its rows, or its write's outcome.
+inline void respondido(QWidget *w)
+{
+    if (auto *runner = qobject_cast<Pedido *>(w) ? w->findChild<StatementRunner *>() : nullptr)
+        QVERIFY2(QTest::qWaitFor([runner] { return !runner->isBusy(); }, 20000), "no answer to the order window");
+}
+
+// On an order window, as the operator does: once it shows the order, and until the outcome shows.
 inline void clica(QWidget *w, const QString &name)
 {
+    respondido(w);
     QTest::mouseClick(w->findChild<QPushButton *>(name), Qt::LeftButton);
+    respondido(w);
 }
 
 // Opens the order by a double-click on its row of the main window's list.

@@ -307,6 +307,7 @@ private:
         p->SetAmqp(TestEnv::dbHost(), TestEnv::amqpVirtualHost(), QString::number(port ? port : TestEnv::amqpPort()),
                    TestEnv::amqpUser(), TestEnv::amqpPassword());
         p->show();
+        respondido(p.get());
         return p;
     }
 
