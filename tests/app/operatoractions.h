@@ -61,14 +61,13 @@ inline QStringList respondendo(QStringList fila, const std::function<void()> &ac
     return vistas;
 }
 
-// Until the order window has the answers to its statements: its rows, or its write's outcome.
+// Until an order window has the answers to its statements (its rows, its write's outcome): before and after a click.
 inline void respondido(QWidget *w)
 {
-    if (auto *runner = qobject_cast<Pedido *>(w) ? w->findChild<StatementRunner *>() : nullptr)
-        QVERIFY2(QTest::qWaitFor([runner] { return !runner->isBusy(); }, 20000), "no answer to the order window");
+    auto *runner = qobject_cast<Pedido *>(w) ? w->findChild<StatementRunner *>() : nullptr;
+    QVERIFY2(!runner || QTest::qWaitFor([runner] { return !runner->isBusy(); }, 20000), "no answer to the order window");
 }
 
-// On an order window, as the operator does: once it shows the order, and until the outcome shows.
 inline void clica(QWidget *w, const QString &name)
 {
     respondido(w);
