@@ -9,7 +9,8 @@
 #include "frase.h"
 #include "imprimirtexto.h"
 #include "orderannouncements.h"
-#include "sqlsnapshotmodel.h"
+#include "pedidostatements.h"
+#include "statementrunner.h"
 #include "storepublisher.h"
 #include "ticket.h"
 
@@ -21,25 +22,21 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QVector>
+
+#include <utility>
 
 namespace {
 
-QVariantList linhaDoModelo(const QSqlQueryModel *model, int row)
+QVariantList colunasDa(const SqlRows &rows, int row)
 {
-    QVariantList colunas;
-    for (int column = 0; column < model->columnCount(); ++column)
-        colunas.append(model->data(model->index(row, column)));
-    return colunas;
+    const QVector<QVariant> &values = rows.values.at(row);
+    return QVariantList(values.cbegin(), values.cend());
 }
 
-// A connection that failed to open leaves its reason on the connection, not the statement.
-QString erroDoBanco(const QSqlQuery &query, const QSqlDatabase &db)
+QVariantMap chaves(int numpedido, int id_pizzaria)
 {
-    const QString erro = query.lastError().text();
-    return erro.trimmed().isEmpty() ? db.lastError().text() : erro;
+    return {{QStringLiteral(":id"), id_pizzaria}, {QStringLiteral(":id_pedido"), numpedido}};
 }
 
 } // namespace
@@ -47,6 +44,7 @@ QString erroDoBanco(const QSqlQuery &query, const QSqlDatabase &db)
 Pedido::Pedido(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::Pedido)
+    , runner(new StatementRunner(this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::WindowFlags());
@@ -104,49 +102,16 @@ bool Pedido::LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 {
     if (!model)   // a slot: the meta-object passes any pointer
         return false;
-    AbreConexao(QStringLiteral("cliente"), &dbCliente);
-    QSqlQuery query(QString(QLatin1String("")), dbCliente);
-    query.prepare(QStringLiteral(
-        "select nome_user, usuarios.fone, nome_endereco, rua, numero, apto_num, bairro, complemento, cidade, "
-        "referencia, valor, taxa_entrega, modo_pag, cartao, troco_txt, pedido.status, pedido.info_final, "
-        "descricao, cpf,endereco.fone, pedido.desconto from pedido left join usuarios on "
-        "pedido.id_user=usuarios.id_user left join endereco on pedido.id_endereco=endereco.id_endereco left "
-        "join bandeirascartao on pedido.codcartao=bandeirascartao.codigo where pedido.id_pizzaria=:id and "
-        "pedido.id_pedido=:id_pedido"));
-    query.bindValue(QStringLiteral(":id"), id_pizzaria);
-    query.bindValue(QStringLiteral(":id_pedido"), numpedido);
-    if (!query.exec()) {
-        erroLeitura = erroDoBanco(query, dbCliente);
-        return false;
-    }
-    model->setQuery(query);
-    return true;
+    return readIntoModel(QStringLiteral("cliente"), PedidoSql::cliente, chaves(numpedido, id_pizzaria), model);
 }
 
 bool Pedido::LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model)
 {
     if (!model)
         return false;
-    QSqlDatabase db;
-    AbreConexao(QStringLiteral("db2"), &db);
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral(
-        "select qty, item_menu, tamanho.nome, nome_item, max_item, info, pedido_detalhe.tipo, pedido.status, "
-        "pedido_detalhe.time, pedido.data from pedido left join pedido_detalhe on "
-        "pedido.id_pedido=pedido_detalhe.id_pedido left join cardapio on "
-        "pedido_detalhe.id_cardapio=cardapio.id_cardapio left join menu on cardapio.id_menu=menu.id_menu left "
-        "join precoitem on cardapio.id_precoitem=precoitem.id_precoitem left join item_cardapio on "
-        "precoitem.id_itemcardapio=item_cardapio.id_itemcardapio left join tamanho on "
-        "precoitem.id_tamanho=tamanho.id_tamanho where pedido.id_pizzaria=:id and pedido.id_pedido=:id_pedido "
-        "order by time asc, id_detalhe asc"));
-    query.bindValue(QStringLiteral(":id"), id_pizzaria);
-    query.bindValue(QStringLiteral(":id_pedido"), numpedido);
-    const bool executed = query.exec();
-    if (executed)
-        model->setQuery(query);
-    else if (erroLeitura.isEmpty())
-        erroLeitura = erroDoBanco(query, db);
-    qCDebug(lcOrders) << query.lastError().text();
+    QString erro;
+    const bool executed = readIntoModel(QStringLiteral("db2"), PedidoSql::linhas, chaves(numpedido, id_pizzaria), model, &erro);
+    qCDebug(lcOrders) << erro;
     return executed;
 }
 
@@ -155,32 +120,47 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
     this->numpedido = numpedido;
     this->id_pizzaria = id_pizzaria;
     this->alterado = alterado;
-    // Snapshots: the status writes replace the "db2" connection these rows came from.
-    modelCliente = std::make_unique<SqlSnapshotModel>();
-    modelPedido = std::make_unique<SqlSnapshotModel>();
-    erroLeitura.clear();
-    const bool clienteLido = LerCliente(numpedido, id_pizzaria, modelCliente.get());
-    const bool linhasLidas = LerPedido(numpedido, id_pizzaria, modelPedido.get());
     html = QString(QLatin1String(""));
+    const int esta = ++leitura;
+    desabilitaAcoes();
+    ui->textEdit_teste->setPlainText(QStringLiteral("Lendo pedido..."));
+    const QVariantMap bindings = chaves(numpedido, id_pizzaria);
+    runner->run(PedidoSql::cliente, bindings, [this, esta](const SqlResult &result) {
+        if (esta == leitura)
+            clienteLido = result;
+    });
+    runner->run(PedidoSql::linhas, bindings, [this, esta](const SqlResult &result) {
+        if (esta != leitura)
+            return;
+        qCDebug(lcOrders) << result.error;
+        // An order that could not be read may well exist: say why, not that it is missing.
+        if (!clienteLido.ok() || !result.ok())
+            return falhaLeitura(clienteLido.ok() ? result.error : clienteLido.error);
+        mostraPedido(clienteLido, result);
+    });
+}
 
-    // An order that could not be read may well exist: say why, not that it is missing.
-    if (!clienteLido || !linhasLidas) {
-        QMessageBox::critical(this, QStringLiteral("Pedido"),
-                              QStringLiteral("Não foi possível ler o pedido %1:\n%2")
-                                  .arg(QString::number(numpedido), erroLeitura),
-                              QMessageBox::Ok);
-        desabilitaAcoes();
-        return;
-    }
-    if (modelCliente->rowCount() == 0) {
-        QMessageBox::critical(this, QStringLiteral("Pedido"), QStringLiteral("Pedido não encontrado!!!"),
-                              QMessageBox::Ok);
+void Pedido::falhaLeitura(const QString &erro)
+{
+    ui->textEdit_teste->clear();
+    desabilitaAcoes();
+    QMessageBox::critical(this, QStringLiteral("Pedido"),
+                          QStringLiteral("Não foi possível ler o pedido %1:\n%2").arg(QString::number(numpedido), erro),
+                          QMessageBox::Ok);
+}
+
+void Pedido::mostraPedido(const SqlRows &clienteRows, const SqlRows &linhasRows)
+{
+    ui->textEdit_teste->clear();
+    if (clienteRows.values.isEmpty()) {
         // Not this store's order: nothing may be written, printed or announced for it.
         desabilitaAcoes();
+        QMessageBox::critical(this, QStringLiteral("Pedido"), QStringLiteral("Pedido não encontrado!!!"),
+                              QMessageBox::Ok);
         return;
     }
 
-    const PedidoCliente cliente = PedidoCliente::lerColunas(linhaDoModelo(modelCliente.get(), 0));
+    const PedidoCliente cliente = PedidoCliente::lerColunas(colunasDa(clienteRows, 0));
     ui->label_numpedido->setText(QStringLiteral("Pedido: %1").arg(numpedido));
     ui->label_nome->setText(cliente.nome);
     ui->label_fone->setText(cliente.linhaFone());
@@ -204,8 +184,8 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
     table->setHorizontalHeaderLabels({QStringLiteral("Qtde"), QStringLiteral("Menu"), QStringLiteral("Tamanho"),
                                       QStringLiteral("Item"), QStringLiteral("Obs.")});
     QVector<PedidoLinha> linhas;
-    for (int i = 0; i < modelPedido->rowCount(); ++i) {
-        const PedidoLinha linha = PedidoLinha::lerColunas(linhaDoModelo(modelPedido.get(), i));
+    for (int i = 0; i < linhasRows.values.size(); ++i) {
+        const PedidoLinha linha = PedidoLinha::lerColunas(colunasDa(linhasRows, i));
         status = linha.status;
         const int row = table->rowCount();
         table->insertRow(row);
@@ -216,11 +196,12 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
         linhas.append(linha);
     }
     // The moment comes from the lines query; with no lines it is second 0.
-    const qint64 data = modelPedido->data(modelPedido->index(0, 9)).toLongLong();
+    const qint64 data = linhasRows.values.isEmpty() ? 0 : linhasRows.values.first().value(9).toLongLong();
     html = compoeTicket(numpedido, data, cliente, linhas);
     ui->textEdit_teste->setText(html);
     ui->textEdit_teste->setReadOnly(true);
 
+    ui->pushButton_imprimir->setEnabled(true);
     switch (status) {
     case 0:
         ui->pushButton_aprovar->setEnabled(true);
@@ -246,10 +227,14 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
     table->resizeColumnsToContents();
 }
 
+std::array<QPushButton *, 4> Pedido::acoes() const
+{
+    return {ui->pushButton_aprovar, ui->pushButton_cancelar, ui->pushButton_entrega, ui->pushButton_imprimir};
+}
+
 void Pedido::desabilitaAcoes()
 {
-    for (QPushButton *button :
-         {ui->pushButton_aprovar, ui->pushButton_cancelar, ui->pushButton_entrega, ui->pushButton_imprimir})
+    for (QPushButton *button : acoes())
         button->setEnabled(false);
 }
 
@@ -328,48 +313,63 @@ void Pedido::avisaAlteracao()
 
 // Written only over the status this window showed: the customer, the service
 // or another console may have changed the order since, and an answer given to
-// an order no longer as shown must not undo that. Done only when exactly one
-// row changed; none changed with no error: erroStatus stays empty.
-bool Pedido::AtualStatusPedido(int status, int numpedido, int id_pizzaria, const QString &motivo)
+// an order no longer as shown must not undo that.
+void Pedido::AtualStatusPedido(int status, int numpedido, int id_pizzaria, const QString &motivo)
 {
-    AbreConexao(QStringLiteral("db2"), &dbStatus);
-    QSqlQuery query(dbStatus);
-    if (status == 2) {
-        query.prepare(QStringLiteral("update pedido set status=:status, info_final=:motivo where "
-                                     "pedido.id_pedido=:id and pedido.id_pizzaria=:idpizzaria and pedido.status=:visto"));
-        query.bindValue(QStringLiteral(":motivo"), motivo);
-    } else {
-        query.prepare(QStringLiteral("update pedido set status=:status where pedido.id_pedido=:id and "
-                                     "pedido.id_pizzaria=:idpizzaria and pedido.status=:visto"));
-    }
-    query.bindValue(QStringLiteral(":id"), numpedido);
-    query.bindValue(QStringLiteral(":idpizzaria"), id_pizzaria);
-    query.bindValue(QStringLiteral(":status"), status);
-    query.bindValue(QStringLiteral(":visto"), this->status);
-    const bool executed = query.exec();
-    erroStatus = executed ? QString() : erroDoBanco(query, dbStatus);
-    return executed && query.numRowsAffected() == 1;
+    gravaStatus(status, numpedido, id_pizzaria, motivo, {});
 }
 
-bool Pedido::gravaStatus(int codigo, const QString &motivo)
+void Pedido::gravaStatus(int codigo, int numpedido, int id_pizzaria, const QString &motivo,
+                         const std::function<void()> &feito)
 {
-    if (AtualStatusPedido(codigo, numpedido, id_pizzaria, motivo)) {
+    if (gravando)
+        return;
+    gravando = true;
+    for (std::size_t i = 0; i < acoes().size(); ++i)
+        acoesAntes[i] = acoes()[i]->isEnabled();
+    desabilitaAcoes();
+    // Off the buttons: a key meant for the question just answered presses nothing.
+    ui->textEdit_teste->setFocus();
+    QVariantMap bindings{{QStringLiteral(":id"), numpedido}, {QStringLiteral(":idpizzaria"), id_pizzaria},
+                         {QStringLiteral(":status"), codigo}, {QStringLiteral(":visto"), status}};
+    if (codigo == 2)
+        bindings.insert(QStringLiteral(":motivo"), motivo);
+    runner->run(codigo == 2 ? PedidoSql::cancela : PedidoSql::status, bindings,
+                [this, codigo, feito](const SqlResult &result) { statusGravado(codigo, result, feito); });
+}
+
+// Done only when exactly one row changed; none changed with no error: someone
+// else got there first.
+void Pedido::statusGravado(int codigo, const SqlResult &result, const std::function<void()> &feito)
+{
+    gravando = false;
+    for (std::size_t i = 0; i < acoes().size(); ++i)
+        acoes()[i]->setEnabled(acoesAntes[i]);
+    if (result.ok() && result.rowsAffected == 1) {
         status = codigo;   // what a further action of this opening finds
-        // Off the buttons: a key meant for the question just answered presses nothing.
-        ui->textEdit_teste->setFocus();
-        return true;
-    }
-    if (erroStatus.isEmpty()) {
+        if (feito)
+            feito();
+    } else if (result.ok()) {
         avisaAlteracao();
-        dbStatus = QSqlDatabase();   // the reload opens "db2" again
         // The operator decides again, on the order as it now is.
         CarregarPedido(numpedido, id_pizzaria, alterado);
-        return false;
+    } else {
+        QMessageBox::critical(this, QStringLiteral("Pedido"),
+                              QStringLiteral("Não foi possível gravar o pedido %1:\n%2")
+                                  .arg(QString::number(numpedido), result.error),
+                              QMessageBox::Ok);
     }
-    QMessageBox::critical(this, QStringLiteral("Pedido"),
-                          QStringLiteral("Não foi possível gravar o pedido %1:\n%2").arg(QString::number(numpedido), erroStatus),
-                          QMessageBox::Ok);
-    return false;
+    // A status written is announced before the dialog may go.
+    if (fechamento)
+        QDialog::done(*std::exchange(fechamento, std::nullopt));
+}
+
+void Pedido::done(int result)
+{
+    if (gravando)
+        fechamento = result;
+    else
+        QDialog::done(result);
 }
 
 // The Internet, then the operator's "Sim" to an order that did not change meanwhile.
@@ -393,20 +393,20 @@ void Pedido::resolve(int codigo)
 
 void Pedido::on_pushButton_aprovar_clicked()
 {
-    if (!confirma(QStringLiteral("Aprovar Pedido"), QStringLiteral("Confirma aprovar pedido %1")))
+    if (gravando || !confirma(QStringLiteral("Aprovar Pedido"), QStringLiteral("Confirma aprovar pedido %1")))
         return;
-    if (!gravaStatus(1, QString()))
-        return;
-    resolve(1);
-    qCDebug(lcOrders) << "enviou mensagem";
-    // Printing needs no network: an approved order always reaches the kitchen,
-    // once: only the console whose write changed the row gets here.
-    imprime();
+    gravaStatus(1, numpedido, id_pizzaria, QString(), [this] {
+        resolve(1);
+        qCDebug(lcOrders) << "enviou mensagem";
+        // Printing needs no network: an approved order always reaches the kitchen,
+        // once: only the console whose write changed the row gets here.
+        imprime();
+    });
 }
 
 void Pedido::on_pushButton_cancelar_clicked()
 {
-    if (!confirma(QStringLiteral("Cancelar Pedido"), QStringLiteral("Confirma cancelar pedido %1")))
+    if (gravando || !confirma(QStringLiteral("Cancelar Pedido"), QStringLiteral("Confirma cancelar pedido %1")))
         return;
     const int alteracoesAntes = alteracoes;
     QString texto;
@@ -422,21 +422,19 @@ void Pedido::on_pushButton_cancelar_clicked()
         return;
     if (!semAlteracaoDesde(alteracoesAntes))
         return;
-    if (!gravaStatus(2, QStringLiteral("motivo:") + texto))
-        return;
-    resolve(2);
+    gravaStatus(2, numpedido, id_pizzaria, QStringLiteral("motivo:") + texto, [this] { resolve(2); });
 }
 
 void Pedido::on_pushButton_entrega_clicked()
 {
-    if (!internetDisponivel())
+    if (gravando || !internetDisponivel())
         return;
-    if (!gravaStatus(3, QString()))
-        return;
-    ui->pushButton_aprovar->setEnabled(false);
-    ui->pushButton_cancelar->setEnabled(false);
-    anuncia(3);
-    ui->pushButton_entrega->setEnabled(false);
+    gravaStatus(3, numpedido, id_pizzaria, QString(), [this] {
+        ui->pushButton_aprovar->setEnabled(false);
+        ui->pushButton_cancelar->setEnabled(false);
+        anuncia(3);
+        ui->pushButton_entrega->setEnabled(false);
+    });
 }
 
 void Pedido::on_pushButton_imprimir_clicked()

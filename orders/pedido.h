@@ -2,16 +2,20 @@
 
 #include "storeclient.h"
 
+#include "sqlresult.h"
+
 #include <QDialog>
-#include <QSqlDatabase>
 #include <QString>
 #include <QTimer>
 
-#include <memory>
+#include <array>
+#include <functional>
 #include <optional>
 
 class Connectivity;
+class StatementRunner;
 class StorePublisher;
+class QPushButton;
 class QSqlQueryModel;
 
 namespace Ui {
@@ -20,7 +24,8 @@ class Pedido;
 
 // One order of the store: customer, payment, lines and kitchen ticket, and the
 // actions that approve, cancel or deliver it. Closes itself once the broker
-// announces a status change of its order, its own included.
+// announces a status change of its order, its own included. Its statements
+// run on a runner of its own: it opens at once and fills in when the rows come.
 class Pedido : public QDialog
 {
     Q_OBJECT
@@ -29,11 +34,15 @@ public:
     explicit Pedido(QWidget *parent = nullptr);
     ~Pedido() override;
 
+    // Returns at once; the order shows when its rows arrive.
     void CarregarPedido(int numpedido, int id_pizzaria, bool *alterado);
     // What the window knows of the Internet: the actions ask for it.
     void setConnectivity(const Connectivity *links) { this->links = links; }
     void SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,
                  const QString &userbroker, const QString &passbroker);
+
+    // Held back while a status write is under way, until its outcome is shown.
+    void done(int result) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -41,7 +50,9 @@ protected:
 private slots:
     void spoolerTimeout();
     void on_pushButton_aprovar_clicked();
-    bool AtualStatusPedido(int status, int numpedido, int id_pizzaria, const QString &motivo);
+    // Starts the write; its outcome is shown as any action's.
+    void AtualStatusPedido(int status, int numpedido, int id_pizzaria, const QString &motivo);
+    // For outside callers: read on the caller's thread into model.
     bool LerCliente(int numpedido, int id_pizzaria, QSqlQueryModel *model);
     bool LerPedido(int numpedido, int id_pizzaria, QSqlQueryModel *model);
     void on_pushButton_cancelar_clicked();
@@ -55,12 +66,18 @@ private:
     // False, with a box, when the order changed elsewhere since alteracoesAntes.
     bool semAlteracaoDesde(int alteracoesAntes);
     void avisaAlteracao();
-    // Writes the status; on failure tells the operator and returns false.
-    bool gravaStatus(int codigo, const QString &motivo);
+    void mostraPedido(const SqlRows &cliente, const SqlRows &linhas);
+    void falhaLeitura(const QString &erro);
+    // Writes the status; feito runs only once exactly one row changed. Failures
+    // and refusals are told to the operator here.
+    void gravaStatus(int codigo, int numpedido, int id_pizzaria, const QString &motivo,
+                     const std::function<void()> &feito);
+    void statusGravado(int codigo, const SqlResult &result, const std::function<void()> &feito);
     void anuncia(int codigo);
     void imprime();
     void criaCliente();
     void liberaCliente();
+    std::array<QPushButton *, 4> acoes() const;   // aprovar, cancelar, entrega, imprimir
     void desabilitaAcoes();
 
     Ui::Pedido *ui;
@@ -68,19 +85,19 @@ private:
     int numpedido = 0;
     int id_pizzaria = 0;
     int status = 0;
-    std::unique_ptr<QSqlQueryModel> modelCliente;
-    std::unique_ptr<QSqlQueryModel> modelPedido;
+    StatementRunner *runner;
+    int leitura = 0;           // the latest loading: answers of an earlier one are stale
+    SqlResult clienteLido;     // until the lines of the same loading arrive
+    bool gravando = false;     // a status write is under way
+    std::array<bool, 4> acoesAntes{};   // the buttons as the write found them
+    std::optional<int> fechamento;     // a close asked for while writing
     QString html;
     QString mensagem;
     bool *alterado = nullptr;
     bool anunciado = false;    // a change of this order was announced: close
     int alteracoes = 0;        // changes of this order announced since it opened
     std::optional<StoreBrokerAccount> amqpAccount;   // once SetAmqp gave it
-    QString erroStatus;
     bool imprimindo = false;
-    QString erroLeitura;
     QTimer timer;
     const Connectivity *links = nullptr;
-    QSqlDatabase dbCliente;
-    QSqlDatabase dbStatus;
 };

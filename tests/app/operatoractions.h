@@ -2,6 +2,7 @@
 
 #include "pedido.h"
 #include "runningconsole.h"
+#include "statementrunner.h"
 
 #include <QtWidgets>
 
@@ -60,9 +61,18 @@ inline QStringList respondendo(QStringList fila, const std::function<void()> &ac
     return vistas;
 }
 
+// Until an order window has the answers to its statements (its rows, its write's outcome): before and after a click.
+inline void respondido(QWidget *w)
+{
+    auto *runner = qobject_cast<Pedido *>(w) ? w->findChild<StatementRunner *>() : nullptr;
+    QVERIFY2(!runner || QTest::qWaitFor([runner] { return !runner->isBusy(); }, 20000), "no answer to the order window");
+}
+
 inline void clica(QWidget *w, const QString &name)
 {
+    respondido(w);
     QTest::mouseClick(w->findChild<QPushButton *>(name), Qt::LeftButton);
+    respondido(w);
 }
 
 // Opens the order by a double-click on its row of the main window's list.
