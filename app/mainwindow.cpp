@@ -42,6 +42,7 @@ MainWindow::MainWindow(QWidget *parent)
     , connectivity(new Connectivity(this))
     , databaseWatch(new DatabaseWatch(this))
     , loginReader(new StatementRunner(this))
+    , orderStatements(new StatementRunner(this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::WindowMinimizeButtonHint);
@@ -233,6 +234,7 @@ void MainWindow::on_pushButton_numpedido_clicked()
 {
     if (!ui->lineEdit_numpedido->text().isEmpty()) {
         Pedido pedido(nullptr);
+        pedido.setStatementRunner(orderStatements);
         pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, alarm->answeredFlag());
         pedido.setConnectivity(connectivity);
         pedido.SetAmqp(connectionSettings.host, config.virtualhost, config.portbroker, config.userbroker, config.passbroker);

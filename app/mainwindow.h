@@ -116,6 +116,7 @@ private:
     Connectivity *connectivity;
     DatabaseWatch *databaseWatch;
     StatementRunner *loginReader;
+    StatementRunner *orderStatements;   // the order dialogs', one after the other
     Alarm *alarm = nullptr;
     RecentOrders *recentOrders = nullptr;
     OrderReceiver *receiver = nullptr;

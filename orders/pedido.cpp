@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QVector>
 
@@ -44,7 +45,6 @@ QVariantMap chaves(int numpedido, int id_pizzaria)
 Pedido::Pedido(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::Pedido)
-    , runner(new StatementRunner(this))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::WindowFlags());
@@ -125,11 +125,11 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
     desabilitaAcoes();
     ui->textEdit_teste->setPlainText(QStringLiteral("Lendo pedido..."));
     const QVariantMap bindings = chaves(numpedido, id_pizzaria);
-    runner->run(PedidoSql::cliente, bindings, [this, esta](const SqlResult &result) {
+    statements()->run(PedidoSql::cliente, bindings, enquantoAberto([this, esta](const SqlResult &result) {
         if (esta == leitura)
             clienteLido = result;
-    });
-    runner->run(PedidoSql::linhas, bindings, [this, esta](const SqlResult &result) {
+    }));
+    statements()->run(PedidoSql::linhas, bindings, enquantoAberto([this, esta](const SqlResult &result) {
         if (esta != leitura)
             return;
         qCDebug(lcOrders) << result.error;
@@ -137,7 +137,22 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
         if (!clienteLido.ok() || !result.ok())
             return falhaLeitura(clienteLido.ok() ? result.error : clienteLido.error);
         mostraPedido(clienteLido, result);
-    });
+    }));
+}
+
+StatementRunner *Pedido::statements()
+{
+    if (!runner)
+        runner = new StatementRunner(this);
+    return runner;
+}
+
+std::function<void(const SqlResult &)> Pedido::enquantoAberto(const std::function<void(const SqlResult &)> &done)
+{
+    return [aberto = QPointer<Pedido>(this), done](const SqlResult &result) {
+        if (aberto)
+            done(result);
+    };
 }
 
 void Pedido::falhaLeitura(const QString &erro)
@@ -334,8 +349,8 @@ void Pedido::gravaStatus(int codigo, int numpedido, int id_pizzaria, const QStri
                          {QStringLiteral(":status"), codigo}, {QStringLiteral(":visto"), status}};
     if (codigo == 2)
         bindings.insert(QStringLiteral(":motivo"), motivo);
-    runner->run(codigo == 2 ? PedidoSql::cancela : PedidoSql::status, bindings,
-                [this, codigo, feito](const SqlResult &result) { statusGravado(codigo, result, feito); });
+    statements()->run(codigo == 2 ? PedidoSql::cancela : PedidoSql::status, bindings,
+                      enquantoAberto([this, codigo, feito](const SqlResult &result) { statusGravado(codigo, result, feito); }));
 }
 
 // Done only when exactly one row changed; none changed with no error: someone

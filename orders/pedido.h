@@ -25,7 +25,7 @@ class Pedido;
 // One order of the store: customer, payment, lines and kitchen ticket, and the
 // actions that approve, cancel or deliver it. Closes itself once the broker
 // announces a status change of its order, its own included. Its statements
-// run on a runner of its own: it opens at once and fills in when the rows come.
+// run on a runner: it opens at once and fills in when the rows come.
 class Pedido : public QDialog
 {
     Q_OBJECT
@@ -36,6 +36,9 @@ public:
 
     // Returns at once; the order shows when its rows arrive.
     void CarregarPedido(int numpedido, int id_pizzaria, bool *alterado);
+    // The window's runner for the order dialogs, its connection already open;
+    // before CarregarPedido. Without one the dialog makes its own.
+    void setStatementRunner(StatementRunner *shared) { runner = shared; }
     // What the window knows of the Internet: the actions ask for it.
     void setConnectivity(const Connectivity *links) { this->links = links; }
     void SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,
@@ -85,7 +88,11 @@ private:
     int numpedido = 0;
     int id_pizzaria = 0;
     int status = 0;
-    StatementRunner *runner;
+    StatementRunner *statements();
+    // done, only while this dialog is still there: the runner may outlive it.
+    std::function<void(const SqlResult &)> enquantoAberto(const std::function<void(const SqlResult &)> &done);
+
+    StatementRunner *runner = nullptr;
     int leitura = 0;           // the latest loading: answers of an earlier one are stale
     SqlResult clienteLido;     // until the lines of the same loading arrive
     bool gravando = false;     // a status write is under way
