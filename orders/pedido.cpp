@@ -140,6 +140,11 @@ void Pedido::CarregarPedido(int numpedido, int id_pizzaria, bool *alterado)
     }));
 }
 
+bool Pedido::isBusy() const
+{
+    return runner && runner->isBusy();
+}
+
 StatementRunner *Pedido::statements()
 {
     if (!runner)

@@ -39,6 +39,8 @@ public:
     // The window's runner for the order dialogs, its connection already open;
     // before CarregarPedido. Without one the dialog makes its own.
     void setStatementRunner(StatementRunner *shared) { runner = shared; }
+    // A read or write of the dialog not answered yet.
+    bool isBusy() const;
     // What the window knows of the Internet: the actions ask for it.
     void setConnectivity(const Connectivity *links) { this->links = links; }
     void SetAmqp(const QString &servername, const QString &virtualhost, const QString &portbroker,

@@ -64,8 +64,8 @@ inline QStringList respondendo(QStringList fila, const std::function<void()> &ac
 // Until an order window has the answers to its statements (its rows, its write's outcome): before and after a click.
 inline void respondido(QWidget *w)
 {
-    auto *runner = qobject_cast<Pedido *>(w) ? w->findChild<StatementRunner *>() : nullptr;
-    QVERIFY2(!runner || QTest::qWaitFor([runner] { return !runner->isBusy(); }, 20000), "no answer to the order window");
+    auto *pedido = qobject_cast<Pedido *>(w);
+    QVERIFY2(!pedido || QTest::qWaitFor([pedido] { return !pedido->isBusy(); }, 20000), "no answer to the order window");
 }
 
 inline void clica(QWidget *w, const QString &name)
