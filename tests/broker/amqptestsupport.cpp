@@ -2,9 +2,6 @@
 
 #include "testenv.h"
 
-
-#include <mutex>
-
 void configureClient(QAmqpClient *client, int port, const QString &password)
 {
     client->setHost(QStringLiteral("127.0.0.1"));
@@ -13,34 +10,6 @@ void configureClient(QAmqpClient *client, int port, const QString &password)
     client->setUsername(TestEnv::amqpUser());
     client->setPassword(password.isNull() ? TestEnv::amqpPassword() : password);
     client->setAutoReconnect(true, 0);
-}
-
-namespace {
-
-std::mutex captureMutex;
-QStringList captured;
-QtMessageHandler previousHandler = nullptr;
-
-} // namespace
-
-DebugCapture::DebugCapture()
-{
-    std::lock_guard<std::mutex> lock(captureMutex);
-    captured.clear();
-    // Installed once for good: workers may still log after a test is done.
-    if (!previousHandler) {
-        previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-            std::lock_guard<std::mutex> lock(captureMutex);
-            captured.append(text);
-            previousHandler(type, context, text);
-        });
-    }
-}
-
-int DebugCapture::count(const QString &part) const
-{
-    std::lock_guard<std::mutex> lock(captureMutex);
-    return captured.filter(part).size();
 }
 
 ChainReceiver::ChainReceiver(int port, bool consume)

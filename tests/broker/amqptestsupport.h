@@ -1,19 +1,12 @@
 #pragma once
 
+#include "debugcapture.h"
 #include "qamqpclient.h"
 #include "qamqpexchange.h"
 #include "qamqpqueue.h"
 
 // Settings of the private broker, or of a port of the test's own.
 void configureClient(QAmqpClient *client, int port = -1, const QString &password = QString());
-
-// Collects the debug log, from any thread, since it was made.
-class DebugCapture
-{
-public:
-    DebugCapture();
-    int count(const QString &part) const;
-};
 
 // Receives from the fanout exchange "logs" the way the main window does, on a
 // fresh queue after every connected(); or only declares it, to publish.

@@ -1,8 +1,29 @@
 #include "brokermessage.h"
 #include "messageinbox.h"
 #include "qamqpcodec.h"
+#include "rowtable.h"
 
-#include <QtTest>
+namespace {
+
+// matches: isFor(kind, store); order: remembered as the last announced order, -1: none;
+// changes: closes an open dialog of store's order 1520.
+const struct Reading { const char *name; QByteArray payload; const char *kind; int store; bool matches; int order; bool changes; } readings[] = {
+    {"new order for the store", "pedido_novo:7:1520:0", "pedido_novo", 7, true, 1520, false},
+    {"new order for another store", "pedido_novo:7:1520:0", "pedido_novo", 8, false, 1520, false},
+    {"a console's echo", "status:7:1520:1", "status", 7, true, 1520, true},
+    {"approved by the service", "aprovado:7:1520:1", "aprovado", 7, true, 1520, true},
+    {"three fields: a change, no number", "cancelado:7:1520", "cancelado", 7, true, -1, true},
+    {"two fields are enough for the kind", "aprovado:7", "aprovado", 7, true, -1, false},
+    {"one field is not", "aprovado", "aprovado", 0, false, -1, false},
+    {"store status names no order", "statussite:7:1520:5", "statussite", 7, true, -1, false},
+    {"closing names no order", "closeloja:sete:1520:4", "closeloja", 0, true, -1, false},
+    {"unknown kind", "promocao:7:1520:1", "promocao", 7, true, -1, false},
+    {"capital letter", "Status:7:1520:1", "status", 7, false, -1, false},
+    {"text stops at a zero byte", QByteArray("status:7\0:1520:1", 16), "status", 7, true, -1, false},
+    {"empty", QByteArray(), "", 0, false, -1, false},
+};
+
+} // namespace
 
 // What comes over the wire and how it is read, with no broker: field tables
 // (the client's capabilities), and the service's texts.
@@ -47,43 +68,17 @@ private slots:
         QVERIFY(qamqpEncodeProperties({{QAmqpMessage::Headers, QVariant::fromValue(big)}}).isEmpty());
     }
 
-    void reading_data()
-    {
-        QTest::addColumn<QByteArray>("payload");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("store");
-        QTest::addColumn<bool>("matches");
-        QTest::addColumn<int>("order");     // remembered as the last announced order; -1: none
-        QTest::addColumn<bool>("changes");  // closes an open dialog of store's order 1520
-        QTest::newRow("new order for the store") << QByteArray("pedido_novo:7:1520:0") << "pedido_novo" << 7 << true << 1520 << false;
-        QTest::newRow("new order for another store") << QByteArray("pedido_novo:7:1520:0") << "pedido_novo" << 8 << false << 1520 << false;
-        QTest::newRow("a console's echo") << QByteArray("status:7:1520:1") << "status" << 7 << true << 1520 << true;
-        QTest::newRow("approved by the service") << QByteArray("aprovado:7:1520:1") << "aprovado" << 7 << true << 1520 << true;
-        QTest::newRow("three fields: a change, no number") << QByteArray("cancelado:7:1520") << "cancelado" << 7 << true << -1 << true;
-        QTest::newRow("two fields are enough for the kind") << QByteArray("aprovado:7") << "aprovado" << 7 << true << -1 << false;
-        QTest::newRow("one field is not") << QByteArray("aprovado") << "aprovado" << 0 << false << -1 << false;
-        QTest::newRow("store status names no order") << QByteArray("statussite:7:1520:5") << "statussite" << 7 << true << -1 << false;
-        QTest::newRow("closing names no order") << QByteArray("closeloja:sete:1520:4") << "closeloja" << 0 << true << -1 << false;
-        QTest::newRow("unknown kind") << QByteArray("promocao:7:1520:1") << "promocao" << 7 << true << -1 << false;
-        QTest::newRow("capital letter") << QByteArray("Status:7:1520:1") << "status" << 7 << false << -1 << false;
-        QTest::newRow("text stops at a zero byte") << QByteArray("status:7\0:1520:1", 16) << "status" << 7 << true << -1 << false;
-        QTest::newRow("empty") << QByteArray() << "" << 0 << false << -1 << false;
-    }
-
+    void reading_data() { addRows(readings); }
     void reading()
     {
-        QFETCH(QByteArray, payload);
-        QFETCH(QString, kind);
-        QFETCH(int, store);
-        QFETCH(bool, matches);
-        QFETCH(int, order);
-        QFETCH(bool, changes);
-        const BrokerMessage message(BrokerMessage::textOfPayload(payload));
-        QCOMPARE(message.isFor(kind, store), matches);
-        QCOMPARE(message.carriesOrder(), order >= 0);
-        if (order >= 0)
-            QCOMPARE(message.order(), order);
-        QCOMPARE(message.changesOrder() && message.store() == store && message.order() == 1520, changes);
+        QFETCH(int, row);
+        const Reading &r = readings[row];
+        const BrokerMessage message(BrokerMessage::textOfPayload(r.payload));
+        QCOMPARE(message.isFor(QLatin1String(r.kind), r.store), r.matches);
+        QCOMPARE(message.carriesOrder(), r.order >= 0);
+        if (r.order >= 0)
+            QCOMPARE(message.order(), r.order);
+        QCOMPARE(message.changesOrder() && message.store() == r.store && message.order() == 1520, r.changes);
     }
 
     void inboxDropsOnlyBeyondItsCap()

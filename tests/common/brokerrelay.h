@@ -67,12 +67,7 @@ public:
     // (Answers: run at once, its rows arriving late) moves ms later; the
     // connection's next statement is judged afresh.
     enum Hold { Requests, Answers };
-    void holdWhen(const QByteArray &pattern, Hold what, int ms)
-    {
-        holdPattern = pattern;
-        holdWhat = what;
-        holdFor = ms;
-    }
+    void holdWhen(const QByteArray &pattern, Hold what, int ms) { hold = {pattern, what, ms}; }
 
 private:
     enum HoldState { NotHeld, RequestsHeld, AnswersNext, AnswersLate };
@@ -86,8 +81,8 @@ private:
         const QByteArray next = client->peek(5);
         if (state == AnswersNext && next.size() == 5 && next.at(4) == 0x17)
             state = AnswersLate;
-        else if (state == NotHeld && !holdPattern.isEmpty() && client->peek(1 << 16).contains(holdPattern))
-            state = holdWhat == Requests ? RequestsHeld : AnswersNext;
+        else if (state == NotHeld && !hold.pattern.isEmpty() && client->peek(1 << 16).contains(hold.pattern))
+            state = hold.what == Requests ? RequestsHeld : AnswersNext;
         client->setProperty("hold", state);
         return state == RequestsHeld;
     }
@@ -98,15 +93,13 @@ private:
             return (void)to->write(data);
         ++held;
         to->setProperty("late", to->property("late").toInt() + 1);
-        QTimer::singleShot(holdFor, to, [to, data] {
+        QTimer::singleShot(hold.ms, to, [to, data] {
             to->write(data);
             to->setProperty("late", to->property("late").toInt() - 1);
         });
     }
 
-    QByteArray holdPattern;
-    Hold holdWhat = Requests;
-    int holdFor = 0;
+    struct { QByteArray pattern; Hold what = Requests; int ms = 0; } hold;
     int held = 0;
     int accepted = 0;
     bool frozen = false;

@@ -1,6 +1,5 @@
 #include "keypadtext.h"
-
-#include <QtTest>
+#include "rowtable.h"
 
 namespace {
 
@@ -27,39 +26,29 @@ class TestKeypad : public QObject
     Q_OBJECT
 
 private slots:
-    void editing_data();
-    void editing();
-};
-
-void TestKeypad::editing_data()
-{
-    QTest::addColumn<int>("row");
-    for (int row = 0; row < int(std::size(cases)); ++row)
-        QTest::newRow(cases[row].name) << row;
-}
-
-void TestKeypad::editing()
-{
-    QFETCH(int, row);
-    const Case &c = cases[row];
-    const QString keys = QLatin1String(c.keys);
-    KeypadText entered(c.start);
-    float value = c.start;
-    bool accepted = false;
-    const QHash<QChar, void (KeypadText::*)()> edit{
-        {'.', &KeypadText::point}, {'c', &KeypadText::clear}, {'<', &KeypadText::back}, {'~', &KeypadText::toggleSign}};
-    for (const QChar key : keys) {
-        if (key.isDigit())
-            entered.digit(key.digitValue());
-        else if (key == QLatin1Char('='))
-            accepted = entered.enter(&value);
-        else
-            (entered.*edit.value(key))();
+    void editing_data() { addRows(cases); }
+    void editing()
+    {
+        QFETCH(int, row);
+        const Case &c = cases[row];
+        KeypadText entered(c.start);
+        float value = c.start;
+        bool accepted = false;
+        const QHash<QChar, void (KeypadText::*)()> edit{
+            {'.', &KeypadText::point}, {'c', &KeypadText::clear}, {'<', &KeypadText::back}, {'~', &KeypadText::toggleSign}};
+        for (const QChar key : QString::fromLatin1(c.keys)) {
+            if (key.isDigit())
+                entered.digit(key.digitValue());
+            else if (key == QLatin1Char('='))
+                accepted = entered.enter(&value);
+            else
+                (entered.*edit.value(key))();
+        }
+        QCOMPARE(entered.text(), QLatin1String(c.text));
+        QCOMPARE(value, c.target);
+        QCOMPARE(accepted, c.accepted);
     }
-    QCOMPARE(entered.text(), QLatin1String(c.text));
-    QCOMPARE(value, c.target);
-    QCOMPARE(accepted, c.accepted);
-}
+};
 
 QTEST_APPLESS_MAIN(TestKeypad)
 #include "tst_keypad.moc"
