@@ -59,6 +59,7 @@ public:
     quint16 port() const { return listening; }
     void freeze() { QMetaObject::invokeMethod(relay, [this] { relay->freeze(); }, Qt::BlockingQueuedConnection); }
     void release() { QMetaObject::invokeMethod(relay, [this] { relay->release(); }, Qt::BlockingQueuedConnection); }
+    void cut() { QMetaObject::invokeMethod(relay, [this] { relay->cut(); }, Qt::BlockingQueuedConnection); }
     int heldChunks() const
     {
         int held = 0;
