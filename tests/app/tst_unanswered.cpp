@@ -63,7 +63,7 @@ private:
             if (!acted && (acted = true))
                 hold();
             QTimer::singleShot(0, keypad, [keypad] {
-                for (const char *key : {"pushButtonKey2", "pushButtonKey5", "pushButtonKeyEnter"})
+                for (const char *key : {"pushButtonKeyAC", "pushButtonKey2", "pushButtonKey5", "pushButtonKeyEnter"})
                     keypad->findChild<QPushButton *>(key)->click();
             });
         } else if (auto *reason = modal->findChild<QLineEdit *>(QStringLiteral("lineEdit_frase"))) {
@@ -72,7 +72,7 @@ private:
             click(modal, "pushButton");
         } else if (busy(modal)) {
             return;
-        } else if (menu && !acted && action != "menu" && !menu->findChild<QTableView *>()->model()->rowCount()) {
+        } else if (menu && !acted && action != "menu" && !menu->findChild<QTableView *>(QStringLiteral("tableView_ativos"))->model()->rowCount()) {
             click(modal, "pushButton_filtro");   // the items are read when asked for
         } else if (menu && !acted && action != "menu" && !modal->property("editing").toBool()) {
             click(modal, "tableView_ativos");
@@ -119,7 +119,7 @@ private slots:
         QTest::newRow("menu open") << "menu" << "";   // the filters keep their prompts
         QTest::newRow("pause") << "pausar" << "Erro na gravação de dados|";
         QTest::newRow("price") << "preco" << "Erro na gravação de dados|";
-        QTest::newRow("save") << "salvar" << "Seleção|Erro na gravação de dados";
+        QTest::newRow("save") << "salvar" << "Erro na gravação de dados|";
         QTest::newRow("leaving") << "sair" << "Fechar|O fechamento da loja não foi gravado";
     }
 
@@ -186,9 +186,11 @@ private slots:
             if (held)
                 QTRY_COMPARE_WITH_TIMEOUT(state(), before, 5000);
             else if (!byWindow || action == "status" || action == "sair")
-                QTRY_VERIFY_WITH_TIMEOUT(state() != before, 10000);
-            if (action == "sair")   // the window went: the next console leaves
+                QTRY_VERIFY2_WITH_TIMEOUT(state() != before, qPrintable(state() + " seen: " + op.seen.join("|")), 10000);
+            if (action == "sair") {   // the window went: the next console leaves
                 c = std::make_unique<RunningConsole>(QStringLiteral("dono"), QStringLiteral("segredo"), ConsoleServers{0, relay.port(), {}, {}});
+                QVERIFY(c->ready());
+            }
         }
     }
 };
