@@ -12,24 +12,6 @@
 
 #include <errmsg.h>
 
-namespace {
-
-// Replaces the connection of that name; other handles to the old one stop working.
-// The holder lets go first, so a plain replacement does not warn that the
-// connection is still in use.
-void createConnection(const QString &name, QSqlDatabase *holder)
-{
-    *holder = QSqlDatabase();
-    *holder = addDatabaseConnection(name, DatabaseTarget::current(), databaseStatementLimits);
-}
-
-bool openUsable(QSqlDatabase &db, QString *why)
-{
-    return openDatabaseConnection(db, DatabaseTarget::current(), why);
-}
-
-} // namespace
-
 DatabaseTarget DatabaseTarget::current()
 {
     return {connectionSettings.host, connectionSettings.dbName, connectionSettings.dbPort,
@@ -98,18 +80,6 @@ bool refusedOverTls(const QString &why)
 QString tlsReason(const QString &why)
 {
     return refusedOverTls(why) ? why.mid(refusedMark.size()) : why;
-}
-
-bool AbreConexao(const QString &nome, QSqlDatabase *db)
-{
-    createConnection(nome, db);
-    QString why;
-    return openUsable(*db, &why);
-}
-
-void FechaConexao(QSqlDatabase *db)
-{
-    db->close();
 }
 
 namespace {

@@ -8,15 +8,6 @@
 
 class QSqlQueryModel;
 
-// Connections are re-created by name at every operation with the current
-// settings of connectionSettings; none is kept open for reuse.
-
-// Re-creates the connection nome, stores its handle in *db and opens it.
-bool AbreConexao(const QString &nome, QSqlDatabase *db);
-
-// Closes the connection whose handle *db holds.
-void FechaConexao(QSqlDatabase *db);
-
 // Doors for the named slots whose callers hand a query model over or wait
 // for a value: the statement runs on the caller's thread, on the connection
 // of that name, opened anew. The console's own work goes through StatementRunner.
