@@ -10,5 +10,5 @@
 // that the printing system refused; or one line when no printer is installed
 // at all. Empty names are unset printers: a list of only those is empty.
 QStringList ImprimirTexto(const QString &texto, bool isHtml);
-// The same on the printers named, the spooler's job called trabalho.
-QStringList ImprimirTexto(const QString &texto, bool isHtml, const QStringList &impressoras, const QString &trabalho);
+// The same on the printers listed, the spooler's job called trabalho.
+QStringList ImprimirTexto(const QString &texto, bool isHtml, const QStringList &listadas, const QString &trabalho);
