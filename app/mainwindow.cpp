@@ -159,14 +159,13 @@ void MainWindow::login(bool atStart)
     loginRetry.start();
     loginReader->run(ownerStoreStatement, ownerStoreBindings(config.loginName, config.loginPassword),
                      [this, atStart](const SqlResult &rows) {
-        qCDebug(lcConsole) << "LerTVUser" << rows.error << rows.values.size();
+        const int id = storeOfRows(rows);
         if (closing != Closing::NotStarted)
             return;
         loginDue = !rows.ok();
         serverText = rows.ok() ? QStringLiteral("Servidor Conectado!") : QStringLiteral("Servidor não conectado!");
         userText = !rows.ok() ? QStringLiteral("---")
                  : rows.values.isEmpty() ? QStringLiteral("Usuário ou senha errados!") : QStringLiteral("Usuário logado!");
-        const int id = rows.values.isEmpty() ? 0 : rows.values.first().value(0).toInt();
         if (atStart && id == 0)
             tell(QMessageBox::Information, QStringLiteral("Erro para conexão de DataBase"), tlsReason(rows.error));
         // A failure after the settings dialog keeps the store logged in before.

@@ -35,12 +35,8 @@ QVariantMap ownerStoreBindings(const QString &login, const QString &password)
     return {{QStringLiteral(":login"), login}, {QStringLiteral(":senha"), passwordDigest(password)}};
 }
 
-int storeOfOwner(const QString &login, const QString &password, bool *failed)
+int storeOfRows(const SqlResult &rows)
 {
-    const SqlResult rows = runHere(QLatin1String(QSqlDatabase::defaultConnection), ownerStoreStatement,
-                                   ownerStoreBindings(login, password));
-    if (failed)
-        *failed = !rows.ok();
     qCDebug(lcConsole) << rows.error << rows.values.size();
     if (rows.values.isEmpty()) {
         qCDebug(lcConsole) << " ferrou" << rows.error;
@@ -49,4 +45,13 @@ int storeOfOwner(const QString &login, const QString &password, bool *failed)
     const int id = rows.values.first().value(0).toInt();
     qCDebug(lcConsole) << " achou" << id;
     return id;
+}
+
+int storeOfOwner(const QString &login, const QString &password, bool *failed)
+{
+    const SqlResult rows = runHere(QLatin1String(QSqlDatabase::defaultConnection), ownerStoreStatement,
+                                   ownerStoreBindings(login, password));
+    if (failed)
+        *failed = !rows.ok();
+    return storeOfRows(rows);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sqlresult.h"
+
 #include <QString>
 
 struct ConfigValues;
@@ -22,3 +24,5 @@ QVariantMap ownerStoreBindings(const QString &login, const QString &password);
 // wait. *failed (when given) tells whether the statement could not run: the
 // account was not even looked at.
 int storeOfOwner(const QString &login, const QString &password, bool *failed = nullptr);
+// The store the login's rows name, or 0; says which in the log.
+int storeOfRows(const SqlResult &rows);
