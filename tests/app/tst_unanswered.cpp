@@ -27,20 +27,20 @@ private:
         return pedido ? pedido->isBusy() : runner && runner->isBusy();
     }
     // Later, so that the click's own modal loop does not run inside this step.
-    void click(QWidget *w, const char *name, bool twice = false)
+    void click(QWidget *w, const QString &name, bool twice = false)
     {
         QTimer::singleShot(0, w, [w, name, twice] {
-            if (auto *view = w->findChild<QTableView *>(QLatin1String(name))) {
+            if (auto *view = w->findChild<QTableView *>(name)) {
                 const QPoint at = view->visualRect(view->model()->index(0, 9)).center();
                 QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
                 if (twice)
                     QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
             } else {
-                w->findChild<QAbstractButton *>(QLatin1String(name))->click();
+                w->findChild<QAbstractButton *>(name)->click();
             }
         });
     }
-    void act(QWidget *w, const char *name, bool twice = false)
+    void act(QWidget *w, const QString &name, bool twice = false)
     {
         acted = true;
         hold();
@@ -84,7 +84,7 @@ private:
             modal->findChild<QLineEdit *>(QStringLiteral("lineEdit_nome"))->setText(QStringLiteral("Mussarela especial"));
             act(modal, "pushButton_ok");
         } else if (!acted && qobject_cast<Pedido *>(modal)) {
-            act(modal, qPrintable("pushButton_" + action));
+            act(modal, "pushButton_" + action);
         } else if (acted || action == "menu") {
             modal->setProperty("answered", true);   // done, or a print dialog
             QTimer::singleShot(0, modal, &QWidget::close);
