@@ -109,24 +109,24 @@ SqlResult SqlSession::execOnce(const QString &statement, const QVariantMap &bind
 
 SqlResult SqlSession::exec(const QString &statement, const QVariantMap &bindings)
 {
-    // Within a transaction a new connection would run the rest outside it.
-    const bool reused = open && !targetChanged && !inTransaction;
-    bool sent = false;
-    SqlResult result = execOnce(statement, bindings, false, &sent);
-    // A connection left idle may have been closed by the server: the prepare
-    // finds it, before anything of the statement ran.
-    if (!result.ok() && reused && !sent)
-        result = execOnce(statement, bindings, false, &sent);
-    return result;
+    return execRetried(statement, bindings, false);
 }
 
 SqlResult SqlSession::execBatch(const QString &statement, const QVariantMap &lists)
 {
+    return execRetried(statement, lists, true);
+}
+
+SqlResult SqlSession::execRetried(const QString &statement, const QVariantMap &bindings, bool batch)
+{
+    // Within a transaction a new connection would run the rest outside it.
     const bool reused = open && !targetChanged && !inTransaction;
     bool sent = false;
-    SqlResult result = execOnce(statement, lists, true, &sent);
+    SqlResult result = execOnce(statement, bindings, batch, &sent);
+    // A connection left idle may have been closed by the server: the prepare
+    // finds it, before anything of the statement ran.
     if (!result.ok() && reused && !sent)
-        result = execOnce(statement, lists, true, &sent);
+        result = execOnce(statement, bindings, batch, &sent);
     return result;
 }
 

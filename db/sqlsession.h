@@ -27,6 +27,7 @@ public:
     void rollback();
 
 private:
+    SqlResult execRetried(const QString &statement, const QVariantMap &bindings, bool batch);
     SqlResult execOnce(const QString &statement, const QVariantMap &bindings, bool batch, bool *sent);
     bool ensureOpen(QString *why);
     void drop();
