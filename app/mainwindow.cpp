@@ -2,9 +2,11 @@
 #include "ui_mainwindow.h"
 
 #include "alarm.h"
+#include "autoapproval.h"
 #include "brokermessage.h"
 #include "configfile.h"
 #include "configuracao.h"
+#include "consoleoptions.h"
 #include "connection.h"
 #include "connectionsettings.h"
 #include "connectivity.h"
@@ -52,7 +54,16 @@ MainWindow::MainWindow(QWidget *parent)
     internetProbe = new InternetProbe(this);
     connect(internetProbe, &InternetProbe::finished, this, &MainWindow::finishTick);
     recentOrders = new RecentOrders(ui->tableView_pedidos, [this] { return clock(); }, this);
-    connect(recentOrders, &RecentOrders::refreshed, alarm, &Alarm::ordersRead);
+    autoApproval = new AutoApproval(orderStatements, [this](QAmqpClient *amqp) { configureClient(amqp); }, this);
+    autoApproval->setEnabled(ConsoleOptions().autoApproval());
+    connect(recentOrders, &RecentOrders::refreshed, this, &MainWindow::ordersListed);
+    connect(autoApproval, &AutoApproval::changed, this, &MainWindow::operatorCalls);
+    connect(autoApproval, &AutoApproval::handled, this, [this](int order, bool printed) {
+        if (printed)
+            alarm->notify(QStringLiteral("Aprovação automática"), QStringLiteral("Pedido %1 aprovado e impresso.").arg(order));
+        else
+            alarm->notify(QStringLiteral("Aprovação automática"), QStringLiteral("Pedido %1 aprovado, mas não impresso!").arg(order));
+    });
     receiver = new OrderReceiver([this](QAmqpClient *amqp) { configureClient(amqp); }, this);
     connect(receiver, &OrderReceiver::missedMessages, recentOrders, &RecentOrders::markOutdated);
     announcer = new StoreAnnouncer([this](QAmqpClient *amqp) { configureClient(amqp); }, this);
@@ -141,6 +152,7 @@ void MainWindow::on_actionAbrir_CFG_triggered()
         dialog.setModal(true);
         dialog.exec();
     }
+    autoApproval->setEnabled(ConsoleOptions().autoApproval());
     login(false);
     AtualizaTela();
     // A sound file replaced while the console ran is picked up; a running alarm test ends.
@@ -189,6 +201,7 @@ void MainWindow::loggedIn(int id)
 {
     const bool newStore = id != idPizzaria || !storeStarted;
     idPizzaria = id;
+    autoApproval->setStore(id);
     ui->pushButton_gerenciar->setEnabled(idPizzaria != 0);
     atualizarlista();
     if (!newStore || idPizzaria == 0)
@@ -215,6 +228,20 @@ void MainWindow::atualizarlista()
     recentOrders->refresh();
 }
 
+// The alarm rings for the orders the automatic approval leaves to the operator.
+void MainWindow::ordersListed()
+{
+    alarm->ordersRead(autoApproval->ordersListed(recentOrders->listedStore(), recentOrders->waitingOrders(), recentOrders->listed()));
+    recentOrders->setUnprinted(autoApproval->unprinted());
+}
+
+void MainWindow::operatorCalls()
+{
+    recentOrders->markOutdated();
+    alarm->ordersRead(autoApproval->callsOperator());
+    recentOrders->setUnprinted(autoApproval->unprinted());
+}
+
 void MainWindow::on_pushButton_play_clicked()
 {
     alarm->startTest();
@@ -236,6 +263,7 @@ void MainWindow::on_pushButton_numpedido_clicked()
         pedido.setStatementRunner(orderStatements);
         pedido.CarregarPedido(ui->lineEdit_numpedido->text().toInt(), idPizzaria, alarm->answeredFlag());
         pedido.setConnectivity(connectivity);
+        connect(&pedido, &Pedido::impresso, autoApproval, &AutoApproval::printedByHand);
         pedido.SetAmqp(connectionSettings.host, config.virtualhost, config.portbroker, config.userbroker, config.passbroker);
         pedido.setModal(true);
         pedido.exec();
@@ -314,6 +342,7 @@ void MainWindow::AtualizaTela()
     (storeState->currentMode() == 0 ? ui->radioButton_auto : ui->radioButton_manual)->setChecked(true);
     ui->label_relogio->setText(now.toString(QStringLiteral("hh:mm:ss")));
     ui->label_funcionamento->setText(storeState->currentModeText());
+    ui->label_autoaprovacao->setVisible(autoApproval->isEnabled());
 }
 
 void MainWindow::on_radioButton_auto_clicked()

@@ -16,6 +16,7 @@
 class QAmqpClient;
 class QSqlQueryModel;
 class Alarm;
+class AutoApproval;
 class Connectivity;
 class DatabaseWatch;
 class StatementRunner;
@@ -96,6 +97,8 @@ private:
     void receiverStep();
     bool dispatch(const QString &text);   // false once the store is closing
     void internetStep(bool answered);
+    void ordersListed();
+    void operatorCalls();
 
     Ui::MainWindow *ui;
     ConfigValues config;   // as read from config.conf
@@ -118,6 +121,7 @@ private:
     StatementRunner *loginReader;
     StatementRunner *orderStatements;   // the order dialogs', one after the other
     Alarm *alarm = nullptr;
+    AutoApproval *autoApproval = nullptr;
     RecentOrders *recentOrders = nullptr;
     OrderReceiver *receiver = nullptr;
     StoreAnnouncer *announcer = nullptr;

@@ -76,7 +76,7 @@ void RecentOrders::refreshIfDue()
     reading = true;
     const int read = ++readsStarted;
     const QVariantMap bindings = readBindings(idPizzaria);
-    reader->run(recentOrdersStatement, bindings, [this, read, bindings](const SqlResult &rows) {
+    reader->run(recentOrdersStatement, bindings, [this, read, bindings, store = idPizzaria](const SqlResult &rows) {
         if (read != readsStarted)   // a read by hand since is newer
             return;
         reading = false;
@@ -85,6 +85,7 @@ void RecentOrders::refreshIfDue()
             failed();
             return;
         }
+        shownStore = store;
         show(rows);
     });
 }
@@ -110,10 +111,24 @@ void RecentOrders::show(const SqlRows &rows)
     installDelegates();
     view->resizeColumnsToContents();
 
-    bool waiting = false;
-    for (int row = 0; row < model->rowCount() && !waiting; ++row)
-        waiting = model->data(model->index(row, 4)).toInt() == 0;
-    emit refreshed(waiting);
+    emit refreshed(!waitingOrders().isEmpty());
+}
+
+QList<int> RecentOrders::waitingOrders() const
+{
+    QList<int> waiting;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->data(model->index(row, 4)).toInt() == 0)
+            waiting.append(orderAt(row));
+    }
+    return waiting;
+}
+
+void RecentOrders::setUnprinted(const QSet<int> &orders)
+{
+    installDelegates();
+    statusDelegate->setUnprinted(orders);
+    view->viewport()->update();
 }
 
 int RecentOrders::orderAt(int row) const
@@ -152,12 +167,13 @@ void RecentOrders::pollNewestOrder(bool consuming)
 // The delegates are made once and set again on every refresh.
 void RecentOrders::installDelegates()
 {
-    if (!delegates[0]) {
+    if (!statusDelegate) {
         delegates[0] = new DateFormatDelegate(this);
         delegates[1] = new NumberFormatDelegate(this);
         delegates[2] = new NumberFormatDelegate(this);
-        delegates[3] = new StatusDelegate(this);
+        statusDelegate = new StatusDelegate(this);
     }
-    for (int column = 1; column <= 4; ++column)
+    for (int column = 1; column <= 3; ++column)
         view->setItemDelegateForColumn(column, delegates[column - 1]);
+    view->setItemDelegateForColumn(4, statusDelegate);
 }

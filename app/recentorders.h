@@ -13,6 +13,7 @@ class QSqlQueryModel;
 class SqlRowsModel;
 struct SqlRows;
 class QStyledItemDelegate;
+class StatusDelegate;
 class QTableView;
 
 // The store's orders of the last two days in the window's table: read when
@@ -41,6 +42,12 @@ public:
     void pollNewestOrder(bool consuming);
     // The order number shown in a row of the table.
     int orderAt(int row) const;
+    // Of the last read: its store, its orders, those with status 0.
+    int listedStore() const { return shownStore; }
+    const QSet<int> &listed() const { return listedOrders; }
+    QList<int> waitingOrders() const;
+    // Marked in the status column until printed.
+    void setUnprinted(const QSet<int> &orders);
 
 signals:
     // After every successful read: whether an order waits for approval.
@@ -59,11 +66,13 @@ private:
     int idPizzaria = 0;
     SqlRowsModel *model;
     StatementRunner *reader;
-    QStyledItemDelegate *delegates[4] = {};
+    QStyledItemDelegate *delegates[3] = {};
+    StatusDelegate *statusDelegate = nullptr;
     bool databaseUp = true;
     bool outdated = false;             // to be read, until a read succeeds
     bool reading = false;              // a background read is under way
     int readsStarted = 0;              // numbers the reads: only the latest is shown
+    int shownStore = 0;
     QSet<int> listedOrders;            // the order numbers of the last list read
     QElapsedTimer newestOrderPoll;     // since the last look while no queue consumes
 };

@@ -3,6 +3,7 @@
 
 #include "configfile.h"
 #include "configkey.h"
+#include "consoleoptions.h"
 #include "fieldcipher.h"
 
 #include <QMessageBox>
@@ -68,7 +69,8 @@ void Configuracao::on_pushButton_clicked()
     values.printerLine = joinPrinterLine(ui->comboBox_prt1->currentData().toString(),
                                          ui->comboBox_prt2->currentData().toString());
 
-    if (!writeConfigFile(QString::fromLatin1(configFileName), values)) {
+    if (!writeConfigFile(QString::fromLatin1(configFileName), values)
+        || !ConsoleOptions().setAutoApproval(ui->checkBox_autoaprovacao->isChecked())) {
         QMessageBox::information(this, QString::fromUtf8(saveTitle),
                                  QStringLiteral("Você não tem permissão para gravar arquivos"),
                                  QMessageBox::Ok);
@@ -79,6 +81,7 @@ void Configuracao::on_pushButton_clicked()
 
 void Configuracao::LerConfiguracao()
 {
+    ui->checkBox_autoaprovacao->setChecked(ConsoleOptions().autoApproval());
     ConfigValues values;
     if (!readConfigFile(QString::fromLatin1(configFileName), &values))
         return;

@@ -33,41 +33,64 @@ void imprimeDocumento(QPrinter *printer, const QString &texto, bool isHtml)
     document.print(printer);
 }
 
-// Lays the copy out for that printer's page into a PDF and hands it to the
-// spooler with lp, which says whether the job was accepted; printing through
-// QPrinter alone drops the spooler's answer.
+// Printing through QPrinter alone drops the spooler's answer: each copy is
+// laid out into a PDF and handed to lp, which says whether it took the job.
 QString imprimeCopia(const QPrinterInfo &info, const QString &texto, bool isHtml, const QString &trabalho)
 {
     QTemporaryFile pdf(QDir::tempPath() + QStringLiteral("/pedido-XXXXXX.pdf"));
     if (!pdf.open())
         return pdf.errorString();
     pdf.close();
-    {
-        QPrinter printer(QPrinter::ScreenResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf.fileName());
-        printer.setPageSize(info.defaultPageSize());
-        preparaPagina(&printer);
-        imprimeDocumento(&printer, texto, isHtml);
-    }
+    escrevePdf(info, texto, isHtml, pdf.fileName());
     // The spooler answers at once when it is up; a hung one must not hold
     // the window (and its tick) for long.
     QProcess lp;
-    lp.start(QStringLiteral("lp"), {QStringLiteral("-d"), info.printerName(), QStringLiteral("-t"), trabalho,
-                                    pdf.fileName()});
+    lp.start(QStringLiteral("lp"), argumentosLp(info.printerName(), trabalho, pdf.fileName()));
     if (!lp.waitForFinished(5000)) {
         lp.kill();
         lp.waitForFinished();
-        return lp.error() == QProcess::FailedToStart ? QStringLiteral("lp não encontrado")
-                                                     : QStringLiteral("o spooler não respondeu");
     }
-    if (lp.exitStatus() == QProcess::NormalExit && lp.exitCode() == 0)
+    return respostaLp(lp);
+}
+
+} // namespace
+
+void escrevePdf(const QPrinterInfo &info, const QString &texto, bool isHtml, const QString &caminho)
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(caminho);
+    printer.setPageSize(info.defaultPageSize());
+    preparaPagina(&printer);
+    imprimeDocumento(&printer, texto, isHtml);
+}
+
+QStringList argumentosLp(const QString &impressora, const QString &trabalho, const QString &pdf)
+{
+    return {QStringLiteral("-d"), impressora, QStringLiteral("-t"), trabalho, pdf};
+}
+
+QString respostaLp(QProcess &lp)
+{
+    if (lp.error() == QProcess::FailedToStart)
+        return QStringLiteral("lp não encontrado");
+    if (lp.exitStatus() != QProcess::NormalExit)
+        return QStringLiteral("o spooler não respondeu");
+    if (lp.exitCode() == 0)
         return QString();
     const QString erro = QString::fromLocal8Bit(lp.readAllStandardError()).trimmed();
     return erro.isEmpty() ? QStringLiteral("lp terminou com o código %1").arg(lp.exitCode()) : erro;
 }
 
-} // namespace
+QString falhaNaoInstalada(const QString &impressora)
+{
+    return QStringLiteral("A impressora \"%1\" não está instalada.").arg(impressora);
+}
+
+QString falhaDaCopia(const QString &impressora, const QString &erro)
+{
+    return QStringLiteral("A impressora \"%1\" não imprimiu: %2").arg(impressora, erro);
+}
 
 QStringList ImprimirTexto(const QString &texto, bool isHtml)
 {
@@ -95,12 +118,12 @@ QStringList ImprimirTexto(const QString &texto, bool isHtml, const QStringList &
     for (const QString &nome : qAsConst(impressoras)) {
         const QPrinterInfo info = QPrinterInfo::printerInfo(nome);
         if (info.isNull()) {
-            falhas << QStringLiteral("A impressora \"%1\" não está instalada.").arg(nome);
+            falhas << falhaNaoInstalada(nome);
             continue;
         }
         const QString erro = imprimeCopia(info, texto, isHtml, trabalho);
         if (!erro.isNull())
-            falhas << QStringLiteral("A impressora \"%1\" não imprimiu: %2").arg(nome, erro);
+            falhas << falhaDaCopia(nome, erro);
     }
     return falhas;
 }

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+class QPrinterInfo;
+class QProcess;
+
 // Prints text (HTML when isHtml) once on every printer of the configured
 // printer list, in its order, without asking; with an empty list a print
 // dialog lets the operator choose. Returns one line, naming the printer, per
@@ -12,3 +15,11 @@
 QStringList ImprimirTexto(const QString &texto, bool isHtml);
 // The same on the printers listed, the spooler's job called trabalho.
 QStringList ImprimirTexto(const QString &texto, bool isHtml, const QStringList &listadas, const QString &trabalho);
+
+// The steps of one copy, for whatever prints without waiting (PrintJob).
+void escrevePdf(const QPrinterInfo &info, const QString &texto, bool isHtml, const QString &caminho);
+QStringList argumentosLp(const QString &impressora, const QString &trabalho, const QString &pdf);
+// What a finished (or killed) lp said: null when it took the job.
+QString respostaLp(QProcess &lp);
+QString falhaNaoInstalada(const QString &impressora);
+QString falhaDaCopia(const QString &impressora, const QString &erro);

@@ -29,12 +29,6 @@
 
 namespace {
 
-QVariantList colunasDa(const SqlRows &rows, int row)
-{
-    const QVector<QVariant> &values = rows.values.at(row);
-    return QVariantList(values.cbegin(), values.cend());
-}
-
 QVariantMap chaves(int numpedido, int id_pizzaria)
 {
     return {{QStringLiteral(":id"), id_pizzaria}, {QStringLiteral(":id_pedido"), numpedido}};
@@ -203,7 +197,6 @@ void Pedido::mostraPedido(const SqlRows &clienteRows, const SqlRows &linhasRows)
     table->setColumnCount(5);
     table->setHorizontalHeaderLabels({QStringLiteral("Qtde"), QStringLiteral("Menu"), QStringLiteral("Tamanho"),
                                       QStringLiteral("Item"), QStringLiteral("Obs.")});
-    QVector<PedidoLinha> linhas;
     for (int i = 0; i < linhasRows.values.size(); ++i) {
         const PedidoLinha linha = PedidoLinha::lerColunas(colunasDa(linhasRows, i));
         status = linha.status;
@@ -213,11 +206,8 @@ void Pedido::mostraPedido(const SqlRows &clienteRows, const SqlRows &linhasRows)
         const QStringList celulas{linha.qty, linha.menu, linha.textoTamanho(), linha.textoItem(), linha.info};
         for (int column = 0; column < celulas.size(); ++column)
             table->setItem(row, column, new QTableWidgetItem(celulas.at(column)));
-        linhas.append(linha);
     }
-    // The moment comes from the lines query; with no lines it is second 0.
-    const qint64 data = linhasRows.values.isEmpty() ? 0 : linhasRows.values.first().value(9).toLongLong();
-    html = compoeTicket(numpedido, data, cliente, linhas);
+    html = ticketDasLinhas(numpedido, clienteRows, linhasRows);
     ui->textEdit_teste->setText(html);
     ui->textEdit_teste->setReadOnly(true);
 
@@ -475,4 +465,6 @@ void Pedido::imprime()
     if (!falhas.isEmpty())
         QMessageBox::warning(this, QStringLiteral("Imprimir"), falhas.join(QLatin1Char('\n')), QMessageBox::Ok);
     imprimindo = false;
+    if (falhas.isEmpty())
+        emit impresso(numpedido);
 }

@@ -49,6 +49,10 @@ public:
     // Held back while a status write is under way, until its outcome is shown.
     void done(int result) override;
 
+signals:
+    // Every copy of the ticket reached its printer.
+    void impresso(int numpedido);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -1,5 +1,7 @@
 #include "ticket.h"
 
+#include "sqlresult.h"
+
 #include <QDateTime>
 
 namespace {
@@ -181,4 +183,19 @@ QString compoeTicket(int numpedido, qint64 data, const PedidoCliente &c, const Q
     html += QStringLiteral("%1<br>").arg(esc(c.textoPagamento()));
     html += htmlFimNegrito() + QStringLiteral("Não é documento fiscal<br>");
     return html;
+}
+
+QVariantList colunasDa(const SqlRows &rows, int row)
+{
+    const QVector<QVariant> &values = rows.values.at(row);
+    return QVariantList(values.cbegin(), values.cend());
+}
+
+QString ticketDasLinhas(int numpedido, const SqlRows &cliente, const SqlRows &linhas)
+{
+    QVector<PedidoLinha> lidas;
+    for (int i = 0; i < linhas.values.size(); ++i)
+        lidas.append(PedidoLinha::lerColunas(colunasDa(linhas, i)));
+    const qint64 data = linhas.values.isEmpty() ? 0 : linhas.values.first().value(9).toLongLong();
+    return compoeTicket(numpedido, data, PedidoCliente::lerColunas(colunasDa(cliente, 0)), lidas);
 }

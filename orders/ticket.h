@@ -4,6 +4,8 @@
 #include <QVariant>
 #include <QVector>
 
+struct SqlRows;
+
 // The order as the dialog and the kitchen ticket read it: plain values taken
 // by column position from the two order queries, and the texts made of them.
 
@@ -71,3 +73,9 @@ QString textoDinheiro(float valor);
 // customer or operator typed prints as typed and cannot change the layout.
 QString compoeTicket(int numpedido, qint64 data, const PedidoCliente &cliente,
                      const QVector<PedidoLinha> &linhas);
+
+// Row of one of the two order queries, as lerColunas takes it.
+QVariantList colunasDa(const SqlRows &rows, int row);
+// The ticket of the order as the two queries read it (customer, then lines);
+// the order's moment comes from the lines, second 0 without any.
+QString ticketDasLinhas(int numpedido, const SqlRows &cliente, const SqlRows &linhas);

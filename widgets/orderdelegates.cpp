@@ -31,3 +31,19 @@ QString StatusDelegate::displayText(const QVariant &value, const QLocale &) cons
 {
     return orderStatusText(value);
 }
+
+QString StatusDelegate::shownText(const QModelIndex &index) const
+{
+    QStyleOptionViewItem option;
+    initStyleOption(&option, index);
+    return option.text;
+}
+
+void StatusDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!unprinted.contains(index.siblingAtColumn(0).data().toInt()))
+        return;
+    option->text += QStringLiteral(" - NÃO IMPRESSO");
+    option->backgroundBrush = QColor(255, 170, 170);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QStyledItemDelegate>
 
 // Text of the order list's cells: the model keeps the raw database values.
@@ -22,11 +23,21 @@ public:
     QString displayText(const QVariant &value, const QLocale &locale) const override;
 };
 
-// The word for an order status code.
+// The word for an order status code; orders whose ticket was not printed
+// are marked, their order number read from the row's first column.
 class StatusDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
     explicit StatusDelegate(QObject *parent = nullptr);
     QString displayText(const QVariant &value, const QLocale &locale) const override;
+    void setUnprinted(const QSet<int> &orders) { unprinted = orders; }
+    // The cell's text as drawn.
+    QString shownText(const QModelIndex &index) const;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+
+private:
+    QSet<int> unprinted;
 };

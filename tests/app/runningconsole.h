@@ -2,6 +2,7 @@
 
 #include "brokerrelay.h"
 #include "configfile.h"
+#include "consoleoptions.h"
 #include "connectionsettings.h"
 #include "statementrunner.h"
 #include "dbfixture.h"
@@ -114,6 +115,8 @@ struct ConsoleServers
 {
     quint16 brokerPort = 0, dbPort = 0;
     QString host, caFile;
+    QString printerLine = QStringLiteral(":");   // and what else its files say
+    bool autoApproval = false;
 };
 
 class RunningConsole
@@ -129,7 +132,9 @@ public:
             config.dbPort = QString::number(servers.dbPort);
         if (!servers.host.isEmpty())
             config.host = servers.host;
+        config.printerLine = servers.printerLine;
         dir.writeConfig(config);
+        ConsoleOptions().setAutoApproval(servers.autoApproval);
         if (!servers.caFile.isEmpty() && !(QDir().mkdir(QStringLiteral("tls")) && QFile::copy(servers.caFile, QStringLiteral("tls/ca.pem"))))
             qWarning() << "cannot install" << servers.caFile;
         console = std::make_unique<MainWindow>();

@@ -2,6 +2,7 @@
 #include "amqptestsupport.h"
 #include "operatoractions.h"
 #include "orderrows.h"
+#include "printedtickets.h"
 
 // "1" for each enabled button of aprovar, cancelar, entrega, imprimir.
 static QString enabled(QWidget *p)
@@ -25,9 +26,7 @@ private slots:
         links.setInternet(true);
         connectionSettings.printerList = QStringList{TestEnv::value("TRV_PRINTER1")};
         QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
-        // Every file there now came from earlier tests.
-        antes.clear();
-        antes = impressos(1) + impressos(2);
+        printed.mark();   // every file there now came from earlier tests
         consumer.payloads.clear();
         noNewOrder = false;
     }
@@ -178,7 +177,7 @@ private slots:
         QVERIFY(openWhileWriting && (fault != "closed while writing" || !p->isVisible()));
         if (code)
             QTRY_COMPARE_WITH_TIMEOUT(mensagens(order, code), 1, 10000);
-        const auto copias = [this] { return QString::number(impressos(1).size()) + QString::number(impressos(2).size()); };
+        const auto copias = [this] { return QString::number(printed.since(1).size()) + QString::number(printed.since(2).size()); };
         QTRY_COMPARE_WITH_TIMEOUT(copias(), expected.section(';', 5, 5), 30000);
         QTest::qWait(1000);
         QCOMPARE(copias(), expected.section(';', 5, 5));
@@ -260,7 +259,7 @@ private slots:
         QCOMPARE(aprovaAberto(first, {"Sim"}, [](QWidget *) {}, [](QWidget *) { QTest::qWait(1500); }),
                  QStringList{QString("Aprovar Pedido|Confirma aprovar pedido %1").arg(first)});
         // Both copies first, so that any copy of the next order would show.
-        QTRY_COMPARE_WITH_TIMEOUT(impressos(1).size() + impressos(2).size(), 2, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(printed.since(1).size() + printed.since(2).size(), 2, 30000);
         QCOMPARE(mensagens(first, 1), 1);
 
         // The next one stays open through its own announcement, a store status that names its
@@ -287,7 +286,7 @@ private slots:
         QCOMPARE(status(second), QString("0|sem troco"));
         QTest::qWait(1500);
         QCOMPARE(mensagens(second, 1), 0);
-        QCOMPARE(impressos(1).size() + impressos(2).size(), 2);
+        QCOMPARE(printed.since(1).size() + printed.since(2).size(), 2);
 
         // Without the Internet a double-click opens nothing.
         c.probe().setMode(LocalProbePage::EmptyBody);
@@ -318,35 +317,19 @@ private:
         return consumer.payloads.count(QString("status:%1:%2:%3").arg(store).arg(order).arg(code).toUtf8());
     }
 
-    // The files queue 1 or 2 printed since the test began.
-    QStringList impressos(int queue)
-    {
-        QStringList novos;
-        for (QDirIterator it(TestEnv::value(queue == 1 ? "TRV_PDF_DIR1" : "TRV_PDF_DIR2"), {"*.pdf"}, QDir::Files,
-                             QDirIterator::Subdirectories); it.hasNext();)
-            if (!antes.contains(it.next()))
-                novos << it.filePath();
-        return novos;
-    }
-
     // Every ticket printed since the test began is this order's, dated with its own moment.
     void confereTickets(int order)
     {
         const QString moment = QDateTime::fromSecsSinceEpoch(db->scalar("select data from pedido where id_pedido=:p",
                                                                       {{":p", order}}).toLongLong())
                                    .toString("(dd/MM/yy HH:mm)");
-        for (const QString &file : impressos(1) + impressos(2)) {
-            QProcess pdftotext;
-            pdftotext.start("pdftotext", {file, "-"});
-            pdftotext.waitForFinished();
-            const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        for (const QString &text : printed.texts(1) + printed.texts(2))
             QVERIFY2(text.contains(QString("Pedido: %1 %2").arg(order).arg(moment)) && text.contains("(1/2) Calabresa")
                          && text.contains("Não é documento"), qPrintable(text));
-        }
     }
 
     ChainReceiver consumer;
-    QStringList antes;
+    PrintedTickets printed;
     bool noNewOrder = false;
     Connectivity links;
 };
