@@ -5,6 +5,8 @@
 #include "orderrows.h"
 #include "printedtickets.h"
 
+#include <QScopeGuard>
+
 // Consoles of one store set to approve and print new orders by themselves,
 // beside one that is not, over a burst of orders.
 class TestAutoApproval : public StoreFixture
@@ -47,10 +49,16 @@ private slots:
             c.clearAlarm();
         }
         QList<int> orders;
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i)
             orders << insertFullOrder(*db, store, 0, 1);
-            QVERIFY(!brokerUp || RunningConsole::publish({QString("pedido_novo:%1:%2:0").arg(store).arg(orders.last())}));
-        }
+        // The rows held until both consoles set to approve wait to write the first: they race for it.
+        QVERIFY(db->exec("start transaction") && db->exec("select id_pedido from pedido where id_pizzaria=:s for update", {{":s", store}}));
+        auto unlock = qScopeGuard([&] { db->exec("rollback"); });
+        for (int order : orders)
+            QVERIFY(!brokerUp || RunningConsole::publish({QString("pedido_novo:%1:%2:0").arg(store).arg(order)}));
+        QTRY_COMPARE_WITH_TIMEOUT(db->scalar("select count(*) from information_schema.processlist where info like 'update pedido%'").toInt(), 2, 30000);
+        unlock.dismiss();
+        QVERIFY(db->exec("rollback"));
         const auto statuses = [&] {
             QString all;
             for (int order : QList<int>{waiting} + orders)
