@@ -21,6 +21,13 @@ public:
     // Worst lateness since start(), up to now; a loop blocked right now has not ticked yet, count that too.
     qint64 maxLagMs() const { return std::max(worst, timer.isActive() ? clock.elapsed() - last - intervalMs : 0); }
 
+    // A wait on the loop's thread shows as seconds; sanitized builds run slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    static constexpr qint64 stallLimitMs = 600;
+#else
+    static constexpr qint64 stallLimitMs = 200;
+#endif
+
 private:
     static constexpr int intervalMs = 10;
     QTimer timer;

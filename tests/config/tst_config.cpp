@@ -1,11 +1,13 @@
 #include "configfile.h"
 #include "configkey.h"
 #include "configuracao.h"
+#include "consoleoptions.h"
 #include "fieldcipher.h"
 #include "debugcapture.h"
 #include "modalanswer.h"
 #include "rowtable.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -340,6 +342,8 @@ private slots:
         }
         if (printers.isEmpty())
             QCOMPARE(decipherLine(field("lineEdit_nomemd5")->text()), untyped == 5 ? QString() : sampleFields.at(5));
+        // Ticked, the automatic approval goes to a file of its own: config.conf keeps its twelve lines.
+        dialog->findChild<QCheckBox *>(QStringLiteral("checkBox_autoaprovacao"))->click();
         ModalAnswer answer;
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("pushButton")), Qt::LeftButton);
 
@@ -347,7 +351,8 @@ private slots:
         QCOMPARE(box, refusal.isEmpty() ? QStringList() : QStringList({ QStringLiteral("Salvar Configuração"), refusal }));
         QCOMPARE(dialog->isVisible(), !refusal.isEmpty());
         if (refusal.isEmpty())
-            QVERIFY(decodeFile(path) == (QStringList(loaded.mid(0, 11)) << installed(saved) << "") && modeOf(path) == 0600);
+            QVERIFY(decodeFile(path) == (QStringList(loaded.mid(0, 11)) << installed(saved) << "") && modeOf(path) == 0600
+                    && ConsoleOptions().autoApproval());
         else
             QVERIFY(!QFileInfo(path).isFile());
     }
