@@ -53,7 +53,7 @@ signals:
 private:
     struct Read;
     void approve(int order);
-    void written(int order, int store, const Read &read, const SqlResult &result);
+    void written(int order, int id, const Read &read, const SqlResult &result);
     void print(int order, const QString &html);
     void keepUnprinted(int order, bool keep);
 

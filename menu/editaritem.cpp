@@ -213,23 +213,27 @@ void EditarItem::on_pushButton_ok_clicked()
     ui->pushButton_ok->setEnabled(false);
     const StatementRunner::Work grava = gravarItem(id_cardapio, id_pizzaria, sku, nome, descr, tipo, tamanho, preco,
                                                    id_menu, mask_cardapio, id_precoitem, id_itemcardapio);
-    const QPointer<EditarItem> self(this);
-    const auto gravaSeLivre = [self, grava](std::optional<bool> emUso) {
-        if (!self)
-            return;
-        if (!emUso || *emUso) {
-            self->salvando = false;
-            self->ui->pushButton_ok->setEnabled(true);
-            self->recusa(emUso ? QStringLiteral("Código de Item já cadastrado") : QStringLiteral("Erro na gravação de dados"));
-            return;
-        }
-        self->statements->run(grava, [self](const SqlResult &result) {
+    if (id_cardapio == 0 || sku != codigoInicial) {
+        checarSku(id_pizzaria, sku, [self = QPointer<EditarItem>(this), grava](std::optional<bool> emUso) {
             if (self)
-                self->gravado(result);
+                self->gravaSeLivre(grava, emUso);
         });
-    };
-    if (id_cardapio == 0 || sku != codigoInicial)
-        checarSku(id_pizzaria, sku, gravaSeLivre);
-    else
-        gravaSeLivre(false);
+    } else {
+        gravaSeLivre(grava, false);
+    }
+}
+
+// emUso: whether the code is taken, nothing when that could not be read.
+void EditarItem::gravaSeLivre(const StatementRunner::Work &grava, std::optional<bool> emUso)
+{
+    if (!emUso || *emUso) {
+        salvando = false;
+        ui->pushButton_ok->setEnabled(true);
+        recusa(emUso ? QStringLiteral("Código de Item já cadastrado") : QStringLiteral("Erro na gravação de dados"));
+        return;
+    }
+    statements->run(grava, [self = QPointer<EditarItem>(this)](const SqlResult &result) {
+        if (self)
+            self->gravado(result);
+    });
 }

@@ -47,6 +47,7 @@ private:
                                             const QString &descr, int tipo, int tamanho, float preco, int menu,
                                             int mascara, int idPrecoItem, int idItemCardapio);
     void gravado(const SqlResult &result);
+    void gravaSeLivre(const StatementRunner::Work &grava, std::optional<bool> emUso);
     void recusa(const QString &texto);
 
     Ui::EditarItem *ui;
