@@ -14,13 +14,6 @@ class TestAutoApproval : public StoreFixture
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        StoreFixture::init();
-        QProcess::execute("cupsaccept", {TestEnv::value("TRV_PRINTER1"), TestEnv::value("TRV_PRINTER2")});
-        printed.mark();
-    }
-
     void burst_data()
     {
         QTest::addColumn<bool>("brokerUp");
@@ -33,6 +26,7 @@ private slots:
     void burst()
     {
         QFETCH(bool, brokerUp);
+        const PrintedTickets printed;
         ChainReceiver consumer;
         QTRY_VERIFY_WITH_TIMEOUT(consumer.isReady(), 15000);
         if (brokerUp)   // waiting before the consoles start
@@ -81,6 +75,7 @@ private slots:
     void missingPrinter()
     {
         DebugCapture log;
+        const PrintedTickets printed;
         RunningConsole c("dono", "segredo", ConsoleServers{0, 0, {}, {}, TestEnv::value("TRV_PRINTER1") + ":Nenhuma", true});
         QVERIFY(c.ready());
         const int order = insertFullOrder(*db, store, 0, 1);
@@ -112,8 +107,6 @@ private slots:
 
 private:
     static QString printers() { return TestEnv::value("TRV_PRINTER1") + ':' + TestEnv::value("TRV_PRINTER2"); }
-
-    PrintedTickets printed;
 };
 
 QTEST_MAIN(TestAutoApproval)
