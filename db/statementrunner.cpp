@@ -3,11 +3,15 @@
 #include "sqlsession.h"
 
 #include <QPointer>
+#include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 // What the two threads share, under a lock of the standard library (which the
 // thread sanitizer sees): statements given and not started, answers not yet
@@ -33,6 +37,46 @@ struct StatementRunner::Shared
 };
 
 namespace {
+
+// Threads of runners destroyed while a statement still ran. Each ends by
+// itself within the statement limits. The application waits for them as it
+// is destroyed, before the MariaDB driver's own end (a routine of the
+// application's end too, added when a first connection opened): a statement
+// finishing after that would run in freed memory.
+class DrainingThreads
+{
+public:
+    static DrainingThreads &instance()
+    {
+        static DrainingThreads threads;
+        return threads;
+    }
+    void keep(QThread *thread)
+    {
+        // Those done since go now: the list is as long as the statements still under way.
+        threads.erase(std::remove_if(threads.begin(), threads.end(), [](const std::unique_ptr<QThread> &t) { return t->isFinished(); }),
+                      threads.end());
+        threads.emplace_back(thread);
+        // The routines of the application's end run latest added first.
+        qRemovePostRoutine(&DrainingThreads::waitForAll);
+        qAddPostRoutine(&DrainingThreads::waitForAll);
+    }
+    ~DrainingThreads() { waitForAll(); }
+
+private:
+    static void waitForAll()
+    {
+        for (std::unique_ptr<QThread> &thread : instance().threads) {
+            // One that outlives every limit is left to the end of the process, not destroyed running.
+            if (!thread->wait(drainLimitMs))
+                (void)thread.release();
+        }
+        instance().threads.clear();
+    }
+
+    static constexpr unsigned long drainLimitMs = 30000;
+    std::vector<std::unique_ptr<QThread>> threads;   // the window's thread alone touches it
+};
 
 // Lives in the runner's thread and runs what was given, in order.
 class RunnerWorker : public QObject
@@ -114,8 +158,8 @@ StatementRunner::~StatementRunner()
         return;
     }
     // A statement may be waiting on a server that does not answer: its
-    // thread ends by itself once answered or timed out, and then goes.
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    // thread ends by itself once answered or timed out.
+    DrainingThreads::instance().keep(thread);
 }
 
 void StatementRunner::run(const QString &statement, const QVariantMap &bindings, const Done &done)
