@@ -8,20 +8,24 @@
 #include "consolelog.h"
 
 #include <QDebug>
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQueryModel>
 #include <QTableView>
 #include <QTime>
+
+#include <utility>
 
 namespace {
 
 // While no queue consumes, the database is asked this often for a newer order.
 constexpr qint64 newestOrderPollMs = 15000;
 
-const QString recentOrdersStatement = QStringLiteral("select id_pedido, data, valor, desconto, status from pedido where "
-                                                     "id_pizzaria=:id and data > :data order by id_pedido desc");
-
 } // namespace
+
+const QString RecentOrders::statement = QStringLiteral(
+    "select id_pedido, data, valor, desconto, status from pedido where id_pizzaria=:id and data > :data order by "
+    "id_pedido desc");
 
 RecentOrders::RecentOrders(QTableView *view, std::function<QDateTime()> clock, QObject *parent)
     : QObject(parent)
@@ -46,7 +50,7 @@ bool RecentOrders::LerUltimosPedidos(int id, QSqlQueryModel *target)
 {
     QString error;
     const QVariantMap bindings = readBindings(id);
-    if (readIntoModel(QString(), recentOrdersStatement, bindings, target, &error))
+    if (readIntoModel(QString(), statement, bindings, target, &error))
         return true;
     qCDebug(lcConsole) << "LerUltimosPedidos" << error << bindings.value(QStringLiteral(":data")).toLongLong();
     return false;
@@ -76,7 +80,7 @@ void RecentOrders::refreshIfDue()
     reading = true;
     const int read = ++readsStarted;
     const QVariantMap bindings = readBindings(idPizzaria);
-    reader->run(recentOrdersStatement, bindings, [this, read, bindings, store = idPizzaria](const SqlResult &rows) {
+    reader->run(statement, bindings, [this, read, bindings, store = idPizzaria](const SqlResult &rows) {
         if (read != readsStarted)   // a read by hand since is newer
             return;
         reading = false;
@@ -85,8 +89,7 @@ void RecentOrders::refreshIfDue()
             failed();
             return;
         }
-        shownStore = store;
-        show(rows);
+        show(rows, std::exchange(shownStore, store) == store);
     });
 }
 
@@ -96,8 +99,16 @@ void RecentOrders::failed()
     emit readFailed();
 }
 
-void RecentOrders::show(const SqlRows &rows)
+// A read like the last one changes nothing on screen, so a refresh keeps the
+// operator's selection; otherwise only the rows that changed are measured, as
+// measuring 2,000 rows at every announcement took longer than reading them.
+void RecentOrders::show(const SqlRows &rows, bool sameStore)
 {
+    if (sameStore && rows.values == model->shownRows().values) {
+        emit refreshed(!waitingOrders().isEmpty());
+        return;
+    }
+    const QVector<int> changed = sameStore ? changedRows(model->shownRows(), rows) : QVector<int>();
     model->setRows(rows);
     listedOrders.clear();
     for (const QVector<QVariant> &row : rows.values)
@@ -109,9 +120,41 @@ void RecentOrders::show(const SqlRows &rows)
         model->setHeaderData(column, Qt::Horizontal, headers.at(column));
     view->setModel(model);
     installDelegates();
-    view->resizeColumnsToContents();
+    if (sameStore)
+        widenColumnsFor(changed);
+    else
+        view->resizeColumnsToContents();
 
     emit refreshed(!waitingOrders().isEmpty());
+}
+
+// The rows of the new read that were not in the old one as they are now.
+QVector<int> RecentOrders::changedRows(const SqlRows &old, const SqlRows &now)
+{
+    QHash<int, int> oldRowOf;
+    oldRowOf.reserve(old.values.size());
+    for (int row = 0; row < old.values.size(); ++row)
+        oldRowOf.insert(old.values.at(row).value(0).toInt(), row);
+    QVector<int> changed;
+    for (int row = 0; row < now.values.size(); ++row) {
+        const int before = oldRowOf.value(now.values.at(row).value(0).toInt(), -1);
+        if (before < 0 || old.values.at(before) != now.values.at(row))
+            changed.append(row);
+    }
+    return changed;
+}
+
+// Columns only grow, so no text of a row measured before is cut.
+void RecentOrders::widenColumnsFor(const QVector<int> &rows)
+{
+    const int grid = view->showGrid() ? 1 : 0;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        int width = view->columnWidth(column);
+        for (int row : rows)
+            width = qMax(width, view->sizeHintForIndex(model->index(row, column)).width() + grid);
+        if (width != view->columnWidth(column))
+            view->setColumnWidth(column, width);
+    }
 }
 
 QList<int> RecentOrders::waitingOrders() const
@@ -128,6 +171,12 @@ void RecentOrders::setUnprinted(const QSet<int> &orders)
 {
     installDelegates();
     statusDelegate->setUnprinted(orders);
+    QVector<int> marked;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (orders.contains(orderAt(row)))
+            marked.append(row);
+    }
+    widenColumnsFor(marked);
     view->viewport()->update();
 }
 

@@ -27,6 +27,9 @@ public:
     RecentOrders(QTableView *view, std::function<QDateTime()> clock, QObject *parent = nullptr);
     ~RecentOrders() override;
 
+    // The list's read; :id the store, :data the cutoff of recentOrdersCutoff().
+    static const QString statement;
+
     void setStore(int id) { idPizzaria = id; }
 
     bool LerUltimosPedidos(int id, QSqlQueryModel *target);
@@ -58,7 +61,9 @@ signals:
 private:
     QVariantMap readBindings(int id) const;
     void failed();
-    void show(const SqlRows &rows);
+    void show(const SqlRows &rows, bool sameStore);
+    static QVector<int> changedRows(const SqlRows &old, const SqlRows &now);
+    void widenColumnsFor(const QVector<int> &rows);
     void installDelegates();
 
     QTableView *view;

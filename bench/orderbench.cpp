@@ -181,8 +181,8 @@ bool open(DbFixture &db)
         }
     }
 
-    // The same on one runner whose connection is already open: what the new
-    // thread and connection of each opening cost.
+    // The same on one runner whose connection is open, as the window's
+    // dialogs share it.
     std::vector<double> warmMs;
     {
         StatementRunner runner;
@@ -201,24 +201,38 @@ bool open(DbFixture &db)
 
     int rows = 0;
     QString error;
-    const double clientMs = fetchMedianMs({TestEnv::dbHost(), TestEnv::dbUser(), TestEnv::dbPassword(), TestEnv::dbName(),
-                                           unsigned(TestEnv::dbPort())},
-                                          {PedidoSql::cliente, PedidoSql::linhas}, keys, openRuns, &rows, &error);
-    if (clientMs <= 0 || rows != 1 + openLines) {
+    const FetchTarget target{TestEnv::dbHost(), TestEnv::dbUser(), TestEnv::dbPassword(), TestEnv::dbName(),
+                             unsigned(TestEnv::dbPort())};
+    const QStringList statements{PedidoSql::cliente, PedidoSql::linhas};
+    const double clientMs = fetchMedianMs(target, statements, keys, openRuns, &rows, &error);
+    std::vector<double> warmClientMs;
+    FetchClient client(target);
+    for (int run = -1; run < openRuns && clientMs > 0 && rows == 1 + openLines; ++run) {
+        const double ms = client.runMs(statements, keys, &rows, &error);
+        if (ms < 0)
+            break;
+        if (run >= 0)
+            warmClientMs.push_back(ms);
+    }
+    if (clientMs <= 0 || int(warmClientMs.size()) != openRuns || rows != 1 + openLines) {
         std::printf("  the libmariadb client failed (%d rows): %s\n", rows, qPrintable(error));
         return false;
     }
+    // The window's dialogs run on its runner, whose connection is open: that
+    // is the opening the aim is set on, beside libmariadb with its connection open.
     const double consoleMedian = percentile(consoleMs, 0.5);
     const double runnerMedian = median(runnerMs);
-    std::printf("  console  median %.1f ms (min %.1f, max %.1f): both statements, labels, table, ticket, %.2f times the client\n",
-                consoleMedian, percentile(consoleMs, 0), percentile(consoleMs, 1), consoleMedian / clientMs);
-    std::printf("  client   median %.2f ms: libmariadb in this process, new connection, both statements, every row fetched\n",
-                clientMs);
-    std::printf("  runner   median %.2f ms: the same statements as the dialog runs them, new runner and connection\n",
-                runnerMedian);
-    std::printf("  warm     median %.2f ms: the same on a runner whose connection is open\n", median(warmMs));
-    std::printf("  ratio    %.2f (runner / client)    aim: <= %.1f  -> %s    (%d runs each)\n", runnerMedian / clientMs,
-                openAimRatio, metText(runnerMedian / clientMs <= openAimRatio), openRuns);
+    const double warmRatio = median(warmMs) / median(warmClientMs);
+    std::printf("  console  median %.1f ms (min %.1f, max %.1f): both statements, labels, table, ticket\n",
+                consoleMedian, percentile(consoleMs, 0), percentile(consoleMs, 1));
+    std::printf("  runner   median %.2f ms: both statements as the dialog runs them, on a runner whose connection is open\n",
+                median(warmMs));
+    std::printf("  client   median %.2f ms: libmariadb in this process, connection open, every row fetched\n",
+                median(warmClientMs));
+    std::printf("  ratio    %.2f (runner / client)    aim: <= %.1f  -> %s    (%d runs each)\n", warmRatio, openAimRatio,
+                metText(warmRatio <= openAimRatio), openRuns);
+    std::printf("  new connection each: runner %.2f ms, client %.2f ms, %.2f (a dialog built alone, outside the window)\n",
+                runnerMedian, clientMs, runnerMedian / clientMs);
     return true;
 }
 

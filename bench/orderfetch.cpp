@@ -17,9 +17,9 @@ constexpr unsigned long cellSize = 512;
 bool fetchAll(MYSQL *db, const QString &statement, const QVariantMap &ints, int *rows, QString *error)
 {
     static const QRegularExpression placeholder(QStringLiteral(":\\w+"));
-    std::vector<int> values;
+    std::vector<long long> values;
     for (auto it = placeholder.globalMatch(statement); it.hasNext();)
-        values.push_back(ints.value(it.next().captured()).toInt());
+        values.push_back(ints.value(it.next().captured()).toLongLong());
     const QByteArray text = QString(statement).replace(placeholder, QStringLiteral("?")).toUtf8();
 
     MYSQL_STMT *stmt = mysql_stmt_init(db);
@@ -32,7 +32,7 @@ bool fetchAll(MYSQL *db, const QString &statement, const QVariantMap &ints, int 
     if (stmt && !mysql_stmt_prepare(stmt, text.constData(), static_cast<unsigned long>(text.size()))) {
         for (std::size_t i = 0; i < values.size(); ++i) {
             params[i] = {};
-            params[i].buffer_type = MYSQL_TYPE_LONG;
+            params[i].buffer_type = MYSQL_TYPE_LONGLONG;
             params[i].buffer = &values[i];
         }
         const unsigned columns = mysql_stmt_field_count(stmt);
@@ -58,28 +58,61 @@ bool fetchAll(MYSQL *db, const QString &statement, const QVariantMap &ints, int 
     return ok;
 }
 
+MYSQL *connectTo(const FetchTarget &target, QString *error)
+{
+    MYSQL *db = mysql_init(nullptr);
+    if (db && mysql_real_connect(db, target.host.toUtf8().constData(), target.user.toUtf8().constData(),
+                                 target.password.toUtf8().constData(), target.database.toUtf8().constData(),
+                                 target.port, nullptr, 0))
+        return db;
+    *error = db ? QString::fromUtf8(mysql_error(db)) : QStringLiteral("out of memory");
+    mysql_close(db);
+    return nullptr;
+}
+
+bool fetchEach(MYSQL *db, const QStringList &statements, const QVariantMap &ints, int *rows, QString *error)
+{
+    *rows = 0;
+    for (const QString &statement : statements)
+        if (!fetchAll(db, statement, ints, rows, error))
+            return false;
+    return true;
+}
+
 } // namespace
+
+FetchClient::FetchClient(const FetchTarget &target)
+    : db(connectTo(target, &connectError))
+{
+}
+
+FetchClient::~FetchClient()
+{
+    mysql_close(db);
+}
+
+double FetchClient::runMs(const QStringList &statements, const QVariantMap &ints, int *rows, QString *error)
+{
+    if (!db) {
+        *error = connectError;
+        return -1;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    return fetchEach(db, statements, ints, rows, error) ? double(timer.nsecsElapsed()) / 1e6 : -1;
+}
 
 double fetchMedianMs(const FetchTarget &target, const QStringList &statements, const QVariantMap &ints, int runs,
                      int *rows, QString *error)
 {
     std::vector<double> ms;
-    const QByteArray host = target.host.toUtf8(), user = target.user.toUtf8(), password = target.password.toUtf8(),
-                     database = target.database.toUtf8();
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        MYSQL *db = mysql_init(nullptr);
-        if (!db || !mysql_real_connect(db, host.constData(), user.constData(), password.constData(),
-                                       database.constData(), target.port, nullptr, 0)) {
-            *error = db ? QString::fromUtf8(mysql_error(db)) : QStringLiteral("out of memory");
-            mysql_close(db);
+        MYSQL *db = connectTo(target, error);
+        if (!db)
             return -1;
-        }
-        *rows = 0;
-        bool fetched = true;
-        for (const QString &statement : statements)
-            fetched = fetched && fetchAll(db, statement, ints, rows, error);
+        const bool fetched = fetchEach(db, statements, ints, rows, error);
         mysql_close(db);
         if (!fetched)
             return -1;

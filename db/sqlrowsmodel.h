@@ -14,6 +14,7 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void setRows(const SqlRows &rows);
+    const SqlRows &shownRows() const { return rows; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

@@ -12,6 +12,8 @@ SqlRows fetchRows(QSqlQuery &query)
 {
     SqlRows rows;
     rows.columns = query.record().count();
+    if (query.size() > 0)
+        rows.values.reserve(query.size());
     while (query.next()) {
         QVector<QVariant> row;
         row.reserve(rows.columns);
@@ -85,6 +87,7 @@ SqlResult SqlSession::execOnce(const QString &statement, const QVariantMap &bind
     if (!ensureOpen(&result.error))
         return result;
     QSqlQuery query(QSqlDatabase::database(name, false));
+    query.setForwardOnly(true);
     if (!query.prepare(statement)) {
         result.error = query.lastError().text();
         drop();

@@ -134,7 +134,7 @@ private slots:
 
         // The database goes away as an order is announced: the refresh fails and the rows
         // stay; once it is back the list is refreshed and the order rings, with no other message.
-        const int late = db->addOrder(store, cutoff + 120, 10, 0, 0);
+        const int late = db->addOrder(store, cutoff + 120, 99999999.99, 0, 0);
         const auto restart = qScopeGuard([] { TestEnv::serverControl({QStringLiteral("start"), QStringLiteral("mariadb")}, 60000); });
         QVERIFY(TestEnv::serverControl({QStringLiteral("stop"), QStringLiteral("mariadb")}, 60000));
         console->clearAlarm();
@@ -144,6 +144,9 @@ private slots:
         QTest::qWait(2000);
         QVERIFY(TestEnv::serverControl({QStringLiteral("start"), QStringLiteral("mariadb")}, 60000));
         QTRY_VERIFY_WITH_TIMEOUT(console->lists(late) && console->alarmStarted(), 3000);
+        // Its value, wider than any listed before, is not cut.
+        auto *view = console->window()->findChild<QTableView *>(QStringLiteral("tableView_pedidos"));
+        QVERIFY(view->columnWidth(2) >= view->sizeHintForIndex(view->model()->index(0, 2)).width());
     }
 
     void receiverLosesTheBroker_data()
